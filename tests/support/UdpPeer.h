@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <string>
+
+// A plain blocking-free UDP socket for tests to send from and read back with.
+class UdpPeer {
+public:
+    explicit UdpPeer(std::uint16_t bindPort = 0);
+    ~UdpPeer();
+
+    UdpPeer(const UdpPeer&) = delete;
+    UdpPeer& operator=(const UdpPeer&) = delete;
+
+    bool isValid() const { return m_fd >= 0; }
+    std::uint16_t port() const;
+    bool join(const char* group);
+    // Returns the bytes sent, or -1.
+    long sendTo(const QByteArray& payload, const char* address, std::uint16_t port);
+    // Waits up to timeoutMs for one datagram; empty and ok false when none came.
+    QByteArray receive(int timeoutMs, bool* ok = nullptr, std::string* from = nullptr);
+
+private:
+    int m_fd = -1;
+};

@@ -1,0 +1,208 @@
+#include "CTxProbeSender.h"
+
+#include "CProbePacket.h"
+#include "CRxSocket.h"
+#include "MessageBoxRecorder.h"
+#include "NetIsolation.h"
+#include "RecordingOwner.h"
+#include "UdpPeer.h"
+
+#include <QtTest>
+
+#include <set>
+
+namespace {
+
+const char* const GROUP = "234.5.6.7";
+
+std::unique_ptr<CTxSocket> openSocket(unsigned ttl = 16)
+{
+    auto socket = std::make_unique<CTxSocket>();
+    if (!socket->Open(ttl))
+        return nullptr;
+    return socket;
+}
+
+int intOption(const CAsyncSocket& socket, int option)
+{
+    int value = -1;
+    unsigned length = sizeof value;
+    if (!socket.GetSockOpt(option, &value, &length, IPPROTO_IP))
+        return -2;
+    // The system may answer with one byte for the multicast options.
+    return length == 1 ? value & 0xff : value;
+}
+
+} // namespace
+
+class tst_CTxProbeSender : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void openSetsOptions_data();
+    void openSetsOptions();
+    void fixedSizes_data();
+    void fixedSizes();
+    void randomSizes();
+    void probesCountedIntoTableOnSameHost();
+    void failedSendStillAdvancesSequence_data();
+    void failedSendStillAdvancesSequence();
+    void sequenceWrapsAt32Bits();
+};
+
+void tst_CTxProbeSender::initTestCase()
+{
+    REQUIRE_ISOLATED_NETWORK();
+}
+
+void tst_CTxProbeSender::openSetsOptions_data()
+{
+    QTest::addColumn<unsigned>("ttl");
+    QTest::newRow("1") << 1u;
+    QTest::newRow("default 16") << 16u;
+    QTest::newRow("255") << 255u;
+}
+
+void tst_CTxProbeSender::openSetsOptions()
+{
+    QFETCH(unsigned, ttl);
+    auto socket = openSocket(ttl);
+    QVERIFY(socket);
+    QCOMPARE(intOption(*socket, IP_MULTICAST_TTL), int(ttl));
+    QCOMPARE(intOption(*socket, IP_MULTICAST_LOOP), 1);
+    std::string address;
+    std::uint32_t port = 0;
+    QVERIFY(socket->GetSockName(address, port));
+    QVERIFY(port != 0);
+}
+
+void tst_CTxProbeSender::fixedSizes_data()
+{
+    QTest::addColumn<quint32>("size");
+    QTest::newRow("header only, 43") << 43u;
+    QTest::newRow("default 1000") << 1000u;
+    QTest::newRow("largest, 1500") << 1500u;
+}
+
+void tst_CTxProbeSender::fixedSizes()
+{
+    QFETCH(quint32, size);
+    UdpPeer receiver(9101);
+    QVERIFY(receiver.join(GROUP));
+    CTxProbeSender sender;
+    sender.m_nPort = 9101;
+    sender.m_nPacketSize = size;
+    sender.m_nFrequency = 7;
+    sender.m_pSocket = openSocket();
+    QVERIFY(sender.m_pSocket);
+    for (quint32 expected = 1; expected <= 2; ++expected) {
+        QCOMPARE(sender.SendProbe(), int(size));
+        bool ok = false;
+        const QByteArray datagram = receiver.receive(2000, &ok);
+        QVERIFY(ok);
+        QCOMPARE(quint32(datagram.size()), size);
+        CProbePacket parsed;
+        QVERIFY(parsed.Parse(reinterpret_cast<const std::uint8_t*>(datagram.constData()), size));
+        QCOMPARE(parsed.GetType(), std::int8_t(1));
+        QCOMPARE(parsed.GetSequence(), expected);
+        QCOMPARE(parsed.GetFrequency(), 7u);
+    }
+}
+
+void tst_CTxProbeSender::randomSizes()
+{
+    UdpPeer receiver(9102);
+    QVERIFY(receiver.join(GROUP));
+    CTxProbeSender sender;
+    sender.m_nPort = 9102;
+    sender.m_nPacketSize = 43;
+    sender.m_bRandomise = true;
+    sender.m_pSocket = openSocket();
+    std::set<int> sizes;
+    for (int i = 0; i < 300; ++i) {
+        const int sent = sender.SendProbe();
+        bool ok = false;
+        const QByteArray datagram = receiver.receive(2000, &ok);
+        QVERIFY(ok);
+        QCOMPARE(datagram.size(), sent);
+        QVERIFY2(sent >= 100 && sent <= 1499, qPrintable(QString::number(sent)));
+        sizes.insert(sent);
+    }
+    QVERIFY(sizes.size() > 100);
+}
+
+void tst_CTxProbeSender::probesCountedIntoTableOnSameHost()
+{
+    MessageBoxRecorder boxes;
+    RecordingOwner owner;
+    CRxSocket receiver;
+    QVERIFY(receiver.Bind(GROUP, 9103, true, &owner));
+    CTxProbeSender sender;
+    sender.m_nPort = 9103;
+    sender.m_pSocket = openSocket();
+    std::string address;
+    std::uint32_t sourcePort = 0;
+    QVERIFY(sender.m_pSocket->GetSockName(address, sourcePort));
+    for (int i = 0; i < 3; ++i)
+        sender.SendProbe();
+    QTRY_COMPARE(owner.datagrams.size(), 3);
+    QCOMPARE(owner.sources.GetCount(), std::size_t(1));
+    const CRxSource& source = owner.sources.GetAt(0);
+    QCOMPARE(source.m_nPort, sourcePort);
+    QCOMPARE(source.m_strAddress, std::string("127.0.0.1"));
+    QCOMPARE(source.m_nLastSeq, 3u);
+    QCOMPARE(source.m_nFrequency, 5u);
+    QCOMPARE(source.m_nDups, 0);
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
+void tst_CTxProbeSender::failedSendStillAdvancesSequence_data()
+{
+    QTest::addColumn<QString>("badDestination");
+    QTest::newRow("no route to a unicast address") << "10.0.0.1";
+    QTest::newRow("text that is no address") << "group";
+    QTest::newRow("a host name (never looked up)") << "localhost";
+}
+
+void tst_CTxProbeSender::failedSendStillAdvancesSequence()
+{
+    QFETCH(QString, badDestination);
+    UdpPeer receiver(9104);
+    QVERIFY(receiver.join(GROUP));
+    CTxProbeSender sender;
+    sender.m_nPort = 9104;
+    sender.m_pSocket = openSocket();
+    sender.m_strGroup = badDestination.toStdString();
+    QCOMPARE(sender.SendProbe(), SOCKET_ERROR);
+    QCOMPARE(sender.m_nLastSequence, 1u);
+
+    sender.m_strGroup = GROUP;
+    QCOMPARE(sender.SendProbe(), 1000);
+    bool ok = false;
+    const QByteArray datagram = receiver.receive(2000, &ok);
+    QVERIFY(ok);
+    CProbePacket parsed;
+    QVERIFY(parsed.Parse(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
+        std::size_t(datagram.size())));
+    QCOMPARE(parsed.GetSequence(), 2u);
+}
+
+void tst_CTxProbeSender::sequenceWrapsAt32Bits()
+{
+    UdpPeer receiver(9105);
+    QVERIFY(receiver.join(GROUP));
+    CTxProbeSender sender;
+    sender.m_nPort = 9105;
+    sender.m_pSocket = openSocket();
+    sender.m_nLastSequence = 0xffffffffu;
+    sender.SendProbe();
+    QCOMPARE(sender.m_nLastSequence, 0u);
+    bool ok = false;
+    const QByteArray datagram = receiver.receive(2000, &ok);
+    QVERIFY(ok);
+    QCOMPARE(datagram.mid(35, 4), QByteArray(4, '\0'));
+}
+
+QTEST_GUILESS_MAIN(tst_CTxProbeSender)
+#include "tst_ctxprobesender.moc"
