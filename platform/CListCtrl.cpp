@@ -1,0 +1,147 @@
+#include "CListCtrl.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <new>
+
+CListCtrl::CListCtrl(QWidget* parent)
+    : QTreeView(parent)
+    , m_pModel(new Model(this))
+{
+    setModel(m_pModel);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setItemsExpandable(false);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTextElideMode(Qt::ElideRight);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    header()->setMinimumSectionSize(0);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+int CListCtrl::InsertColumn(int column, const QString& heading, int width)
+{
+    column = std::clamp(column, 0, int(m_pModel->headings.size()));
+    m_pModel->insertColumnAt(column, heading);
+    SetColumnWidth(column, width);
+    return column;
+}
+
+int CListCtrl::InsertItem(int row, const QString& text)
+{
+    const int count = int(m_pModel->rows.size());
+    row = std::clamp(row, 0, count);
+    try {
+        m_pModel->insertRowAt(row, text);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    return row;
+}
+
+bool CListCtrl::SetItemText(int row, int column, const QString& text)
+{
+    if (row < 0 || row >= int(m_pModel->rows.size()) || column < 0
+        || column >= std::max(1, int(m_pModel->headings.size())))
+        return false;
+    m_pModel->setCell(row, column, text);
+    return true;
+}
+
+QString CListCtrl::GetItemText(int row, int column) const
+{
+    if (row < 0 || row >= int(m_pModel->rows.size()) || column < 0
+        || column >= int(m_pModel->rows[row].size()))
+        return {};
+    return m_pModel->rows[row][column];
+}
+
+int CListCtrl::GetItemCount() const
+{
+    return int(m_pModel->rows.size());
+}
+
+int CListCtrl::GetColumnCount() const
+{
+    return int(m_pModel->headings.size());
+}
+
+bool CListCtrl::SetColumnWidth(int column, int width)
+{
+    if (column < 0 || column >= GetColumnCount())
+        return false;
+    header()->resizeSection(column, width);
+    return true;
+}
+
+int CListCtrl::GetColumnWidth(int column) const
+{
+    return header()->sectionSize(column);
+}
+
+int CListCtrl::ClientWidth() const
+{
+    // From the frame rather than the viewport, whose size lags until the list is shown.
+    int width = contentsRect().width();
+    if (verticalScrollBar()->isVisible())
+        width -= verticalScrollBar()->width();
+    return width;
+}
+
+int CListCtrl::Model::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows.size());
+}
+
+int CListCtrl::Model::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(headings.size());
+}
+
+QVariant CListCtrl::Model::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    const auto& row = rows[std::size_t(index.row())];
+    return std::size_t(index.column()) < row.size() ? row[std::size_t(index.column())] : QString();
+}
+
+QVariant CListCtrl::Model::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section >= headings.size())
+        return {};
+    return headings.at(section);
+}
+
+void CListCtrl::Model::insertColumnAt(int column, const QString& heading)
+{
+    beginInsertColumns({}, column, column);
+    headings.insert(column, heading);
+    for (auto& row : rows)
+        row.insert(row.begin() + column, QString());
+    endInsertColumns();
+}
+
+void CListCtrl::Model::insertRowAt(int row, const QString& text)
+{
+    std::vector<QString> cells(std::max<std::size_t>(1, std::size_t(headings.size())));
+    cells[0] = text;
+    beginInsertRows({}, row, row);
+    rows.insert(rows.begin() + row, std::move(cells));
+    endInsertRows();
+}
+
+void CListCtrl::Model::setCell(int row, int column, const QString& text)
+{
+    QString& cell = rows[std::size_t(row)][std::size_t(column)];
+    if (cell == text)
+        return;
+    cell = text;
+    const QModelIndex at = index(row, column);
+    emit dataChanged(at, at, { Qt::DisplayRole });
+}

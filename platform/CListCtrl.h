@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QTreeView>
+
+#include <vector>
+
+// A report-mode list: rows of text cells under column headings. Rows are kept in the
+// order they were inserted; nothing sorts them.
+class CListCtrl : public QTreeView {
+    Q_OBJECT
+
+public:
+    explicit CListCtrl(QWidget* parent = nullptr);
+
+    int InsertColumn(int column, const QString& heading, int width);
+    // Inserts a row with text in column 0 at row, or after the last row when row is past it.
+    // Returns the new row's index, or -1 when the row could not be added.
+    int InsertItem(int row, const QString& text);
+    bool SetItemText(int row, int column, const QString& text);
+    QString GetItemText(int row, int column) const;
+    int GetItemCount() const;
+    int GetColumnCount() const;
+    bool SetColumnWidth(int column, int width);
+    int GetColumnWidth(int column) const;
+    // The width of the area the rows are drawn in, in pixels.
+    int ClientWidth() const;
+
+private:
+    class Model : public QAbstractTableModel {
+    public:
+        using QAbstractTableModel::QAbstractTableModel;
+
+        int rowCount(const QModelIndex& parent = {}) const override;
+        int columnCount(const QModelIndex& parent = {}) const override;
+        QVariant data(const QModelIndex& index, int role) const override;
+        QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+        QStringList headings;
+        std::vector<std::vector<QString>> rows;
+        void insertColumnAt(int column, const QString& heading);
+        void insertRowAt(int row, const QString& text);
+        void setCell(int row, int column, const QString& text);
+    };
+
+    Model* m_pModel = nullptr;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QMdiArea>
+#include <QPixmap>
+
+// The main window's client area: mid grey, with the title banner in its top-left corner at
+// the banner's own size.
+class CLogoClientWnd : public QMdiArea {
+    Q_OBJECT
+
+public:
+    explicit CLogoClientWnd(QWidget* parent = nullptr);
+
+    int LogoLoads() const { return m_nLogoLoads; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QPixmap m_bmpLogo;
+    int m_nLogoLoads = 0;
+};
