@@ -1,0 +1,387 @@
+#include "CAddRx.h"
+
+#include "CListCtrl.h"
+#include "CProbePacket.h"
+#include "MessageBoxRecorder.h"
+#include "NetIsolation.h"
+#include "UdpPeer.h"
+#include "Widgets.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+const char* const GROUP = "234.5.6.7";
+
+QByteArray probe(quint32 sequence, quint32 frequency = 5, quint32 size = 100)
+{
+    CProbePacket packet(1, sequence, frequency, size);
+    return QByteArray(reinterpret_cast<const char*>(packet.Build()), int(size));
+}
+
+CListCtrl* listOf(CAddRx& panel)
+{
+    return control<CListCtrl>(&panel, "IDC_RX_SOURCES");
+}
+
+QStringList rowOf(CAddRx& panel, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < 10; ++column)
+        cells << listOf(panel)->GetItemText(row, column);
+    return cells;
+}
+
+bool enabled(CAddRx& panel, const char* id)
+{
+    return control<QPushButton>(&panel, id)->isEnabled();
+}
+
+QString startCaption(CAddRx& panel)
+{
+    return control<QPushButton>(&panel, "IDC_RX_START")->text();
+}
+
+int exclusiveSocket(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    return fd;
+}
+
+} // namespace
+
+class tst_CAddRx : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void newPanel();
+    void fieldLimits_data();
+    void fieldLimits();
+    void states_data();
+    void states();
+    void bindFailureThenRetry();
+    void rowsPerSource();
+    void foreignDatagramsMakeNoRow_data();
+    void foreignDatagramsMakeNoRow();
+    void unsignedColumnsAndDuplicates();
+    void rowsSurviveStopAndStart();
+    void joinAndLeaveUseGroupGivenAtStart();
+    void activityShownForOneTick();
+    void resizeKeepsMarginsAndWeights_data();
+    void resizeKeepsMarginsAndWeights();
+};
+
+void tst_CAddRx::initTestCase()
+{
+    REQUIRE_ISOLATED_NETWORK();
+}
+
+void tst_CAddRx::newPanel()
+{
+    CAddRx panel;
+    QCOMPARE(textOf(&panel, "IDC_RX_GROUP"), QStringLiteral("234.5.6.7"));
+    QCOMPARE(textOf(&panel, "IDC_RX_PORT"), QStringLiteral("8910"));
+    QCOMPARE(textOf(&panel, "IDC_RX_TRAP_DEST"), QStringLiteral("127.0.0.1"));
+    QCOMPARE(textOf(&panel, "IDC_RX_COMMUNITY"), QStringLiteral("meadow"));
+    QCOMPARE(textOf(&panel, "IDC_RX_LOSS_THRESHOLD"), QStringLiteral("3"));
+    QCOMPARE(textOf(&panel, "IDC_RX_MAX_LATENCY"), QStringLiteral("2"));
+    QVERIFY(control<QCheckBox>(&panel, "IDC_RX_JOIN_CHECK")->isChecked());
+    QCOMPARE(startCaption(panel), QStringLiteral("Start"));
+    QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
+    QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
+    QVERIFY(control<QLabel>(&panel, "IDC_RX_ACTIVITY")->isHidden());
+    const QStringList headings { "Source IP", "Src UDP", "Last RX Time", "Last Seq#", "Freq",
+        "Cons. RX", "Cons. Miss", "Total RX", "Total Miss", "Dups" };
+    QStringList shown;
+    for (int c = 0; c < listOf(panel)->GetColumnCount(); ++c)
+        shown << listOf(panel)->model()->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(shown, headings);
+    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+}
+
+void tst_CAddRx::fieldLimits_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("port 0") << QByteArray("IDC_RX_PORT") << "0"
+                            << "Enter a whole number from 1 to 65535.";
+    QTest::newRow("port 70000") << QByteArray("IDC_RX_PORT") << "70000"
+                                << "Enter a whole number from 1 to 65535.";
+    QTest::newRow("port 65535") << QByteArray("IDC_RX_PORT") << "65535" << QString();
+    QTest::newRow("loss threshold 0") << QByteArray("IDC_RX_LOSS_THRESHOLD") << "0"
+                                      << "Enter a whole number from 1 to 100.";
+    QTest::newRow("loss threshold 100") << QByteArray("IDC_RX_LOSS_THRESHOLD") << "100" << QString();
+    QTest::newRow("latency 121") << QByteArray("IDC_RX_MAX_LATENCY") << "121"
+                                 << "Enter a whole number from 1 to 120.";
+    QTest::newRow("latency 120") << QByteArray("IDC_RX_MAX_LATENCY") << "120" << QString();
+    QTest::newRow("latency letters") << QByteArray("IDC_RX_MAX_LATENCY") << "two"
+                                     << "Enter a whole number from 1 to 120.";
+}
+
+void tst_CAddRx::fieldLimits()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(QString, text);
+    QFETCH(QString, refusal);
+    MessageBoxRecorder boxes;
+    CAddRx panel;
+    QVERIFY(showActive(&panel));
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9301"));
+    typeInto(&panel, field.constData(), text);
+    clickButton(&panel, "IDC_RX_START");
+    if (refusal.isEmpty()) {
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+        return;
+    }
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).text, refusal);
+    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(startCaption(panel), QStringLiteral("Start"));
+    QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
+    QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
+    auto* refused = control<QLineEdit>(&panel, field.constData());
+    QVERIFY(refused->hasFocus());
+    QCOMPARE(refused->selectedText(), text);
+}
+
+void tst_CAddRx::states_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("join box set") << true;
+    QTest::newRow("join box clear") << false;
+}
+
+void tst_CAddRx::states()
+{
+    QFETCH(bool, join);
+    MessageBoxRecorder boxes;
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9302"));
+    control<QCheckBox>(&panel, "IDC_RX_JOIN_CHECK")->setChecked(join);
+    clickButton(&panel, "IDC_RX_START");
+    QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+    QCOMPARE(startCaption(panel), QStringLiteral("Stop"));
+    QCOMPARE(enabled(panel, "IDC_RX_JOIN"), !join);
+    QCOMPARE(enabled(panel, "IDC_RX_LEAVE"), join);
+
+    clickButton(&panel, join ? "IDC_RX_LEAVE" : "IDC_RX_JOIN");
+    QCOMPARE(enabled(panel, "IDC_RX_JOIN"), join);
+    QCOMPARE(enabled(panel, "IDC_RX_LEAVE"), !join);
+
+    // Settings stay editable while running; Stop shows the values in use again.
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("1234"));
+    clickButton(&panel, "IDC_RX_START");
+    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(startCaption(panel), QStringLiteral("Start"));
+    QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
+    QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
+    QCOMPARE(textOf(&panel, "IDC_RX_PORT"), QStringLiteral("9302"));
+    clickButton(&panel, "IDC_RX_RESET");
+    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
+void tst_CAddRx::bindFailureThenRetry()
+{
+    const int taken = exclusiveSocket(9303);
+    MessageBoxRecorder boxes;
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9303"));
+    clickButton(&panel, "IDC_RX_START");
+    QCOMPARE(boxes.boxes.size(), 2);
+    QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("CRxSocket::Bind()"));
+    QCOMPARE(boxes.boxes.at(0).text, QString::fromLocal8Bit(std::strerror(EADDRINUSE)));
+    QCOMPARE(boxes.boxes.at(1).text, QStringLiteral("Failed to Create receive socket"));
+    QCOMPARE(boxes.boxes.at(1).caption, QStringLiteral("CAddRx::StartReceiver()"));
+    QCOMPARE(boxes.boxes.at(1).type, unsigned(MB_ICONSTOP | MB_OK));
+    QCOMPARE(boxes.boxes.at(1).owner, &panel);
+    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(startCaption(panel), QStringLiteral("Stop"));
+    QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
+    QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
+
+    ::close(taken);
+    clickButton(&panel, "IDC_RX_START");
+    QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+    QCOMPARE(boxes.boxes.size(), 2);
+}
+
+void tst_CAddRx::rowsPerSource()
+{
+    MessageBoxRecorder boxes;
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9304"));
+    clickButton(&panel, "IDC_RX_START");
+    UdpPeer first, second;
+    first.sendTo(probe(7, 10), GROUP, 9304);
+    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+    second.sendTo(probe(3, 2), GROUP, 9304);
+    QTRY_COMPARE(listOf(panel)->GetItemCount(), 2);
+    first.sendTo(probe(8, 99), GROUP, 9304);
+    QTRY_COMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("8"));
+
+    const QStringList row0 = rowOf(panel, 0);
+    QCOMPARE(row0.at(0), QStringLiteral("127.0.0.1"));
+    QCOMPARE(row0.at(1), QString::number(first.port()));
+    QVERIFY(QTime::fromString(row0.at(2), QStringLiteral("HH:mm:ss")).isValid());
+    QCOMPARE(row0.mid(3), QStringList({ "8", "10", "0", "0", "0", "0", "0" }));
+    QCOMPARE(rowOf(panel, 1).at(1), QString::number(second.port()));
+    QCOMPARE(rowOf(panel, 1).mid(3), QStringList({ "3", "2", "0", "0", "0", "0", "0" }));
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
+void tst_CAddRx::foreignDatagramsMakeNoRow_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QByteArray badVersion = probe(1), badType = probe(1);
+    badVersion[33] = 2;
+    badType[34] = 9;
+    QTest::newRow("42 bytes") << probe(1).left(42);
+    QTest::newRow("wrong version") << badVersion;
+    QTest::newRow("bad type") << badType;
+    QTest::newRow("foreign text") << QByteArray("hello, is anybody out there?");
+}
+
+void tst_CAddRx::foreignDatagramsMakeNoRow()
+{
+    QFETCH(QByteArray, datagram);
+    MessageBoxRecorder boxes;
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9305"));
+    clickButton(&panel, "IDC_RX_START");
+    UdpPeer foreign, genuine;
+    foreign.sendTo(datagram, GROUP, 9305);
+    genuine.sendTo(probe(1), GROUP, 9305);
+    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+    QTest::qWait(50);
+    QCOMPARE(listOf(panel)->GetItemCount(), 1);
+    QCOMPARE(panel.GetSources().GetCount(), std::size_t(1));
+    QCOMPARE(listOf(panel)->GetItemText(0, 1), QString::number(genuine.port()));
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
+void tst_CAddRx::unsignedColumnsAndDuplicates()
+{
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9306"));
+    clickButton(&panel, "IDC_RX_START");
+    UdpPeer sender;
+    sender.sendTo(probe(3000000000u, 4000000000u), GROUP, 9306);
+    sender.sendTo(probe(3000000000u, 1), GROUP, 9306);
+    sender.sendTo(probe(3000000000u, 1), GROUP, 9306);
+    QTRY_COMPARE(listOf(panel)->GetItemText(0, 9), QStringLiteral("2"));
+    QCOMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("3000000000"));
+    QCOMPARE(listOf(panel)->GetItemText(0, 4), QStringLiteral("4000000000"));
+}
+
+void tst_CAddRx::rowsSurviveStopAndStart()
+{
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9307"));
+    clickButton(&panel, "IDC_RX_START");
+    UdpPeer sender;
+    sender.sendTo(probe(1), GROUP, 9307);
+    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+    clickButton(&panel, "IDC_RX_START");
+    clickButton(&panel, "IDC_RX_START");
+    QCOMPARE(listOf(panel)->GetItemCount(), 1);
+    sender.sendTo(probe(2), GROUP, 9307);
+    QTRY_COMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("2"));
+    // A sender that starts counting again shows duplicates.
+    sender.sendTo(probe(1), GROUP, 9307);
+    QTRY_COMPARE(listOf(panel)->GetItemText(0, 9), QStringLiteral("1"));
+    QCOMPARE(listOf(panel)->GetItemCount(), 1);
+}
+
+void tst_CAddRx::joinAndLeaveUseGroupGivenAtStart()
+{
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9308"));
+    control<QCheckBox>(&panel, "IDC_RX_JOIN_CHECK")->setChecked(false);
+    clickButton(&panel, "IDC_RX_START");
+    typeInto(&panel, "IDC_RX_GROUP", QStringLiteral("239.1.1.1"));
+    UdpPeer sender;
+    sender.sendTo(probe(1), GROUP, 9308);
+    QTest::qWait(100);
+    QCOMPARE(listOf(panel)->GetItemCount(), 0);
+
+    clickButton(&panel, "IDC_RX_JOIN");
+    sender.sendTo(probe(2), GROUP, 9308);
+    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+
+    clickButton(&panel, "IDC_RX_LEAVE");
+    sender.sendTo(probe(3), GROUP, 9308);
+    QTest::qWait(100);
+    QCOMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("2"));
+}
+
+void tst_CAddRx::activityShownForOneTick()
+{
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9309"));
+    clickButton(&panel, "IDC_RX_START");
+    auto* activity = control<QLabel>(&panel, "IDC_RX_ACTIVITY");
+    UdpPeer sender;
+    sender.sendTo(probe(1), GROUP, 9309);
+    QTRY_VERIFY(!activity->isHidden());
+    postTick(&panel, 2);
+    QVERIFY(activity->isHidden());
+}
+
+void tst_CAddRx::resizeKeepsMarginsAndWeights_data()
+{
+    QTest::addColumn<QSize>("grow");
+    QTest::newRow("wider and taller") << QSize(240, 180);
+    QTest::newRow("wider") << QSize(97, 0);
+    QTest::newRow("same") << QSize(0, 0);
+}
+
+void tst_CAddRx::resizeKeepsMarginsAndWeights()
+{
+    QFETCH(QSize, grow);
+    CAddRx panel;
+    panel.show();
+    CListCtrl* list = listOf(panel);
+    const QRect before = list->geometry();
+    const int right = panel.width() - before.x() - before.width();
+    const int bottom = panel.height() - before.y() - before.height();
+    QVERIFY(right > 0 && bottom > 0);
+
+    panel.resize(panel.size() + grow);
+    QTRY_COMPARE(list->geometry().topLeft(), before.topLeft());
+    QCOMPARE(panel.width() - list->geometry().right() - 1, right);
+    QCOMPARE(panel.height() - list->geometry().bottom() - 1, bottom);
+
+    const int width = list->ClientWidth();
+    QCOMPARE(width, list->viewport()->width());
+    const int weights[] = { 100, 50, 100, 50, 50, 50, 50, 50, 50, 50 };
+    for (int c = 0; c < 10; ++c)
+        QCOMPARE(list->GetColumnWidth(c), width * weights[c] / 600);
+}
+
+QTEST_MAIN(tst_CAddRx)
+#include "tst_caddrx.moc"

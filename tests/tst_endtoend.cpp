@@ -1,0 +1,124 @@
+#include "CAddRx.h"
+#include "CAddTx.h"
+#include "CListCtrl.h"
+#include "CLogoClientWnd.h"
+#include "CMyApp.h"
+#include "CMyMDIFrameWnd.h"
+#include "MessageBoxRecorder.h"
+#include "NetIsolation.h"
+#include "Widgets.h"
+#include "resource.h"
+
+#include <QAction>
+#include <QMdiSubWindow>
+#include <QtTest>
+
+// The whole program driven from its menu, over real multicast inside the test's namespace.
+class tst_EndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void transmitterFeedsReceiver();
+    void receiverRestartKeepsRows();
+    void secondTransmitterGetsSecondRow();
+    void leaveStopsArrivalsAndJoinRestoresThem();
+
+private:
+    CAddTx* addTransmitter(const char* port);
+    CMyMDIFrameWnd* frame() const { return m_app->MainFrame(); }
+    QString cell(int row, int column) const { return m_list->GetItemText(row, column); }
+
+    std::unique_ptr<CMyApp> m_app;
+    std::unique_ptr<MessageBoxRecorder> m_boxes;
+    CAddTx* m_tx = nullptr;
+    CAddRx* m_rx = nullptr;
+    CListCtrl* m_list = nullptr;
+};
+
+void tst_EndToEnd::initTestCase()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    m_boxes = std::make_unique<MessageBoxRecorder>();
+    m_app = std::make_unique<CMyApp>();
+    QVERIFY(m_app->InitInstance());
+}
+
+void tst_EndToEnd::cleanupTestCase()
+{
+    QVERIFY(m_boxes->boxes.isEmpty());
+    m_app.reset();
+}
+
+CAddTx* tst_EndToEnd::addTransmitter(const char* port)
+{
+    frame()->CommandAction(ID_ADD_TRANSMITTER)->trigger();
+    auto* tx = qobject_cast<CAddTx*>(frame()->MDIGetActive()->widget());
+    typeInto(tx, "IDC_TX_PORT", QLatin1String(port));
+    typeInto(tx, "IDC_TX_FREQUENCY", QStringLiteral("1"));
+    clickButton(tx, "IDC_TX_START");
+    return tx;
+}
+
+void tst_EndToEnd::transmitterFeedsReceiver()
+{
+    m_tx = addTransmitter("9401");
+    QCOMPARE(m_tx->GetState(), int(STATE_RUNNING));
+
+    frame()->CommandAction(ID_ADD_RECEIVER)->trigger();
+    m_rx = qobject_cast<CAddRx*>(frame()->MDIGetActive()->widget());
+    QVERIFY(m_rx);
+    m_list = control<CListCtrl>(m_rx, "IDC_RX_SOURCES");
+    typeInto(m_rx, "IDC_RX_PORT", QStringLiteral("9401"));
+    clickButton(m_rx, "IDC_RX_START");
+    QCOMPARE(m_rx->GetState(), int(STATE_RUNNING));
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_list->GetItemCount(), 1, 5000);
+    QCOMPARE(cell(0, 0), QStringLiteral("127.0.0.1"));
+    QCOMPARE(cell(0, 1), textOf(m_tx, "IDC_TX_SRC_PORT"));
+    QCOMPARE(cell(0, 3), textOf(m_tx, "IDC_TX_LAST_SEQ"));
+    QCOMPARE(cell(0, 4), QStringLiteral("1"));
+    for (int column = 5; column < 10; ++column)
+        QCOMPARE(cell(0, column), QStringLiteral("0"));
+    const uint seen = cell(0, 3).toUInt();
+    QTRY_VERIFY_WITH_TIMEOUT(cell(0, 3).toUInt() > seen, 3000);
+}
+
+void tst_EndToEnd::receiverRestartKeepsRows()
+{
+    clickButton(m_rx, "IDC_RX_START");
+    QCOMPARE(m_rx->GetState(), int(STATE_STOPPED));
+    QCOMPARE(m_list->GetItemCount(), 1);
+    const uint before = cell(0, 3).toUInt();
+    clickButton(m_rx, "IDC_RX_START");
+    QTRY_VERIFY_WITH_TIMEOUT(cell(0, 3).toUInt() > before, 3000);
+    QCOMPARE(m_list->GetItemCount(), 1);
+    QCOMPARE(cell(0, 9), QStringLiteral("0"));
+}
+
+void tst_EndToEnd::secondTransmitterGetsSecondRow()
+{
+    CAddTx* second = addTransmitter("9401");
+    QTRY_COMPARE_WITH_TIMEOUT(m_list->GetItemCount(), 2, 5000);
+    QCOMPARE(cell(1, 1), textOf(second, "IDC_TX_SRC_PORT"));
+    QCOMPARE(cell(0, 1), textOf(m_tx, "IDC_TX_SRC_PORT"));
+    clickButton(second, "IDC_TX_START");
+}
+
+void tst_EndToEnd::leaveStopsArrivalsAndJoinRestoresThem()
+{
+    clickButton(m_rx, "IDC_RX_LEAVE");
+    QVERIFY(control<QAbstractButton>(m_rx, "IDC_RX_JOIN")->isEnabled());
+    QTest::qWait(300); // what was already queued may still arrive
+    const QString frozen = cell(0, 3);
+    QTest::qWait(2500);
+    QCOMPARE(cell(0, 3), frozen);
+    QVERIFY(textOf(m_tx, "IDC_TX_LAST_SEQ").toUInt() > frozen.toUInt());
+
+    clickButton(m_rx, "IDC_RX_JOIN");
+    QTRY_VERIFY_WITH_TIMEOUT(cell(0, 3).toUInt() > frozen.toUInt(), 3000);
+}
+
+QTEST_MAIN(tst_EndToEnd)
+#include "tst_endtoend.moc"
