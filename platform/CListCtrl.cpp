@@ -1,6 +1,9 @@
 #include "CListCtrl.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -16,6 +19,7 @@ CListCtrl::CListCtrl(QWidget* parent)
     setItemsExpandable(false);
     setAllColumnsShowFocus(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
     header()->setStretchLastSection(false);
@@ -91,6 +95,31 @@ int CListCtrl::ClientWidth() const
     if (verticalScrollBar()->isVisible())
         width -= verticalScrollBar()->width();
     return width;
+}
+
+QString CListCtrl::SelectedRowsText() const
+{
+    QStringList lines { m_pModel->headings.join(QLatin1Char('\t')) };
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& row : rows) {
+        QStringList cells;
+        for (const QString& cell : m_pModel->rows[std::size_t(row.row())])
+            cells << cell;
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+// Copying rows lets a user paste what a receiver saw into a report.
+void CListCtrl::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        QApplication::clipboard()->setText(SelectedRowsText());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 int CListCtrl::Model::rowCount(const QModelIndex& parent) const

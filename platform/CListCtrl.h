@@ -26,6 +26,11 @@ public:
     int GetColumnWidth(int column) const;
     // The width of the area the rows are drawn in, in pixels.
     int ClientWidth() const;
+    // The headings and the selected rows, one line each, cells separated by tabs.
+    QString SelectedRowsText() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class Model : public QAbstractTableModel {
