@@ -23,15 +23,9 @@ bool parseAddress(const char* text, in_addr& out)
 
 CAsyncSocket::CAsyncSocket() = default;
 
-CAsyncSocket::~CAsyncSocket()
-{
-    Close();
-}
+CAsyncSocket::~CAsyncSocket() { Close(); }
 
-int CAsyncSocket::GetLastError()
-{
-    return s_lastError;
-}
+int CAsyncSocket::GetLastError() { return s_lastError; }
 
 bool CAsyncSocket::fail()
 {

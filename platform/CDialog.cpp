@@ -26,10 +26,7 @@ int CDialog::MessageBox(const QString& text, const QString& caption, unsigned ty
     return ShowMessageBox(this, text, caption, type);
 }
 
-int CDialog::OnPanelTick(int, int)
-{
-    return 1;
-}
+int CDialog::OnPanelTick(int, int) { return 1; }
 
 bool CDialog::event(QEvent* event)
 {

@@ -65,15 +65,9 @@ QString CListCtrl::GetItemText(int row, int column) const
     return m_pModel->rows[row][column];
 }
 
-int CListCtrl::GetItemCount() const
-{
-    return int(m_pModel->rows.size());
-}
+int CListCtrl::GetItemCount() const { return int(m_pModel->rows.size()); }
 
-int CListCtrl::GetColumnCount() const
-{
-    return int(m_pModel->headings.size());
-}
+int CListCtrl::GetColumnCount() const { return int(m_pModel->headings.size()); }
 
 bool CListCtrl::SetColumnWidth(int column, int width)
 {
@@ -83,10 +77,7 @@ bool CListCtrl::SetColumnWidth(int column, int width)
     return true;
 }
 
-int CListCtrl::GetColumnWidth(int column) const
-{
-    return header()->sectionSize(column);
-}
+int CListCtrl::GetColumnWidth(int column) const { return header()->sectionSize(column); }
 
 int CListCtrl::ClientWidth() const
 {

@@ -91,8 +91,8 @@ QSize CreateDialogControls(
         if (control.kind == ControlKind::Label || control.kind == ControlKind::CheckBox)
             geometry.setHeight(std::max(geometry.height(), widget->sizeHint().height()));
         widget->setGeometry(geometry);
-        const bool takesInput = control.kind == ControlKind::Edit
-            || control.kind == ControlKind::ListView;
+        const bool takesInput
+            = control.kind == ControlKind::Edit || control.kind == ControlKind::ListView;
         widget->setFocusPolicy(control.style & CS_TABSTOP ? Qt::StrongFocus
                 : takesInput                              ? Qt::ClickFocus
                                                           : Qt::NoFocus);

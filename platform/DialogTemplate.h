@@ -55,5 +55,5 @@ private:
 
 // Creates the template's controls as children of dialog, in tab order, and returns the
 // dialog's size in pixels. Icon controls show iconResource.
-QSize CreateDialogControls(QWidget* dialog, const DialogTemplate& dialogTemplate,
-    const QString& iconResource = {});
+QSize CreateDialogControls(
+    QWidget* dialog, const DialogTemplate& dialogTemplate, const QString& iconResource = {});

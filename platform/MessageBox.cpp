@@ -28,8 +28,8 @@ QMessageBox::Icon iconOf(unsigned type)
 
 int showOnScreen(const MessageBoxRequest& request)
 {
-    QMessageBox box(iconOf(request.type), request.caption, request.text, QMessageBox::NoButton,
-        request.owner);
+    QMessageBox box(
+        iconOf(request.type), request.caption, request.text, QMessageBox::NoButton, request.owner);
     switch (request.type & MB_TYPEMASK) {
     case MB_OKCANCEL:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);

@@ -8,17 +8,8 @@ QWidget* s_pMainWnd = nullptr;
 
 } // namespace
 
-QWidget* AfxGetMainWnd()
-{
-    return s_pMainWnd;
-}
+QWidget* AfxGetMainWnd() { return s_pMainWnd; }
 
-void AfxSetMainWnd(QWidget* window)
-{
-    s_pMainWnd = window;
-}
+void AfxSetMainWnd(QWidget* window) { s_pMainWnd = window; }
 
-CPanelHost* AfxGetPanelHost()
-{
-    return dynamic_cast<CPanelHost*>(s_pMainWnd);
-}
+CPanelHost* AfxGetPanelHost() { return dynamic_cast<CPanelHost*>(s_pMainWnd); }

@@ -14,8 +14,8 @@ constexpr std::size_t PROBE_SIGNATURE_SIZE = 32;
 class CProbePacket {
 public:
     CProbePacket() = default;
-    CProbePacket(std::int8_t type, std::uint32_t sequence, std::uint32_t frequency,
-        std::uint32_t size);
+    CProbePacket(
+        std::int8_t type, std::uint32_t sequence, std::uint32_t frequency, std::uint32_t size);
     virtual ~CProbePacket();
 
     CProbePacket(const CProbePacket&) = delete;

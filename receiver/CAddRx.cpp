@@ -113,7 +113,8 @@ void CAddRx::ResizeColumns()
     static const unsigned total = weightTotal();
     const auto width = static_cast<unsigned>(m_listSources->ClientWidth());
     for (std::size_t c = 0; c < COLUMNS.size(); ++c)
-        m_listSources->SetColumnWidth(int(c), int(std::uint16_t(width * COLUMNS[c].weight / total)));
+        m_listSources->SetColumnWidth(
+            int(c), int(std::uint16_t(width * COLUMNS[c].weight / total)));
 }
 
 void CAddRx::resizeEvent(QResizeEvent* event)

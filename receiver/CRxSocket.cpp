@@ -13,8 +13,7 @@ CRxSocket::CRxSocket() = default;
 
 CRxSocket::~CRxSocket() = default;
 
-bool CRxSocket::Bind(
-    const std::string& group, std::uint32_t port, bool join, CRxSocketOwner* owner)
+bool CRxSocket::Bind(const std::string& group, std::uint32_t port, bool join, CRxSocketOwner* owner)
 {
     m_pOwner = owner;
     if (!Socket(SOCK_DGRAM, FD_ALL_EVENTS, 0, AF_INET))
@@ -32,15 +31,9 @@ bool CRxSocket::Bind(
     return true;
 }
 
-bool CRxSocket::JoinGroup()
-{
-    return setMembership(IP_ADD_MEMBERSHIP);
-}
+bool CRxSocket::JoinGroup() { return setMembership(IP_ADD_MEMBERSHIP); }
 
-bool CRxSocket::LeaveGroup()
-{
-    return setMembership(IP_DROP_MEMBERSHIP);
-}
+bool CRxSocket::LeaveGroup() { return setMembership(IP_DROP_MEMBERSHIP); }
 
 bool CRxSocket::setMembership(int option)
 {

@@ -43,8 +43,8 @@ CMyMDIFrameWnd::CMyMDIFrameWnd()
     m_wndLogoClient = new CLogoClientWnd(this);
     setCentralWidget(m_wndLogoClient);
     CreateMenus();
-    connect(m_wndLogoClient, &QMdiArea::subWindowActivated, this,
-        &CMyMDIFrameWnd::OnUpdateWindowCmd);
+    connect(
+        m_wndLogoClient, &QMdiArea::subWindowActivated, this, &CMyMDIFrameWnd::OnUpdateWindowCmd);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CMyMDIFrameWnd::OnTimer);
@@ -123,10 +123,7 @@ QMdiSubWindow* CMyMDIFrameWnd::MDIGetActive() const
     return m_wndLogoClient->currentSubWindow();
 }
 
-void CMyMDIFrameWnd::OnWindowNext()
-{
-    m_wndLogoClient->activateNextSubWindow();
-}
+void CMyMDIFrameWnd::OnWindowNext() { m_wndLogoClient->activateNextSubWindow(); }
 
 void CMyMDIFrameWnd::OnWindowClose()
 {
@@ -134,15 +131,9 @@ void CMyMDIFrameWnd::OnWindowClose()
         QMetaObject::invokeMethod(active, &QWidget::close, Qt::QueuedConnection);
 }
 
-void CMyMDIFrameWnd::OnWindowTile()
-{
-    m_wndLogoClient->tileSubWindows();
-}
+void CMyMDIFrameWnd::OnWindowTile() { m_wndLogoClient->tileSubWindows(); }
 
-void CMyMDIFrameWnd::OnWindowCascade()
-{
-    m_wndLogoClient->cascadeSubWindows();
-}
+void CMyMDIFrameWnd::OnWindowCascade() { m_wndLogoClient->cascadeSubWindows(); }
 
 void CMyMDIFrameWnd::OnUpdateWindowCmd()
 {
@@ -163,8 +154,8 @@ void CMyMDIFrameWnd::UpdateWindowList()
     int number = 0;
     for (QMdiSubWindow* window : windows) {
         ++number;
-        const QString prefix = number < 10 ? QStringLiteral("&%1 ").arg(number)
-                                           : QStringLiteral("%1 ").arg(number);
+        const QString prefix
+            = number < 10 ? QStringLiteral("&%1 ").arg(number) : QStringLiteral("%1 ").arg(number);
         QAction* action = m_pWindowMenu->addAction(prefix + window->windowTitle());
         action->setCheckable(true);
         action->setChecked(window == MDIGetActive());

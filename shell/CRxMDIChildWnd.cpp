@@ -8,7 +8,4 @@ CRxMDIChildWnd::CRxMDIChildWnd(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
-void CRxMDIChildWnd::SetMinTrackSize(int width, int height)
-{
-    setMinimumSize(width, height);
-}
+void CRxMDIChildWnd::SetMinTrackSize(int width, int height) { setMinimumSize(width, height); }

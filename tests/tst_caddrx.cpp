@@ -27,10 +27,7 @@ QByteArray probe(quint32 sequence, quint32 frequency = 5, quint32 size = 100)
     return QByteArray(reinterpret_cast<const char*>(packet.Build()), int(size));
 }
 
-CListCtrl* listOf(CAddRx& panel)
-{
-    return control<CListCtrl>(&panel, "IDC_RX_SOURCES");
-}
+CListCtrl* listOf(CAddRx& panel) { return control<CListCtrl>(&panel, "IDC_RX_SOURCES"); }
 
 QStringList rowOf(CAddRx& panel, int row)
 {
@@ -45,10 +42,7 @@ bool enabled(CAddRx& panel, const char* id)
     return control<QPushButton>(&panel, id)->isEnabled();
 }
 
-QString startCaption(CAddRx& panel)
-{
-    return control<QPushButton>(&panel, "IDC_RX_START")->text();
-}
+QString startCaption(CAddRx& panel) { return control<QPushButton>(&panel, "IDC_RX_START")->text(); }
 
 int exclusiveSocket(std::uint16_t port)
 {
@@ -85,10 +79,7 @@ private slots:
     void resizeKeepsMarginsAndWeights();
 };
 
-void tst_CAddRx::initTestCase()
-{
-    REQUIRE_ISOLATED_NETWORK();
-}
+void tst_CAddRx::initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
 
 void tst_CAddRx::newPanel()
 {
@@ -125,7 +116,8 @@ void tst_CAddRx::fieldLimits_data()
     QTest::newRow("port 65535") << QByteArray("IDC_RX_PORT") << "65535" << QString();
     QTest::newRow("loss threshold 0") << QByteArray("IDC_RX_LOSS_THRESHOLD") << "0"
                                       << "Enter a whole number from 1 to 100.";
-    QTest::newRow("loss threshold 100") << QByteArray("IDC_RX_LOSS_THRESHOLD") << "100" << QString();
+    QTest::newRow("loss threshold 100")
+        << QByteArray("IDC_RX_LOSS_THRESHOLD") << "100" << QString();
     QTest::newRow("latency 121") << QByteArray("IDC_RX_MAX_LATENCY") << "121"
                                  << "Enter a whole number from 1 to 120.";
     QTest::newRow("latency 120") << QByteArray("IDC_RX_MAX_LATENCY") << "120" << QString();

@@ -18,8 +18,8 @@ namespace {
 
 const char* const GROUP = "234.5.6.7";
 
-const char* const SETTINGS[] = { "IDC_TX_GROUP", "IDC_TX_PORT", "IDC_TX_FREQUENCY",
-    "IDC_TX_PACKET_SIZE", "IDC_TX_TTL" };
+const char* const SETTINGS[]
+    = { "IDC_TX_GROUP", "IDC_TX_PORT", "IDC_TX_FREQUENCY", "IDC_TX_PACKET_SIZE", "IDC_TX_TTL" };
 
 quint32 sequenceOf(const QByteArray& datagram)
 {
@@ -63,10 +63,7 @@ private slots:
     void failedSocketCreationKeepsStartLookAndRetries();
 };
 
-void tst_CAddTx::initTestCase()
-{
-    REQUIRE_ISOLATED_NETWORK();
-}
+void tst_CAddTx::initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
 
 void tst_CAddTx::newPanelShowsDefaults()
 {
@@ -102,11 +99,14 @@ void tst_CAddTx::fieldLimits_data()
     const QString size = QStringLiteral("Enter a whole number from 43 to 1500.");
     QTest::newRow("period 0") << QByteArray("IDC_TX_FREQUENCY") << "0" << false << period;
     QTest::newRow("period 86401") << QByteArray("IDC_TX_FREQUENCY") << "86401" << false << period;
-    QTest::newRow("period 86400") << QByteArray("IDC_TX_FREQUENCY") << "86400" << false << QString();
-    QTest::newRow("period not a number") << QByteArray("IDC_TX_FREQUENCY") << "5s" << false << period;
+    QTest::newRow("period 86400") << QByteArray("IDC_TX_FREQUENCY") << "86400" << false
+                                  << QString();
+    QTest::newRow("period not a number")
+        << QByteArray("IDC_TX_FREQUENCY") << "5s" << false << period;
     QTest::newRow("period empty") << QByteArray("IDC_TX_FREQUENCY") << "" << false << period;
     QTest::newRow("period negative") << QByteArray("IDC_TX_FREQUENCY") << "-1" << false << period;
-    QTest::newRow("period past 32 bits") << QByteArray("IDC_TX_FREQUENCY") << "4294967297" << false << period;
+    QTest::newRow("period past 32 bits")
+        << QByteArray("IDC_TX_FREQUENCY") << "4294967297" << false << period;
     QTest::newRow("port 0") << QByteArray("IDC_TX_PORT") << "0" << false << port;
     QTest::newRow("port 65536") << QByteArray("IDC_TX_PORT") << "65536" << false << port;
     QTest::newRow("port 65535") << QByteArray("IDC_TX_PORT") << "65535" << false << QString();
@@ -118,7 +118,8 @@ void tst_CAddTx::fieldLimits_data()
     QTest::newRow("size 1501") << QByteArray("IDC_TX_PACKET_SIZE") << "1501" << false << size;
     QTest::newRow("size 43") << QByteArray("IDC_TX_PACKET_SIZE") << "43" << false << QString();
     QTest::newRow("size 1500") << QByteArray("IDC_TX_PACKET_SIZE") << "1500" << false << QString();
-    QTest::newRow("size 42 with Randomise") << QByteArray("IDC_TX_PACKET_SIZE") << "42" << true << size;
+    QTest::newRow("size 42 with Randomise")
+        << QByteArray("IDC_TX_PACKET_SIZE") << "42" << true << size;
 }
 
 void tst_CAddTx::fieldLimits()

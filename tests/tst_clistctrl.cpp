@@ -18,8 +18,8 @@ void tst_CListCtrl::insertPositions_data()
 {
     QTest::addColumn<QList<int>>("positions");
     QTest::addColumn<QStringList>("order");
-    QTest::newRow("past the end appends") << QList<int> { 65535, 65535, 65535 }
-                                          << QStringList { "a", "b", "c" };
+    QTest::newRow("past the end appends")
+        << QList<int> { 65535, 65535, 65535 } << QStringList { "a", "b", "c" };
     QTest::newRow("at the front") << QList<int> { 0, 0 } << QStringList { "b", "a" };
     QTest::newRow("in between") << QList<int> { 0, 1, 1 } << QStringList { "a", "c", "b" };
 }
@@ -66,10 +66,10 @@ void tst_CListCtrl::copySelectedRows()
     }
     list.show();
     list.setFocus();
-    list.selectionModel()->select(list.model()->index(2, 0),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    list.selectionModel()->select(list.model()->index(0, 0),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list.selectionModel()->select(
+        list.model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list.selectionModel()->select(
+        list.model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QTest::keySequence(&list, QKeySequence::Copy);
     QCOMPARE(QApplication::clipboard()->text(),
         QStringLiteral("Source IP\tDups\n10.0.0.1\t0\n10.0.0.3\t2\n"));

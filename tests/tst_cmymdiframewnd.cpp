@@ -42,10 +42,7 @@ private:
     QList<QPair<QWidget*, int>>* m_log;
 };
 
-bool actionEnabled(CMyMDIFrameWnd* frame, int id)
-{
-    return frame->CommandAction(id)->isEnabled();
-}
+bool actionEnabled(CMyMDIFrameWnd* frame, int id) { return frame->CommandAction(id)->isEnabled(); }
 
 } // namespace
 
@@ -65,6 +62,8 @@ private slots:
     void closedPanelGetsNoTick();
     void transmitterWindow();
     void receiverWindowResizesButNeverShrinks();
+    void enterAndEscapeNeverClosePanels_data();
+    void enterAndEscapeNeverClosePanels();
     void closingRunningTransmitter_data();
     void closingRunningTransmitter();
     void closingMainWindowAsksNothing();
@@ -76,10 +75,7 @@ private:
     QList<QMdiSubWindow*> children() const { return frame()->MdiClient()->subWindowList(); }
 };
 
-void tst_CMyMDIFrameWnd::initTestCase()
-{
-    REQUIRE_ISOLATED_NETWORK();
-}
+void tst_CMyMDIFrameWnd::initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
 
 void tst_CMyMDIFrameWnd::init()
 {
@@ -88,10 +84,7 @@ void tst_CMyMDIFrameWnd::init()
     QVERIFY(QTest::qWaitForWindowExposed(frame()));
 }
 
-void tst_CMyMDIFrameWnd::cleanup()
-{
-    m_app.reset();
-}
+void tst_CMyMDIFrameWnd::cleanup() { m_app.reset(); }
 
 void tst_CMyMDIFrameWnd::menuBar()
 {
@@ -105,8 +98,8 @@ void tst_CMyMDIFrameWnd::menuBar()
     }
     QCOMPARE(popups, QStringList({ "&File", "&Add", "&View", "&Tools", "&Window", "&Help" }));
     QCOMPARE(items,
-        QStringList({ "&Save", "E&xit", "&Transmitter", "&Receiver", "&Log",
-            "&Send test SNMP Trap", "&Next", "Cl&ose", "&Tile", "&Cascade", "&About..." }));
+        QStringList({ "&Save", "E&xit", "&Transmitter", "&Receiver", "&Log", "&Send test SNMP Trap",
+            "&Next", "Cl&ose", "&Tile", "&Cascade", "&About..." }));
 }
 
 void tst_CMyMDIFrameWnd::greying_data()
@@ -259,6 +252,34 @@ void tst_CMyMDIFrameWnd::receiverWindowResizesButNeverShrinks()
     child->resize(opened - QSize(50, 50));
     QCOMPARE(child->size(), opened);
     QTRY_COMPARE(list->size(), listOpened);
+}
+
+void tst_CMyMDIFrameWnd::enterAndEscapeNeverClosePanels_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("transmitter") << ID_ADD_TRANSMITTER << QByteArray("IDC_TX_GROUP");
+    QTest::newRow("receiver") << ID_ADD_RECEIVER << QByteArray("IDC_RX_PORT");
+}
+
+void tst_CMyMDIFrameWnd::enterAndEscapeNeverClosePanels()
+{
+    QFETCH(int, command);
+    QFETCH(QByteArray, field);
+    MessageBoxRecorder boxes;
+    frame()->CommandAction(command)->trigger();
+    QMdiSubWindow* child = children().at(0);
+    QWidget* panel = child->widget();
+    auto* edit = control<QLineEdit>(panel, field.constData());
+    for (Qt::Key key : { Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape }) {
+        QTest::keyClick(edit, key);
+        QTest::keyClick(panel, key);
+    }
+    QTest::qWait(20);
+    QCOMPARE(children().size(), 1);
+    QVERIFY(child->isVisible());
+    QVERIFY(panel->isVisible());
+    QVERIFY(boxes.boxes.isEmpty());
 }
 
 void tst_CMyMDIFrameWnd::closingRunningTransmitter_data()

@@ -19,8 +19,8 @@ bool parses(const QByteArray& datagram, CProbePacket* into = nullptr)
 {
     CProbePacket local;
     CProbePacket& packet = into ? *into : local;
-    return packet.Parse(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
-        std::size_t(datagram.size()));
+    return packet.Parse(
+        reinterpret_cast<const std::uint8_t*>(datagram.constData()), std::size_t(datagram.size()));
 }
 
 } // namespace
@@ -44,8 +44,11 @@ private slots:
 
 void tst_CProbePacket::headerExample()
 {
-    const QByteArray expected
-        = SIGNATURE + QByteArray::fromHex("0001" "01" "00000001" "00000005");
+    const QByteArray expected = SIGNATURE
+        + QByteArray::fromHex("0001"
+                              "01"
+                              "00000001"
+                              "00000005");
     QCOMPARE(built(1, 1, 5, 43), expected);
     QCOMPARE(CProbePacket::MinSize(), std::size_t(43));
 }
@@ -68,7 +71,11 @@ void tst_CProbePacket::layout()
     const QByteArray packet = built(1, 0x01020304, 42, size);
     QCOMPARE(packet.size(), int(size));
     QCOMPARE(packet.left(32), SIGNATURE);
-    QCOMPARE(packet.mid(32, 11), QByteArray::fromHex("0001" "01" "01020304" "0000002a"));
+    QCOMPARE(packet.mid(32, 11),
+        QByteArray::fromHex("0001"
+                            "01"
+                            "01020304"
+                            "0000002a"));
     for (int i = 43; i < int(size); ++i)
         QVERIFY2(packet.at(i) == SIGNATURE.at((i - 43) % 32), qPrintable(QString::number(i)));
     QVERIFY(packet.endsWith(tail));
@@ -93,7 +100,8 @@ void tst_CProbePacket::everySizeParsesBack()
     for (quint32 size = 43; size <= 1500; ++size) {
         const quint32 sequence = size * 2654435761u;
         CProbePacket parsed;
-        QVERIFY2(parses(built(3, sequence, size + 7, size), &parsed), qPrintable(QString::number(size)));
+        QVERIFY2(
+            parses(built(3, sequence, size + 7, size), &parsed), qPrintable(QString::number(size)));
         QCOMPARE(parsed.GetType(), std::int8_t(3));
         QCOMPARE(parsed.GetSequence(), sequence);
         QCOMPARE(parsed.GetFrequency(), size + 7);

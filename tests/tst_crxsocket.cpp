@@ -56,10 +56,7 @@ private slots:
     void deletingSocketWhileBoxIsOpen();
 };
 
-void tst_CRxSocket::initTestCase()
-{
-    REQUIRE_ISOLATED_NETWORK();
-}
+void tst_CRxSocket::initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
 
 void tst_CRxSocket::receivesJoinedGroupAndUnicast()
 {

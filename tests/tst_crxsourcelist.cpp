@@ -68,14 +68,16 @@ void tst_CRxSourceList::history_data()
     QTest::newRow("sequence 0 once all slots are used")
         << range(1, 1024) + Sequences { 0 } << 0u << 0 << 1u;
     QTest::newRow("same number twice") << Sequences { 7, 7 } << 7u << 1 << 1u;
-    QTest::newRow("1..1024 then 1 is a duplicate") << range(1, 1024) + Sequences { 1 } << 1024u << 1 << 0u;
+    QTest::newRow("1..1024 then 1 is a duplicate")
+        << range(1, 1024) + Sequences { 1 } << 1024u << 1 << 0u;
     QTest::newRow("1..1025 then 1 is new") << range(1, 1025) + Sequences { 1 } << 1u << 0 << 2u;
     QTest::newRow("out of order: 10 then 8") << Sequences { 10, 8 } << 8u << 0 << 2u;
     QTest::newRow("out of order: 10, 8, 10") << Sequences { 10, 8, 10 } << 8u << 1 << 2u;
     QTest::newRow("restarted sender") << range(1, 5) + range(1, 3) << 5u << 3 << 5u;
     QTest::newRow("restarted sender passes its old numbers")
         << range(1, 5) + range(1, 7) << 7u << 5 << 7u;
-    QTest::newRow("high numbers") << Sequences { 0xffffffffu, 3000000000u } << 3000000000u << 0 << 2u;
+    QTest::newRow("high numbers") << Sequences { 0xffffffffu, 3000000000u } << 3000000000u << 0
+                                  << 2u;
 }
 
 void tst_CRxSourceList::history()

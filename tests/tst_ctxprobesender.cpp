@@ -51,10 +51,7 @@ private slots:
     void sequenceWrapsAt32Bits();
 };
 
-void tst_CTxProbeSender::initTestCase()
-{
-    REQUIRE_ISOLATED_NETWORK();
-}
+void tst_CTxProbeSender::initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
 
 void tst_CTxProbeSender::openSetsOptions_data()
 {
@@ -183,8 +180,8 @@ void tst_CTxProbeSender::failedSendStillAdvancesSequence()
     const QByteArray datagram = receiver.receive(2000, &ok);
     QVERIFY(ok);
     CProbePacket parsed;
-    QVERIFY(parsed.Parse(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
-        std::size_t(datagram.size())));
+    QVERIFY(parsed.Parse(
+        reinterpret_cast<const std::uint8_t*>(datagram.constData()), std::size_t(datagram.size())));
     QCOMPARE(parsed.GetSequence(), 2u);
 }
 

@@ -34,10 +34,7 @@ CAddTx::CAddTx(QWidget* parent)
     OnInitDialog();
 }
 
-CAddTx::~CAddTx()
-{
-    OnDestroy();
-}
+CAddTx::~CAddTx() { OnDestroy(); }
 
 void CAddTx::OnInitDialog()
 {
@@ -61,8 +58,8 @@ void CAddTx::DoDataExchange(CDataExchange& dx)
     dx.Number(GetDlgItem<QLineEdit>("IDC_TX_SRC_PORT"), m_nSourcePort);
     dx.Number(m_edPort, m_nPort, 1, 65535);
     dx.Check(m_chkRandomise, m_bRandomise);
-    dx.Number(m_edPacketSize, m_nPacketSize, std::uint32_t(CProbePacket::MinSize()),
-        PROBE_MAX_SIZE);
+    dx.Number(
+        m_edPacketSize, m_nPacketSize, std::uint32_t(CProbePacket::MinSize()), PROBE_MAX_SIZE);
     dx.Number(m_edTTL, m_nTTL, 1, 255);
 }
 
@@ -148,10 +145,7 @@ void CAddTx::SetFieldsReadOnly(bool lock)
     m_edTTL->setReadOnly(lock);
 }
 
-void CAddTx::OnRandomise()
-{
-    m_edPacketSize->setEnabled(!m_chkRandomise->isChecked());
-}
+void CAddTx::OnRandomise() { m_edPacketSize->setEnabled(!m_chkRandomise->isChecked()); }
 
 int CAddTx::OnPanelTick(int phase, int)
 {

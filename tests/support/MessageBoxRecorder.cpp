@@ -15,7 +15,4 @@ MessageBoxRecorder::MessageBoxRecorder(int answer)
     });
 }
 
-MessageBoxRecorder::~MessageBoxRecorder()
-{
-    SetMessageBoxHandler(std::move(m_previous));
-}
+MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHandler(std::move(m_previous)); }

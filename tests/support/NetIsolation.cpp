@@ -25,7 +25,8 @@ bool IsNetworkIsolated(QString* why)
     // destination and mask 0.
     QFile ipv4(QStringLiteral("/proc/net/route"));
     if (ipv4.open(QIODevice::ReadOnly)) {
-        const QStringList lines = QString::fromLatin1(ipv4.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines
+            = QString::fromLatin1(ipv4.readAll()).split('\n', Qt::SkipEmptyParts);
         for (const QString& line : lines.mid(1)) {
             const QStringList fields = line.simplified().split(' ');
             if (fields.size() >= 8 && fields.at(1) == QLatin1String("00000000")
@@ -38,11 +39,12 @@ bool IsNetworkIsolated(QString* why)
     // /proc/net/ipv6_route: destination, prefix length, ... device last.
     QFile ipv6(QStringLiteral("/proc/net/ipv6_route"));
     if (ipv6.open(QIODevice::ReadOnly)) {
-        const QStringList lines = QString::fromLatin1(ipv6.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines
+            = QString::fromLatin1(ipv6.readAll()).split('\n', Qt::SkipEmptyParts);
         for (const QString& line : lines) {
             const QStringList fields = line.simplified().split(' ');
-            if (fields.size() >= 10 && fields.at(0) == QString(32, '0') && fields.at(1) == QLatin1String("00")
-                && fields.at(9) != QLatin1String("lo")) {
+            if (fields.size() >= 10 && fields.at(0) == QString(32, '0')
+                && fields.at(1) == QLatin1String("00") && fields.at(9) != QLatin1String("lo")) {
                 *why = QStringLiteral("an IPv6 default route via %1 is present").arg(fields.at(9));
                 return false;
             }

@@ -22,11 +22,12 @@ public:
     void ProcessDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
         std::uint32_t port) override
     {
-        datagrams.append({ QByteArray(reinterpret_cast<const char*>(bytes), int(length)), address, port });
+        datagrams.append(
+            { QByteArray(reinterpret_cast<const char*>(bytes), int(length)), address, port });
         CProbePacket packet;
         if (packet.Parse(bytes, length))
-            sources.FindOrAdd(address, port, std::time(nullptr), packet.GetFrequency(),
-                packet.GetSequence());
+            sources.FindOrAdd(
+                address, port, std::time(nullptr), packet.GetFrequency(), packet.GetSequence());
     }
 
     int MessageBox(const QString& text, const QString& caption, unsigned type) override
