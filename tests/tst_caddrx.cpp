@@ -1,9 +1,9 @@
 #include "CAddRx.h"
 
 #include "CListCtrl.h"
-#include "CProbePacket.h"
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
+#include "Probes.h"
 #include "UdpPeer.h"
 #include "Widgets.h"
 
@@ -12,20 +12,12 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
 const char* const GROUP = "234.5.6.7";
-
-QByteArray probe(quint32 sequence, quint32 frequency = 5, quint32 size = 100)
-{
-    CProbePacket packet(1, sequence, frequency, size);
-    return QByteArray(reinterpret_cast<const char*>(packet.Build()), int(size));
-}
 
 CListCtrl* listOf(CAddRx& panel) { return control<CListCtrl>(&panel, "IDC_RX_SOURCES"); }
 
@@ -43,17 +35,6 @@ bool enabled(CAddRx& panel, const char* id)
 }
 
 QString startCaption(CAddRx& panel) { return control<QPushButton>(&panel, "IDC_RX_START")->text(); }
-
-int exclusiveSocket(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    return fd;
-}
 
 } // namespace
 
@@ -192,7 +173,7 @@ void tst_CAddRx::states()
 
 void tst_CAddRx::bindFailureThenRetry()
 {
-    const int taken = exclusiveSocket(9303);
+    auto taken = std::make_unique<UdpPeer>(9303, true);
     MessageBoxRecorder boxes;
     CAddRx panel;
     panel.show();
@@ -210,7 +191,7 @@ void tst_CAddRx::bindFailureThenRetry()
     QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
     QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
 
-    ::close(taken);
+    taken.reset();
     clickButton(&panel, "IDC_RX_START");
     QCOMPARE(panel.GetState(), int(STATE_RUNNING));
     QCOMPARE(boxes.boxes.size(), 2);
@@ -224,11 +205,11 @@ void tst_CAddRx::rowsPerSource()
     typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9304"));
     clickButton(&panel, "IDC_RX_START");
     UdpPeer first, second;
-    first.sendTo(probe(7, 10), GROUP, 9304);
+    first.sendTo(probeBytes(7, 10), GROUP, 9304);
     QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
-    second.sendTo(probe(3, 2), GROUP, 9304);
+    second.sendTo(probeBytes(3, 2), GROUP, 9304);
     QTRY_COMPARE(listOf(panel)->GetItemCount(), 2);
-    first.sendTo(probe(8, 99), GROUP, 9304);
+    first.sendTo(probeBytes(8, 99), GROUP, 9304);
     QTRY_COMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("8"));
 
     const QStringList row0 = rowOf(panel, 0);
@@ -244,10 +225,10 @@ void tst_CAddRx::rowsPerSource()
 void tst_CAddRx::foreignDatagramsMakeNoRow_data()
 {
     QTest::addColumn<QByteArray>("datagram");
-    QByteArray badVersion = probe(1), badType = probe(1);
+    QByteArray badVersion = probeBytes(1), badType = probeBytes(1);
     badVersion[33] = 2;
     badType[34] = 9;
-    QTest::newRow("42 bytes") << probe(1).left(42);
+    QTest::newRow("42 bytes") << probeBytes(1).left(42);
     QTest::newRow("wrong version") << badVersion;
     QTest::newRow("bad type") << badType;
     QTest::newRow("foreign text") << QByteArray("hello, is anybody out there?");
@@ -263,7 +244,7 @@ void tst_CAddRx::foreignDatagramsMakeNoRow()
     clickButton(&panel, "IDC_RX_START");
     UdpPeer foreign, genuine;
     foreign.sendTo(datagram, GROUP, 9305);
-    genuine.sendTo(probe(1), GROUP, 9305);
+    genuine.sendTo(probeBytes(1), GROUP, 9305);
     QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
     QTest::qWait(50);
     QCOMPARE(listOf(panel)->GetItemCount(), 1);
@@ -279,9 +260,9 @@ void tst_CAddRx::unsignedColumnsAndDuplicates()
     typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9306"));
     clickButton(&panel, "IDC_RX_START");
     UdpPeer sender;
-    sender.sendTo(probe(3000000000u, 4000000000u), GROUP, 9306);
-    sender.sendTo(probe(3000000000u, 1), GROUP, 9306);
-    sender.sendTo(probe(3000000000u, 1), GROUP, 9306);
+    sender.sendTo(probeBytes(3000000000u, 4000000000u), GROUP, 9306);
+    sender.sendTo(probeBytes(3000000000u, 1), GROUP, 9306);
+    sender.sendTo(probeBytes(3000000000u, 1), GROUP, 9306);
     QTRY_COMPARE(listOf(panel)->GetItemText(0, 9), QStringLiteral("2"));
     QCOMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("3000000000"));
     QCOMPARE(listOf(panel)->GetItemText(0, 4), QStringLiteral("4000000000"));
@@ -294,15 +275,15 @@ void tst_CAddRx::rowsSurviveStopAndStart()
     typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9307"));
     clickButton(&panel, "IDC_RX_START");
     UdpPeer sender;
-    sender.sendTo(probe(1), GROUP, 9307);
+    sender.sendTo(probeBytes(1), GROUP, 9307);
     QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
     clickButton(&panel, "IDC_RX_START");
     clickButton(&panel, "IDC_RX_START");
     QCOMPARE(listOf(panel)->GetItemCount(), 1);
-    sender.sendTo(probe(2), GROUP, 9307);
+    sender.sendTo(probeBytes(2), GROUP, 9307);
     QTRY_COMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("2"));
     // A sender that starts counting again shows duplicates.
-    sender.sendTo(probe(1), GROUP, 9307);
+    sender.sendTo(probeBytes(1), GROUP, 9307);
     QTRY_COMPARE(listOf(panel)->GetItemText(0, 9), QStringLiteral("1"));
     QCOMPARE(listOf(panel)->GetItemCount(), 1);
 }
@@ -316,16 +297,16 @@ void tst_CAddRx::joinAndLeaveUseGroupGivenAtStart()
     clickButton(&panel, "IDC_RX_START");
     typeInto(&panel, "IDC_RX_GROUP", QStringLiteral("239.1.1.1"));
     UdpPeer sender;
-    sender.sendTo(probe(1), GROUP, 9308);
+    sender.sendTo(probeBytes(1), GROUP, 9308);
     QTest::qWait(100);
     QCOMPARE(listOf(panel)->GetItemCount(), 0);
 
     clickButton(&panel, "IDC_RX_JOIN");
-    sender.sendTo(probe(2), GROUP, 9308);
+    sender.sendTo(probeBytes(2), GROUP, 9308);
     QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
 
     clickButton(&panel, "IDC_RX_LEAVE");
-    sender.sendTo(probe(3), GROUP, 9308);
+    sender.sendTo(probeBytes(3), GROUP, 9308);
     QTest::qWait(100);
     QCOMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("2"));
 }
@@ -338,7 +319,7 @@ void tst_CAddRx::activityShownForOneTick()
     clickButton(&panel, "IDC_RX_START");
     auto* activity = control<QLabel>(&panel, "IDC_RX_ACTIVITY");
     UdpPeer sender;
-    sender.sendTo(probe(1), GROUP, 9309);
+    sender.sendTo(probeBytes(1), GROUP, 9309);
     QTRY_VERIFY(!activity->isHidden());
     postTick(&panel, 2);
     QVERIFY(activity->isHidden());

@@ -1,8 +1,8 @@
 #include "CAddTx.h"
 
-#include "CProbePacket.h"
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
+#include "Probes.h"
 #include "UdpPeer.h"
 #include "Widgets.h"
 
@@ -20,15 +20,6 @@ const char* const GROUP = "234.5.6.7";
 
 const char* const SETTINGS[]
     = { "IDC_TX_GROUP", "IDC_TX_PORT", "IDC_TX_FREQUENCY", "IDC_TX_PACKET_SIZE", "IDC_TX_TTL" };
-
-quint32 sequenceOf(const QByteArray& datagram)
-{
-    CProbePacket packet;
-    if (!packet.Parse(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
-            std::size_t(datagram.size())))
-        return 0;
-    return packet.GetSequence();
-}
 
 bool activityShown(CAddTx& panel)
 {

@@ -18,6 +18,8 @@
 #include <QMenuBar>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 // Stands in for a panel and writes down every tick it gets.
@@ -54,6 +56,7 @@ private slots:
     void init();
     void cleanup();
     void menuBar();
+    void startFailsWithoutSockets();
     void greying_data();
     void greying();
     void windowCommandsFollowActiveChild();
@@ -100,6 +103,24 @@ void tst_CMyMDIFrameWnd::menuBar()
     QCOMPARE(items,
         QStringList({ "&Save", "E&xit", "&Transmitter", "&Receiver", "&Log", "&Send test SNMP Trap",
             "&Next", "Cl&ose", "&Tile", "&Cascade", "&About..." }));
+}
+
+void tst_CMyMDIFrameWnd::startFailsWithoutSockets()
+{
+    MessageBoxRecorder boxes;
+    CMyApp second;
+    rlimit saved {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &none), 0);
+    const bool started = second.InitInstance();
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QVERIFY(!started);
+    QCOMPARE(second.MainFrame(), nullptr);
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Windows Sockets initialisation failed"));
+    QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("Lumivox Tool"));
 }
 
 void tst_CMyMDIFrameWnd::greying_data()

@@ -2,37 +2,18 @@
 
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
+#include "Probes.h"
 #include "RecordingOwner.h"
 #include "UdpPeer.h"
 
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
 const char* const GROUP = "234.5.6.7";
-
-QByteArray probe(quint32 sequence, quint32 size = 100)
-{
-    CProbePacket packet(1, sequence, 5, size);
-    return QByteArray(reinterpret_cast<const char*>(packet.Build()), int(size));
-}
-
-// A socket on the port without address reuse, so that no one else can bind it.
-int exclusiveSocket(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    return fd;
-}
 
 } // namespace
 
@@ -65,8 +46,8 @@ void tst_CRxSocket::receivesJoinedGroupAndUnicast()
     CRxSocket socket;
     QVERIFY(socket.Bind(GROUP, 9001, true, &owner));
     UdpPeer sender;
-    QCOMPARE(sender.sendTo(probe(1), GROUP, 9001), 100);
-    QCOMPARE(sender.sendTo(probe(2), "127.0.0.1", 9001), 100);
+    QCOMPARE(sender.sendTo(probeBytes(1), GROUP, 9001), 100);
+    QCOMPARE(sender.sendTo(probeBytes(2), "127.0.0.1", 9001), 100);
     QTRY_COMPARE(owner.datagrams.size(), 2);
     QCOMPARE(owner.datagrams.at(0).address, std::string("127.0.0.1"));
     QCOMPARE(owner.datagrams.at(0).port, std::uint32_t(sender.port()));
@@ -83,7 +64,7 @@ void tst_CRxSocket::twoJoinedReceiversOnOnePortBothReceive()
     QVERIFY(a.Bind(GROUP, 9002, true, &first));
     QVERIFY(b.Bind(GROUP, 9002, true, &second));
     UdpPeer sender;
-    sender.sendTo(probe(1), GROUP, 9002);
+    sender.sendTo(probeBytes(1), GROUP, 9002);
     QTRY_COMPARE(first.datagrams.size(), 1);
     QTRY_COMPARE(second.datagrams.size(), 1);
     QVERIFY(boxes.boxes.isEmpty());
@@ -98,7 +79,7 @@ void tst_CRxSocket::membershipOfOneSocketIsItsOwn()
     QVERIFY(b.Bind(GROUP, 9003, false, &notJoined));
     UdpPeer sender;
     for (quint32 s = 1; s <= 3; ++s)
-        sender.sendTo(probe(s), GROUP, 9003);
+        sender.sendTo(probeBytes(s), GROUP, 9003);
     QTRY_COMPARE(joined.datagrams.size(), 3);
     QTest::qWait(100);
     QCOMPARE(notJoined.datagrams.size(), 0);
@@ -106,7 +87,7 @@ void tst_CRxSocket::membershipOfOneSocketIsItsOwn()
     // Leaving in one socket must not cut off the other, nor joining in one feed the other.
     QVERIFY(b.JoinGroup());
     QVERIFY(a.LeaveGroup());
-    sender.sendTo(probe(4), GROUP, 9003);
+    sender.sendTo(probeBytes(4), GROUP, 9003);
     QTRY_COMPARE(notJoined.datagrams.size(), 1);
     QTest::qWait(100);
     QCOMPARE(joined.datagrams.size(), 3);
@@ -134,7 +115,7 @@ void tst_CRxSocket::joinRefused()
     QVERIFY(!boxes.boxes.at(0).text.isEmpty());
 
     UdpPeer sender;
-    sender.sendTo(probe(1), "127.0.0.1", 9004);
+    sender.sendTo(probeBytes(1), "127.0.0.1", 9004);
     QTRY_COMPARE(owner.datagrams.size(), 1);
 }
 
@@ -145,16 +126,16 @@ void tst_CRxSocket::joinLaterUsesGroupGivenAtBind()
     CRxSocket socket;
     QVERIFY(socket.Bind(GROUP, 9005, false, &owner));
     UdpPeer sender;
-    sender.sendTo(probe(1), GROUP, 9005);
+    sender.sendTo(probeBytes(1), GROUP, 9005);
     QTest::qWait(100);
     QCOMPARE(owner.datagrams.size(), 0);
 
     QVERIFY(socket.JoinGroup());
-    sender.sendTo(probe(2), GROUP, 9005);
+    sender.sendTo(probeBytes(2), GROUP, 9005);
     QTRY_COMPARE(owner.datagrams.size(), 1);
 
     QVERIFY(socket.LeaveGroup());
-    sender.sendTo(probe(3), GROUP, 9005);
+    sender.sendTo(probeBytes(3), GROUP, 9005);
     QTest::qWait(100);
     QCOMPARE(owner.datagrams.size(), 1);
     QVERIFY(boxes.boxes.isEmpty());
@@ -175,13 +156,13 @@ void tst_CRxSocket::leaveWithoutMembershipIsSilent()
 
 void tst_CRxSocket::bindFailureShowsSystemText()
 {
-    const int taken = exclusiveSocket(9007);
-    QVERIFY(taken >= 0);
+    auto taken = std::make_unique<UdpPeer>(9007, true);
+    QVERIFY(taken->isValid());
     MessageBoxRecorder boxes;
     RecordingOwner owner;
     CRxSocket socket;
     QVERIFY(!socket.Bind(GROUP, 9007, true, &owner));
-    ::close(taken);
+    taken.reset();
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("CRxSocket::Bind()"));
     QCOMPARE(boxes.boxes.at(0).text, QString::fromLocal8Bit(std::strerror(EADDRINUSE)));
@@ -217,7 +198,7 @@ void tst_CRxSocket::burstOfEmptyDatagramsNeverStacksBoxes()
     constexpr int burst = 200;
     for (int i = 0; i < burst; ++i)
         sender.sendTo(QByteArray(), GROUP, 9009);
-    sender.sendTo(probe(1), GROUP, 9009);
+    sender.sendTo(probeBytes(1), GROUP, 9009);
     QTRY_COMPARE(owner.datagrams.size(), 1);
     QCOMPARE(boxes.deepest, 1);
     QVERIFY2(boxes.boxes.size() < 10, qPrintable(QString::number(boxes.boxes.size())));

@@ -6,13 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-UdpPeer::UdpPeer(std::uint16_t bindPort)
+UdpPeer::UdpPeer(std::uint16_t bindPort, bool exclusive)
 {
     m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0)
         return;
     const int on = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (!exclusive)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const int off = 0;
     ::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
     ::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_LOOP, &on, sizeof on);

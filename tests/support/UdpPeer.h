@@ -8,7 +8,8 @@
 // A plain blocking-free UDP socket for tests to send from and read back with.
 class UdpPeer {
 public:
-    explicit UdpPeer(std::uint16_t bindPort = 0);
+    // An exclusive peer binds without address reuse, so that nobody else can bind its port.
+    explicit UdpPeer(std::uint16_t bindPort = 0, bool exclusive = false);
     ~UdpPeer();
 
     UdpPeer(const UdpPeer&) = delete;
