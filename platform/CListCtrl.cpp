@@ -151,6 +151,7 @@ void CListCtrl::Model::insertRowAt(int row, const QString& text)
 {
     std::vector<QString> cells(std::max<std::size_t>(1, std::size_t(headings.size())));
     cells[0] = text;
+    rows.reserve(rows.size() + 1); // may throw; nothing has been announced yet
     beginInsertRows({}, row, row);
     rows.insert(rows.begin() + row, std::move(cells));
     endInsertRows();

@@ -24,7 +24,11 @@ bool IsNetworkIsolated(QString* why)
     // /proc/net/route: Iface Destination Gateway Flags ... Mask; a default route has
     // destination and mask 0.
     QFile ipv4(QStringLiteral("/proc/net/route"));
-    if (ipv4.open(QIODevice::ReadOnly)) {
+    if (!ipv4.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("/proc/net/route cannot be read");
+        return false;
+    }
+    {
         const QStringList lines
             = QString::fromLatin1(ipv4.readAll()).split('\n', Qt::SkipEmptyParts);
         for (const QString& line : lines.mid(1)) {
