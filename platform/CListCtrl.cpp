@@ -151,7 +151,8 @@ void CListCtrl::Model::insertRowAt(int row, const QString& text)
 {
     std::vector<QString> cells(std::max<std::size_t>(1, std::size_t(headings.size())));
     cells[0] = text;
-    rows.reserve(rows.size() + 1); // may throw; nothing has been announced yet
+    if (rows.size() == rows.capacity()) // may throw; nothing has been announced yet
+        rows.reserve(rows.size() * 2 + 16);
     beginInsertRows({}, row, row);
     rows.insert(rows.begin() + row, std::move(cells));
     endInsertRows();
