@@ -5,8 +5,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -49,7 +51,11 @@ CMyMDIFrameWnd::CMyMDIFrameWnd()
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CMyMDIFrameWnd::OnTimer);
     m_timer.start(PANEL_TICK_MS);
-    resize(1100, 720);
+    // Room for a transmitter and a receiver side by side, where the screen allows it.
+    QSize size(1280, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
 }
 
 CMyMDIFrameWnd::~CMyMDIFrameWnd()
