@@ -8,8 +8,11 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumivox Tool"));
-    QApplication::setDesktopFileName(QStringLiteral("lumivox-tool"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/lumivox-tool-64.png")));
+    QApplication::setDesktopFileName(QStringLiteral("net.lumivox.LumivoxTool"));
+    QIcon icon;
+    for (int size : { 16, 32, 64, 256 })
+        icon.addFile(QStringLiteral(":/res/icons/lumivox-tool-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
     CMyApp theApp;
     if (!theApp.InitInstance())
         return 1;
