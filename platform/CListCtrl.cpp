@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 #include <new>
@@ -25,7 +26,9 @@ CListCtrl::CListCtrl(QWidget* parent)
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     header()->setMinimumSectionSize(0);
-    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Narrow columns wrap their headings onto a second line rather than cut them off.
+    header()->setDefaultAlignment(
+        Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap));
 }
 
 int CListCtrl::InsertColumn(int column, const QString& heading, int width)
@@ -74,7 +77,27 @@ bool CListCtrl::SetColumnWidth(int column, int width)
     if (column < 0 || column >= GetColumnCount())
         return false;
     header()->resizeSection(column, width);
+    fitHeaderHeight();
     return true;
+}
+
+// The header keeps the height it first had; give it as many lines as the narrowest
+// column needs for its wrapped heading.
+void CListCtrl::fitHeaderHeight()
+{
+    const QFontMetrics metrics(header()->font());
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
+    int lines = 1;
+    for (int column = 0; column < GetColumnCount(); ++column) {
+        const int room = std::max(1, header()->sectionSize(column) - 2 * margin);
+        const QRect needed = metrics.boundingRect(
+            QRect(0, 0, room, 100000), Qt::TextWordWrap, m_pModel->headings.at(column));
+        lines = std::max(
+            lines, (needed.height() + metrics.lineSpacing() - 1) / metrics.lineSpacing());
+    }
+    const int height = lines * metrics.lineSpacing() + 2 * margin + 2;
+    if (header()->height() != height)
+        header()->setFixedHeight(height);
 }
 
 int CListCtrl::GetColumnWidth(int column) const { return header()->sectionSize(column); }

@@ -33,6 +33,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void fitHeaderHeight();
+
     class Model : public QAbstractTableModel {
     public:
         using QAbstractTableModel::QAbstractTableModel;

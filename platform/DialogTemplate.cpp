@@ -61,7 +61,10 @@ DialogUnits::DialogUnits(const QFont& font)
 
 QRect DialogUnits::rect(const QRect& units) const
 {
-    return QRect(x(units.x()), y(units.y()), x(units.width()), y(units.height()));
+    // From the converted corners, so that controls that meet in dialog units still meet,
+    // and never overlap, in pixels.
+    return QRect(QPoint(x(units.left()), y(units.top())),
+        QPoint(x(units.left() + units.width()) - 1, y(units.top() + units.height()) - 1));
 }
 
 void DialogUnits::fitText(int pixels, int units)
@@ -102,6 +105,18 @@ QSize CreateDialogControls(
             if (previous)
                 QWidget::setTabOrder(previous, widget);
             previous = widget;
+        }
+    }
+    // Labels name their fields, for the keyboard and for screen readers.
+    for (std::size_t i = 0; i < widgets.size(); ++i) {
+        const ControlTemplate& control = dialogTemplate.controls[i];
+        auto* label = qobject_cast<QLabel*>(widgets[i]);
+        QWidget* field = control.buddy
+            ? dialog->findChild<QWidget*>(QLatin1String(control.buddy), Qt::FindDirectChildrenOnly)
+            : nullptr;
+        if (label && field) {
+            label->setBuddy(field);
+            field->setAccessibleName(control.text.simplified());
         }
     }
     return QSize(units.x(dialogTemplate.size.width()), units.y(dialogTemplate.size.height()));

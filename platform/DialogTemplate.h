@@ -28,6 +28,7 @@ struct ControlTemplate {
     QRect rect;
     QString text;
     unsigned style = CS_NONE;
+    const char* buddy = nullptr; // for a label: the id of the field it names
 };
 
 struct DialogTemplate {
