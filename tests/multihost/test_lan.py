@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""The program on a LAN of three hosts: a transmitter host and two receiver hosts, each
+running the real program, with evidence taken from the wire.
+
+    tests/isolated-net tests/multihost/test_lan.py <panel-host program>
+
+Exits 77 (skipped, with the reason) where the machine refuses the namespaces."""
+
+import sys
+import time
+import unittest
+
+import lan
+
+PROGRAM = None
+GROUP = "234.5.6.7"
+
+
+def wait_for(condition, seconds=6.0):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(0.2)
+    return condition()
+
+
+class LanTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.lan = lan.Lan(3)
+        cls.tx_host, cls.rx1_host, cls.rx2_host = cls.lan.hosts
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.lan.close()
+
+    def setUp(self):
+        self.programs = []
+
+    def tearDown(self):
+        for program in self.programs:
+            self.assertEqual(program.close(), 0, "the program must end cleanly")
+
+    def start(self, host, *commands):
+        program = lan.PanelHost(host, PROGRAM)
+        self.programs.append(program)
+        for command in commands:
+            answer = program.ask(command)
+            self.assertIn("state 3", answer, command)
+        return program
+
+    def source_port(self, tx, index=0):
+        return tx.ask(f"txstate {index}").split()[2]
+
+    def test_probes_reach_both_receiver_hosts(self):
+        rx1 = self.start(self.rx1_host, f"rx {GROUP} 8910 1")
+        rx2 = self.start(self.rx2_host, f"rx {GROUP} 8910 1")
+        tx = self.start(self.tx_host, f"tx {GROUP} 8910 1 16 1000")
+        port = self.source_port(tx)
+        for receiver in (rx1, rx2):
+            rows = wait_for(receiver.rows)
+            self.assertEqual(len(rows), 1, rows)
+            self.assertEqual(rows[0][0], self.tx_host.address)
+            self.assertEqual(rows[0][1], port)
+            self.assertEqual(rows[0][4], "1")
+            self.assertEqual(rows[0][9], "0")
+
+    def test_ttl_and_payload_on_the_wire(self):
+        for ttl, size in ((1, 43), (16, 1000), (255, 1500)):
+            with self.subTest(ttl=ttl):
+                port = 8920 + ttl % 50
+                # Fragments of the large probes carry no UDP header: filter by group here
+                # and by port below.
+                capture = lan.Capture(self.tx_host, f"dst host {GROUP}")
+                tx = self.start(self.tx_host, f"tx {GROUP} {port} 1 {ttl} {size}")
+                time.sleep(2.3)
+                self.programs.remove(tx)
+                tx.close()
+                packets = [packet for packet in capture.stop()
+                           if int.from_bytes(packet[4][2:4], "big") == port]
+                self.assertGreaterEqual(len(packets), 2)
+                for sequence, (seen_ttl, protocol, source, destination, ip_payload) in enumerate(
+                        packets, start=1):
+                    self.assertEqual(seen_ttl, ttl)
+                    self.assertEqual(protocol, 17)
+                    self.assertEqual(source, self.tx_host.address)
+                    self.assertEqual(destination, GROUP)
+                    self.assertEqual(ip_payload[8:], lan.expected_probe(sequence, 1, size))
+
+    def igmp_records(self, packets):
+        """(report kind, group) for every IGMP membership message, in order."""
+        records = []
+        for _, protocol, _, _, igmp in packets:
+            if protocol != 2 or not igmp:
+                continue
+            kind = igmp[0]
+            if kind == 0x22:  # version 3 report: records of type, length, sources, group
+                count = int.from_bytes(igmp[6:8], "big")
+                at = 8
+                for _ in range(count):
+                    record_type, aux, sources = igmp[at], igmp[at + 1], int.from_bytes(
+                        igmp[at + 2:at + 4], "big")
+                    group = ".".join(str(b) for b in igmp[at + 4:at + 8])
+                    joins = record_type in (2, 4)  # exclude mode: a member
+                    records.append(("join" if joins else "leave", group))
+                    at += 8 + 4 * sources + 4 * aux
+            elif kind in (0x12, 0x16):
+                records.append(("join", ".".join(str(b) for b in igmp[4:8])))
+            elif kind == 0x17:
+                records.append(("leave", ".".join(str(b) for b in igmp[4:8])))
+        return [record for record in records if record[1] == GROUP]
+
+    def test_igmp_reports_follow_the_receiver(self):
+        capture = lan.Capture(self.rx1_host, "igmp")
+        rx = self.start(self.rx1_host, f"rx {GROUP} 8930 1")
+        time.sleep(0.5)
+        rx.ask("leave 0")
+        time.sleep(0.5)
+        rx.ask("join 0")
+        time.sleep(0.5)
+        rx.ask("stop 0")
+        time.sleep(0.5)
+        records = self.igmp_records(capture.stop())
+        # Each change is reported more than once (robustness); keep the changes.
+        changes = [kind for i, (kind, _) in enumerate(records)
+                   if i == 0 or records[i - 1][0] != kind]
+        self.assertEqual(changes, ["join", "leave", "join", "leave"], records)
+
+    def test_non_member_gets_no_multicast_but_unicast(self):
+        rx = self.start(self.rx2_host, f"rx {GROUP} 8940 0")
+        tx = self.start(self.tx_host, f"tx {GROUP} 8940 1 16 1000")
+        time.sleep(2.5)
+        self.assertEqual(rx.rows(), [])
+        tx.ask(f"tx {self.rx2_host.address} 8940 1 16 200")
+        unicast_port = self.source_port(tx, 1)
+        rows = wait_for(rx.rows)
+        self.assertEqual([row[1] for row in rows], [unicast_port])
+
+    def test_receiver_survives_its_link_going_down_and_up(self):
+        rx = self.start(self.rx1_host, f"rx {GROUP} 8950 1")
+        self.start(self.tx_host, f"tx {GROUP} 8950 1 16 1000")
+        self.assertTrue(wait_for(rx.rows))
+        self.rx1_host.sh("ip", "link", "set", "lvx0", "down")
+        time.sleep(1.5)
+        self.rx1_host.sh("ip", "link", "set", "lvx0", "up")
+        self.rx1_host.sh("ip", "route", "replace", "224.0.0.0/4", "dev", "lvx0")
+        before = int(rx.rows()[0][3])
+        self.assertTrue(wait_for(lambda: int(rx.rows()[0][3]) > before + 1),
+                        "probes must arrive again once the link is back")
+        self.assertEqual(len(rx.rows()), 1)
+
+
+def main():
+    global PROGRAM
+    PROGRAM = sys.argv.pop(1)
+    try:
+        lan.assert_isolated()
+        probe = lan.Lan(1)
+        probe.close()
+    except lan.SkipLan as reason:
+        print(f"SKIPPED: {reason}")
+        return 77
+    result = unittest.main(exit=False, verbosity=2).result
+    failed = len(result.failures) + len(result.errors)
+    print(f"{result.testsRun - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
