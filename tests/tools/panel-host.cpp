@@ -57,10 +57,7 @@ void click(QWidget* panel, const char* id)
     panel->findChild<QAbstractButton*>(QLatin1String(id))->click();
 }
 
-void reply(const QString& text)
-{
-    std::cout << text.toStdString() << std::endl;
-}
+void reply(const QString& text) { std::cout << text.toStdString() << std::endl; }
 
 class Host : public QObject {
 public:
@@ -143,7 +140,9 @@ private:
             reply(QStringLiteral("ok %1 state %2").arg(verb).arg(rx(words)->GetState()));
         } else if (verb == QLatin1String("txstate") && m_tx.value(words.value(1).toInt())) {
             CAddTx* panel = m_tx.value(words.value(1).toInt());
-            reply(QStringLiteral("ok txstate %1 %2").arg(panel->GetSourcePort()).arg(panel->m_nLastSequence));
+            reply(QStringLiteral("ok txstate %1 %2")
+                      .arg(panel->GetSourcePort())
+                      .arg(panel->m_nLastSequence));
         } else if (verb == QLatin1String("rows") && rx(words)) {
             auto* list = rx(words)->findChild<CListCtrl*>(QStringLiteral("IDC_RX_SOURCES"));
             for (int row = 0; row < list->GetItemCount(); ++row) {
@@ -191,8 +190,8 @@ int main(int argc, char* argv[])
     SetMessageBoxHandler([boxOpenMs](const MessageBoxRequest& request) {
         ++s_stats.boxes;
         s_stats.deepest = std::max(s_stats.deepest, ++s_stats.depth);
-        std::cerr << "box: " << request.caption.toStdString() << ": "
-                  << request.text.toStdString() << std::endl;
+        std::cerr << "box: " << request.caption.toStdString() << ": " << request.text.toStdString()
+                  << std::endl;
         if (boxOpenMs > 0) {
             QEventLoop modal;
             QTimer::singleShot(boxOpenMs, &modal, &QEventLoop::quit);
