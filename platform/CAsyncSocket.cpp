@@ -1,5 +1,7 @@
 #include "CAsyncSocket.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -134,6 +136,7 @@ int CAsyncSocket::ReceiveFrom(
         fail();
         return SOCKET_ERROR;
     }
+    ++m_nReads;
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &remote.sin_addr, text, sizeof text);
     address.assign(text);
@@ -183,8 +186,22 @@ void CAsyncSocket::startNotifier()
     connect(m_pReadNotifier, &QSocketNotifier::activated, this, &CAsyncSocket::readReady);
 }
 
+// One notification per datagram, as the socket layer promises, but several of them per
+// pass of the event loop while datagrams are queued: going back to the loop for each one
+// would cost more than the datagram itself. The pass ends when a notification reads
+// nothing, or after a small budget, so the window keeps answering under a flood.
 void CAsyncSocket::readReady()
 {
+    constexpr int MAX_NOTIFICATIONS = 128;
+    constexpr qint64 MAX_PASS_NS = 2'000'000;
     m_pReadNotifier->setEnabled(false);
-    OnReceive(0);
+    QPointer<CAsyncSocket> alive(this);
+    QElapsedTimer pass;
+    pass.start();
+    for (int i = 0; i < MAX_NOTIFICATIONS && pass.nsecsElapsed() < MAX_PASS_NS; ++i) {
+        const unsigned readsBefore = m_nReads;
+        OnReceive(0);
+        if (!alive || m_nReads == readsBefore || !m_pReadNotifier)
+            return;
+    }
 }

@@ -63,5 +63,6 @@ private:
 
     int m_hSocket = -1;
     long m_lEventMask = 0;
+    unsigned m_nReads = 0; // datagrams read so far; tells a notification whether it read one
     QSocketNotifier* m_pReadNotifier = nullptr;
 };

@@ -14,6 +14,8 @@ CListCtrl::CListCtrl(QWidget* parent)
     : QTreeView(parent)
     , m_pModel(new Model(this))
 {
+    m_pModel->announcer.setSingleShot(true);
+    connect(&m_pModel->announcer, &QTimer::timeout, m_pModel, &Model::announceChanges);
     setModel(m_pModel);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
@@ -178,6 +180,9 @@ void CListCtrl::Model::insertRowAt(int row, const QString& text)
         rows.reserve(rows.size() * 2 + 16);
     beginInsertRows({}, row, row);
     rows.insert(rows.begin() + row, std::move(cells));
+    rowChanged.insert(rowChanged.begin() + row, false);
+    for (int& changed : changedRows)
+        changed += changed >= row ? 1 : 0;
     endInsertRows();
 }
 
@@ -187,6 +192,20 @@ void CListCtrl::Model::setCell(int row, int column, const QString& text)
     if (cell == text)
         return;
     cell = text;
-    const QModelIndex at = index(row, column);
-    emit dataChanged(at, at, { Qt::DisplayRole });
+    if (rowChanged[std::size_t(row)])
+        return;
+    rowChanged[std::size_t(row)] = true;
+    if (changedRows.empty())
+        announcer.start(CHANGE_INTERVAL_MS);
+    changedRows.push_back(row);
+}
+
+void CListCtrl::Model::announceChanges()
+{
+    const std::vector<int> rowsToAnnounce = std::move(changedRows);
+    changedRows.clear();
+    for (int row : rowsToAnnounce) {
+        rowChanged[std::size_t(row)] = false;
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1), { Qt::DisplayRole });
+    }
 }

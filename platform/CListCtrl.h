@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <QTimer>
 #include <QTreeView>
 
 #include <vector>
@@ -49,6 +50,16 @@ private:
         void insertColumnAt(int column, const QString& heading);
         void insertRowAt(int row, const QString& text);
         void setCell(int row, int column, const QString& text);
+        void announceChanges();
+
+        // Rows whose cells changed since the view last heard of it. A flood of datagrams
+        // changes the same rows many times over; the view hears of them at most every
+        // CHANGE_INTERVAL_MS, which is still live to the eye but spares a repaint for
+        // every few datagrams.
+        static constexpr int CHANGE_INTERVAL_MS = 40;
+        std::vector<int> changedRows;
+        std::vector<bool> rowChanged;
+        QTimer announcer;
     };
 
     Model* m_pModel = nullptr;

@@ -227,15 +227,21 @@ void CAddRx::UpdateSourceRow(CRxSource& source)
             return;
         source.m_nRow = row;
         m_listSources->SetItemText(row, 1, QString::number(std::int32_t(source.m_nPort)));
+        // A source's period and the four counters never change once its record exists, so
+        // their cells are written once here rather than for every datagram.
+        // Sequence numbers and periods are unsigned on the wire.
+        m_listSources->SetItemText(row, 4, QString::number(source.m_nFrequency));
+        m_listSources->SetItemText(row, 5, QString::number(source.m_nConsRx));
+        m_listSources->SetItemText(row, 6, QString::number(source.m_nConsMiss));
+        m_listSources->SetItemText(row, 7, QString::number(source.m_nTotalRx));
+        m_listSources->SetItemText(row, 8, QString::number(source.m_nTotalMiss));
     }
     const int row = source.m_nRow;
-    m_listSources->SetItemText(row, 2, timeText(source.m_timeLastRx));
-    // Sequence numbers and periods are unsigned on the wire.
+    if (source.m_timeLastRx != m_timeShown) {
+        m_timeShown = source.m_timeLastRx;
+        m_strTimeShown = timeText(source.m_timeLastRx);
+    }
+    m_listSources->SetItemText(row, 2, m_strTimeShown);
     m_listSources->SetItemText(row, 3, QString::number(source.m_nLastSeq));
-    m_listSources->SetItemText(row, 4, QString::number(source.m_nFrequency));
-    m_listSources->SetItemText(row, 5, QString::number(source.m_nConsRx));
-    m_listSources->SetItemText(row, 6, QString::number(source.m_nConsMiss));
-    m_listSources->SetItemText(row, 7, QString::number(source.m_nTotalRx));
-    m_listSources->SetItemText(row, 8, QString::number(source.m_nTotalMiss));
     m_listSources->SetItemText(row, 9, QString::number(source.m_nDups));
 }

@@ -67,4 +67,7 @@ private:
     CRxSourceList m_sources;
     int m_nRightMargin = 0;
     int m_nBottomMargin = 0;
+    // Datagrams come many to the second: format each second's time only once.
+    std::time_t m_timeShown = -1;
+    QString m_strTimeShown;
 };

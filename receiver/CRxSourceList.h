@@ -2,7 +2,9 @@
 
 #include "CRxSource.h"
 
+#include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 // Every source a receiver has seen, in order of first arrival. Owns its records and only grows.
@@ -23,5 +25,25 @@ public:
     const CRxSource& GetAt(std::size_t index) const { return *m_list[index]; }
 
 private:
-    std::vector<std::unique_ptr<CRxSource>> m_list;
+    struct Key {
+        std::string address;
+        std::uint32_t port = 0;
+        bool operator==(const Key& other) const
+        {
+            return port == other.port && address == other.address;
+        }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const
+        {
+            return std::hash<std::string>()(key.address)
+                ^ (std::size_t(key.port) * 0x9e3779b97f4a7c15u);
+        }
+    };
+
+    std::vector<std::unique_ptr<CRxSource>> m_list; // in order of first arrival
+    // Finds a source without walking them all; with thousands of sources the walk would
+    // cost more than everything else a datagram does.
+    std::unordered_map<Key, CRxSource*, KeyHash> m_index;
+    Key m_lookup; // reused, so that a lookup allocates nothing
 };

@@ -50,11 +50,11 @@ void tst_PanelLayout::tabOrder_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QStringList>("order");
-    QTest::newRow("transmitter")
-        << "transmitter"
-        << QStringList { "IDC_TX_GROUP", "IDC_TX_PORT", "IDC_TX_INTERFACE", "IDC_TX_FREQUENCY",
-               "IDC_TX_PACKET_SIZE", "IDC_TX_RANDOMISE", "IDC_TX_TTL", "IDC_TX_START",
-               "IDC_TX_GROUP" };
+    QTest::newRow("transmitter") << "transmitter"
+                                 << QStringList { "IDC_TX_GROUP", "IDC_TX_PORT", "IDC_TX_INTERFACE",
+                                        "IDC_TX_FREQUENCY", "IDC_TX_PACKET_SIZE",
+                                        "IDC_TX_RANDOMISE", "IDC_TX_TTL", "IDC_TX_START",
+                                        "IDC_TX_GROUP" };
     QTest::newRow("receiver") << "receiver"
                               << QStringList { "IDC_RX_GROUP", "IDC_RX_PORT", "IDC_RX_JOIN_CHECK",
                                      "IDC_RX_LOSS_THRESHOLD", "IDC_RX_MAX_LATENCY",
