@@ -11,11 +11,24 @@ CDataExchange::CDataExchange(QWidget* dialog, bool saveAndValidate)
 {
 }
 
+namespace {
+
+// Panels show their members every second; a field whose text stays is left alone, so that
+// it is not repainted and its selection and cursor stay where the user left them.
+void show(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+} // namespace
+
 void CDataExchange::Text(QLineEdit* edit, QString& value, int maxChars)
 {
     if (!m_bSaveAndValidate) {
-        edit->setMaxLength(maxChars);
-        edit->setText(value);
+        if (edit->maxLength() != maxChars)
+            edit->setMaxLength(maxChars);
+        show(edit, value);
         return;
     }
     if (!reading())
@@ -40,7 +53,7 @@ void CDataExchange::Number(
     QLineEdit* edit, std::uint32_t& value, std::uint32_t min, std::uint32_t max)
 {
     if (!m_bSaveAndValidate) {
-        edit->setText(QString::number(value));
+        show(edit, QString::number(value));
         return;
     }
     if (!reading())

@@ -1,5 +1,6 @@
 #include "CListCtrl.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -192,6 +193,12 @@ void CListCtrl::Model::setCell(int row, int column, const QString& text)
     if (cell == text)
         return;
     cell = text;
+    if (lastChangedColumn < firstChangedColumn) {
+        firstChangedColumn = lastChangedColumn = column;
+    } else {
+        firstChangedColumn = std::min(firstChangedColumn, column);
+        lastChangedColumn = std::max(lastChangedColumn, column);
+    }
     if (rowChanged[std::size_t(row)])
         return;
     rowChanged[std::size_t(row)] = true;
@@ -202,10 +209,33 @@ void CListCtrl::Model::setCell(int row, int column, const QString& text)
 
 void CListCtrl::Model::announceChanges()
 {
-    const std::vector<int> rowsToAnnounce = std::move(changedRows);
-    changedRows.clear();
-    for (int row : rowsToAnnounce) {
+    if (changedRows.empty())
+        return;
+    int first = changedRows.front();
+    int last = first;
+    for (int row : changedRows) {
         rowChanged[std::size_t(row)] = false;
-        emit dataChanged(index(row, 0), index(row, columnCount() - 1), { Qt::DisplayRole });
+        first = std::min(first, row);
+        last = std::max(last, row);
     }
+    changedRows.clear();
+    const int firstColumn = firstChangedColumn;
+    const int lastColumn = lastChangedColumn;
+    lastChangedColumn = -1;
+    // The view reads the cells when it paints, so a repaint of the changed block is all it
+    // needs; working the change out cell by cell costs it far more than painting. Assistive
+    // tools, when one listens, are told what changed.
+    if (QAccessible::isActive()) {
+        emit dataChanged(index(first, firstColumn), index(last, lastColumn), { Qt::DisplayRole });
+        return;
+    }
+    auto* view = static_cast<CListCtrl*>(QObject::parent());
+    const QRect topLeft = view->visualRect(index(first, firstColumn));
+    const QRect bottomRight = view->visualRect(index(last, lastColumn));
+    const QRect viewport = view->viewport()->rect();
+    const QRect block(QPoint(topLeft.isValid() ? topLeft.left() : viewport.left(),
+                          topLeft.isValid() ? topLeft.top() : viewport.top()),
+        QPoint(bottomRight.isValid() ? bottomRight.right() : viewport.right(),
+            bottomRight.isValid() ? bottomRight.bottom() : viewport.bottom()));
+    view->viewport()->update(block & viewport);
 }

@@ -59,6 +59,8 @@ private:
         static constexpr int CHANGE_INTERVAL_MS = 40;
         std::vector<int> changedRows;
         std::vector<bool> rowChanged;
+        int firstChangedColumn = 0;
+        int lastChangedColumn = -1;
         QTimer announcer;
     };
 

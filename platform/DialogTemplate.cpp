@@ -1,5 +1,6 @@
 #include "DialogTemplate.h"
 
+#include "CIconStatic.h"
 #include "CListCtrl.h"
 
 #include <QCheckBox>
@@ -36,12 +37,8 @@ QWidget* createControl(QWidget* dialog, const ControlTemplate& control, const QS
         button->setAutoDefault(false);
         return button;
     }
-    case ControlKind::Icon: {
-        auto* label = new QLabel(dialog);
-        label->setPixmap(QPixmap(icon));
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        return label;
-    }
+    case ControlKind::Icon:
+        return new CIconStatic(QPixmap(icon), dialog);
     case ControlKind::ListView:
         return new CListCtrl(dialog);
     }
@@ -100,7 +97,10 @@ QSize CreateDialogControls(
                 : takesInput                              ? Qt::ClickFocus
                                                           : Qt::NoFocus);
         widget->setEnabled(!(control.style & CS_DISABLED));
-        widget->setVisible(!(control.style & CS_HIDDEN));
+        if (auto* icon = qobject_cast<CIconStatic*>(widget))
+            icon->ShowIcon(!(control.style & CS_HIDDEN));
+        else
+            widget->setVisible(!(control.style & CS_HIDDEN));
         if (control.style & CS_TABSTOP) {
             if (previous)
                 QWidget::setTabOrder(previous, widget);

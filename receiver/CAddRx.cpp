@@ -1,5 +1,6 @@
 #include "CAddRx.h"
 
+#include "CIconStatic.h"
 #include "CListCtrl.h"
 #include "CProbePacket.h"
 #include "MessageBox.h"
@@ -8,7 +9,6 @@
 #include "resource.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -63,7 +63,7 @@ CAddRx::CAddRx(QWidget* parent)
     m_btnLeave = GetDlgItem<QPushButton>("IDC_RX_LEAVE");
     m_btnJoin = GetDlgItem<QPushButton>("IDC_RX_JOIN");
     m_btnStart = GetDlgItem<QPushButton>("IDC_RX_START");
-    m_stActivity = GetDlgItem<QLabel>("IDC_RX_ACTIVITY");
+    m_stActivity = GetDlgItem<CIconStatic>("IDC_RX_ACTIVITY");
     m_listSources = GetDlgItem<CListCtrl>("IDC_RX_SOURCES");
     connect(m_btnStart, &QPushButton::clicked, this, &CAddRx::OnStart);
     connect(m_btnJoin, &QPushButton::clicked, this, &CAddRx::OnIgmpJoin);
@@ -135,7 +135,7 @@ void CAddRx::OnSize(int cx, int cy)
 
 int CAddRx::OnPanelTick(int, int)
 {
-    m_stActivity->hide();
+    m_stActivity->ShowIcon(false);
     return 1;
 }
 
@@ -214,7 +214,7 @@ void CAddRx::ProcessDatagram(
     if (!source)
         return;
     UpdateSourceRow(*source);
-    m_stActivity->show();
+    m_stActivity->ShowIcon(true);
 }
 
 void CAddRx::UpdateSourceRow(CRxSource& source)

@@ -12,7 +12,7 @@
 
 class CListCtrl;
 class QCheckBox;
-class QLabel;
+class CIconStatic;
 class QLineEdit;
 class QPushButton;
 
@@ -53,7 +53,7 @@ private:
     QPushButton* m_btnLeave = nullptr;
     QPushButton* m_btnJoin = nullptr;
     QPushButton* m_btnStart = nullptr;
-    QLabel* m_stActivity = nullptr;
+    CIconStatic* m_stActivity = nullptr;
     CListCtrl* m_listSources = nullptr;
     QString m_strGroup = QStringLiteral("234.5.6.7");
     QString m_strTrapDest = QStringLiteral("127.0.0.1");

@@ -1,5 +1,7 @@
 #include "CAddRx.h"
 
+#include "CIconStatic.h"
+
 #include "CListCtrl.h"
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
@@ -75,7 +77,7 @@ void tst_CAddRx::newPanel()
     QCOMPARE(startCaption(panel), QStringLiteral("Start"));
     QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
     QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
-    QVERIFY(control<QLabel>(&panel, "IDC_RX_ACTIVITY")->isHidden());
+    QVERIFY(!control<CIconStatic>(&panel, "IDC_RX_ACTIVITY")->IsIconShown());
     const QStringList headings { "Source IP", "Src UDP", "Last RX Time", "Last Seq#", "Freq",
         "Cons. RX", "Cons. Miss", "Total RX", "Total Miss", "Dups" };
     QStringList shown;
@@ -317,12 +319,12 @@ void tst_CAddRx::activityShownForOneTick()
     panel.show();
     typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9309"));
     clickButton(&panel, "IDC_RX_START");
-    auto* activity = control<QLabel>(&panel, "IDC_RX_ACTIVITY");
+    auto* activity = control<CIconStatic>(&panel, "IDC_RX_ACTIVITY");
     UdpPeer sender;
     sender.sendTo(probeBytes(1), GROUP, 9309);
-    QTRY_VERIFY(!activity->isHidden());
+    QTRY_VERIFY(activity->IsIconShown());
     postTick(&panel, 2);
-    QVERIFY(activity->isHidden());
+    QVERIFY(!activity->IsIconShown());
 }
 
 void tst_CAddRx::resizeKeepsMarginsAndWeights_data()

@@ -1,5 +1,7 @@
 #include "CAddTx.h"
 
+#include "CIconStatic.h"
+
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
 #include "Probes.h"
@@ -23,7 +25,7 @@ const char* const SETTINGS[]
 
 bool activityShown(CAddTx& panel)
 {
-    return !control<QLabel>(&panel, "IDC_TX_ACTIVITY")->isHidden();
+    return control<CIconStatic>(&panel, "IDC_TX_ACTIVITY")->IsIconShown();
 }
 
 // Ticks through one second: phases 0, 1, 2, 3.
@@ -72,7 +74,7 @@ void tst_CAddTx::newPanelShowsDefaults()
     QCOMPARE(control<QPushButton>(&panel, "IDC_TX_START")->text(), QStringLiteral("Start"));
     QVERIFY(!control<QPushButton>(&panel, "IDC_TX_PAUSE")->isEnabled());
     QCOMPARE(control<QPushButton>(&panel, "IDC_TX_PAUSE")->text(), QStringLiteral("Pause"));
-    QVERIFY(control<QLabel>(&panel, "IDC_TX_ACTIVITY")->isHidden());
+    QVERIFY(!control<CIconStatic>(&panel, "IDC_TX_ACTIVITY")->IsIconShown());
     QCOMPARE(control<QComboBox>(&panel, "IDC_TX_INTERFACE")->count(), 0);
     QCOMPARE(panel.GetState(), int(STATE_STOPPED));
 }

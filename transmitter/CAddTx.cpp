@@ -1,5 +1,6 @@
 #include "CAddTx.h"
 
+#include "CIconStatic.h"
 #include "CProbePacket.h"
 #include "MessageBox.h"
 #include "PanelTick.h"
@@ -8,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -23,7 +23,7 @@ CAddTx::CAddTx(QWidget* parent)
     m_edPort = GetDlgItem<QLineEdit>("IDC_TX_PORT");
     m_edFrequency = GetDlgItem<QLineEdit>("IDC_TX_FREQUENCY");
     m_edGroup = GetDlgItem<QLineEdit>("IDC_TX_GROUP");
-    m_stActivity = GetDlgItem<QLabel>("IDC_TX_ACTIVITY");
+    m_stActivity = GetDlgItem<CIconStatic>("IDC_TX_ACTIVITY");
     m_btnPause = GetDlgItem<QPushButton>("IDC_TX_PAUSE");
     m_btnStart = GetDlgItem<QPushButton>("IDC_TX_START");
     m_edPacketSize = GetDlgItem<QLineEdit>("IDC_TX_PACKET_SIZE");
@@ -149,12 +149,12 @@ void CAddTx::OnRandomise() { m_edPacketSize->setEnabled(!m_chkRandomise->isCheck
 
 int CAddTx::OnPanelTick(int phase, int)
 {
-    m_stActivity->hide();
+    m_stActivity->ShowIcon(false);
     if (phase != 0 || m_nState != STATE_RUNNING)
         return 1;
     if (--m_nCountdown == 0) {
         m_nCountdown = m_nFrequency;
-        m_stActivity->show();
+        m_stActivity->ShowIcon(true);
         SendProbe();
     }
     UpdateData(false);

@@ -6,7 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
-class QLabel;
+class CIconStatic;
 class QLineEdit;
 class QPushButton;
 
@@ -46,7 +46,7 @@ private:
     QLineEdit* m_edPort = nullptr;
     QLineEdit* m_edFrequency = nullptr;
     QLineEdit* m_edGroup = nullptr;
-    QLabel* m_stActivity = nullptr;
+    CIconStatic* m_stActivity = nullptr;
     QPushButton* m_btnPause = nullptr;
     QPushButton* m_btnStart = nullptr;
     QLineEdit* m_edPacketSize = nullptr;
