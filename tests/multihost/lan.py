@@ -73,6 +73,21 @@ class Host:
         self.keeper.wait()
 
 
+class ThisHost:
+    """The namespace the tests run in, as a host."""
+
+    address = "127.0.0.1"
+
+    def prefix(self):
+        return ()
+
+    def sh(self, *args, check=True):
+        return run(*args, check=check)
+
+    def popen(self, args, **kwargs):
+        return subprocess.Popen(args, **kwargs)
+
+
 class Lan:
     def __init__(self, hosts):
         for tool in ("unshare", "nsenter", "ip"):
