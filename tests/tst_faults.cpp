@@ -22,8 +22,8 @@ void tst_Faults::initTestCase()
 {
     REQUIRE_ISOLATED_NETWORK();
     QProcess route;
-    route.start(QStringLiteral("ip"), { QStringLiteral("route"), QStringLiteral("get"),
-                                          QStringLiteral("234.5.6.7") });
+    route.start(QStringLiteral("ip"),
+        { QStringLiteral("route"), QStringLiteral("get"), QStringLiteral("234.5.6.7") });
     QVERIFY(route.waitForFinished());
     QVERIFY2(route.exitCode() != 0, "this test needs a namespace without a multicast route");
 }

@@ -13,6 +13,7 @@ import struct
 import subprocess
 import tempfile
 import time
+import unittest
 
 SUBNET = "10.99.0."
 BRIDGE = "lvxbr0"
@@ -233,3 +234,12 @@ def expected_probe(sequence, frequency, size):
     header = signature + struct.pack(">HbII", 1, 1, sequence, frequency)
     filler = (signature * (size // 32 + 1))[:size - len(header)]
     return header + filler
+
+
+def run_tests():
+    """Runs the calling script's test cases; returns the exit status, after the plain
+    "N passed, N failed" line."""
+    result = unittest.main(exit=False, verbosity=2).result
+    failed = len(result.failures) + len(result.errors)
+    print(f"{result.testsRun - failed} passed, {failed} failed")
+    return 1 if failed else 0

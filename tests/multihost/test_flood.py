@@ -119,10 +119,7 @@ def main():
     global PANEL_HOST, FLOOD
     PANEL_HOST, FLOOD = sys.argv.pop(1), sys.argv.pop(1)
     lan.assert_isolated()
-    result = unittest.main(exit=False, verbosity=2).result
-    failed = len(result.failures) + len(result.errors)
-    print(f"{result.testsRun - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return lan.run_tests()
 
 
 if __name__ == "__main__":

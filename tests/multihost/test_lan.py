@@ -162,10 +162,7 @@ def main():
     except lan.SkipLan as reason:
         print(f"SKIPPED: {reason}")
         return 77
-    result = unittest.main(exit=False, verbosity=2).result
-    failed = len(result.failures) + len(result.errors)
-    print(f"{result.testsRun - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return lan.run_tests()
 
 
 if __name__ == "__main__":
