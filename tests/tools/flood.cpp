@@ -3,7 +3,8 @@
 // numbers), foreign datagrams, empty datagrams and 65507-byte datagrams.
 //   flood <address> <port> <senders> <seconds>
 // It prints one line per valid sender, "sender <port> <last sequence> <duplicates>", then
-// "sent <valid> <foreign> <empty> <large>".
+// "sent <valid> <foreign> <empty> <large>". It keeps to what the receiver's queue holds,
+// and gives up after ten times the seconds asked for.
 
 #include "CProbePacket.h"
 
@@ -45,6 +46,28 @@ std::uint16_t portOf(int fd)
     return ntohs(local.sin_port);
 }
 
+// Bytes waiting in the receive queues of the sockets bound to the port on this host, as
+// the kernel counts them.
+long queuedBytes(unsigned port)
+{
+    FILE* table = std::fopen("/proc/net/udp", "r");
+    if (!table)
+        return 0;
+    char line[512];
+    long queued = 0;
+    std::fgets(line, sizeof line, table);
+    while (std::fgets(line, sizeof line, table)) {
+        unsigned localPort = 0;
+        unsigned long txQueue = 0, rxQueue = 0;
+        if (std::sscanf(line, "%*d: %*x:%x %*x:%*x %*x %lx:%lx", &localPort, &txQueue, &rxQueue)
+                == 3
+            && localPort == port)
+            queued += long(rxQueue);
+    }
+    std::fclose(table);
+    return queued;
+}
+
 bool send(int fd, const void* bytes, std::size_t length)
 {
     return ::sendto(fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&target), sizeof target)
@@ -83,11 +106,20 @@ int main(int argc, char* argv[])
     const auto start = std::chrono::steady_clock::now();
     const double pause = seconds / double(std::max(1, senders * int(NUMBERS + 1) / BATCH));
     int sent = 0;
+    const unsigned port = ntohs(target.sin_port);
+    const auto deadline = start + std::chrono::duration<double>(seconds * 10);
+    // Never more than the receiver's queue holds, however slow it is (an instrumented
+    // build is many times slower), so that every count can be checked exactly; and
+    // never past the deadline.
+    auto waitForRoom = [&](long room) {
+        while (queuedBytes(port) > room && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    };
     auto breathe = [&] {
-        // Bounded pace: a flood, yet one the receive buffer holds, so that every count
-        // can be checked exactly.
-        if (++sent % BATCH == 0)
+        if (++sent % BATCH == 0) {
             std::this_thread::sleep_for(std::chrono::duration<double>(pause * 0.8));
+            waitForRoom(32 * 1024);
+        }
     };
     for (std::uint32_t number = 1; number <= NUMBERS; ++number) {
         for (int i = 0; i < senders; ++i) {
@@ -114,8 +146,8 @@ int main(int argc, char* argv[])
                 breathe();
             }
             if (i % 211 == 0) {
+                waitForRoom(0);
                 big += send(sockets[std::size_t(i)], large.data(), large.size());
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         }
     }
