@@ -31,6 +31,14 @@ QStringList rowOf(CAddRx& panel, int row)
     return cells;
 }
 
+// Shows the panel, types the port and presses Start, as a user would.
+void startOn(CAddRx& panel, int port)
+{
+    panel.show();
+    typeInto(&panel, "IDC_RX_PORT", QString::number(port));
+    clickButton(&panel, "IDC_RX_START");
+}
+
 bool enabled(CAddRx& panel, const char* id)
 {
     return control<QPushButton>(&panel, id)->isEnabled();
@@ -178,9 +186,7 @@ void tst_CAddRx::bindFailureThenRetry()
     auto taken = std::make_unique<UdpPeer>(9303, true);
     MessageBoxRecorder boxes;
     CAddRx panel;
-    panel.show();
-    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9303"));
-    clickButton(&panel, "IDC_RX_START");
+    startOn(panel, 9303);
     QCOMPARE(boxes.boxes.size(), 2);
     QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("CRxSocket::Bind()"));
     QCOMPARE(boxes.boxes.at(0).text, QString::fromLocal8Bit(std::strerror(EADDRINUSE)));
@@ -203,9 +209,7 @@ void tst_CAddRx::rowsPerSource()
 {
     MessageBoxRecorder boxes;
     CAddRx panel;
-    panel.show();
-    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9304"));
-    clickButton(&panel, "IDC_RX_START");
+    startOn(panel, 9304);
     UdpPeer first, second;
     first.sendTo(probeBytes(7, 10), GROUP, 9304);
     QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
@@ -241,9 +245,7 @@ void tst_CAddRx::foreignDatagramsMakeNoRow()
     QFETCH(QByteArray, datagram);
     MessageBoxRecorder boxes;
     CAddRx panel;
-    panel.show();
-    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9305"));
-    clickButton(&panel, "IDC_RX_START");
+    startOn(panel, 9305);
     UdpPeer foreign, genuine;
     foreign.sendTo(datagram, GROUP, 9305);
     genuine.sendTo(probeBytes(1), GROUP, 9305);
@@ -258,9 +260,7 @@ void tst_CAddRx::foreignDatagramsMakeNoRow()
 void tst_CAddRx::unsignedColumnsAndDuplicates()
 {
     CAddRx panel;
-    panel.show();
-    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9306"));
-    clickButton(&panel, "IDC_RX_START");
+    startOn(panel, 9306);
     UdpPeer sender;
     sender.sendTo(probeBytes(3000000000u, 4000000000u), GROUP, 9306);
     sender.sendTo(probeBytes(3000000000u, 1), GROUP, 9306);
@@ -273,9 +273,7 @@ void tst_CAddRx::unsignedColumnsAndDuplicates()
 void tst_CAddRx::rowsSurviveStopAndStart()
 {
     CAddRx panel;
-    panel.show();
-    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9307"));
-    clickButton(&panel, "IDC_RX_START");
+    startOn(panel, 9307);
     UdpPeer sender;
     sender.sendTo(probeBytes(1), GROUP, 9307);
     QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
@@ -316,9 +314,7 @@ void tst_CAddRx::joinAndLeaveUseGroupGivenAtStart()
 void tst_CAddRx::activityShownForOneTick()
 {
     CAddRx panel;
-    panel.show();
-    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9309"));
-    clickButton(&panel, "IDC_RX_START");
+    startOn(panel, 9309);
     auto* activity = control<CIconStatic>(&panel, "IDC_RX_ACTIVITY");
     UdpPeer sender;
     sender.sendTo(probeBytes(1), GROUP, 9309);

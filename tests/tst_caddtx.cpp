@@ -28,6 +28,15 @@ bool activityShown(CAddTx& panel)
     return control<CIconStatic>(&panel, "IDC_TX_ACTIVITY")->IsIconShown();
 }
 
+// Shows the panel, types port and period and presses Start, as a user would.
+void startSending(CAddTx& panel, int port, int period)
+{
+    panel.show();
+    typeInto(&panel, "IDC_TX_PORT", QString::number(port));
+    typeInto(&panel, "IDC_TX_FREQUENCY", QString::number(period));
+    clickButton(&panel, "IDC_TX_START");
+}
+
 // Ticks through one second: phases 0, 1, 2, 3.
 void oneSecond(CAddTx& panel)
 {
@@ -208,10 +217,7 @@ void tst_CAddTx::periodOneSendsEverySecond()
     UdpPeer receiver(9202);
     QVERIFY(receiver.join(GROUP));
     CAddTx panel;
-    panel.show();
-    typeInto(&panel, "IDC_TX_PORT", QStringLiteral("9202"));
-    typeInto(&panel, "IDC_TX_FREQUENCY", QStringLiteral("1"));
-    clickButton(&panel, "IDC_TX_START");
+    startSending(panel, 9202, 1);
     for (quint32 expected = 1; expected <= 3; ++expected) {
         QCOMPARE(textOf(&panel, "IDC_TX_COUNTDOWN"), QStringLiteral("1"));
         oneSecond(panel);
@@ -226,10 +232,7 @@ void tst_CAddTx::pauseFreezesAndUnpauseResumes()
     UdpPeer receiver(9203);
     QVERIFY(receiver.join(GROUP));
     CAddTx panel;
-    panel.show();
-    typeInto(&panel, "IDC_TX_PORT", QStringLiteral("9203"));
-    typeInto(&panel, "IDC_TX_FREQUENCY", QStringLiteral("3"));
-    clickButton(&panel, "IDC_TX_START");
+    startSending(panel, 9203, 3);
     oneSecond(panel);
     QCOMPARE(textOf(&panel, "IDC_TX_COUNTDOWN"), QStringLiteral("2"));
 
@@ -259,10 +262,7 @@ void tst_CAddTx::stopFromPausedAndRestart()
     UdpPeer receiver(9204);
     QVERIFY(receiver.join(GROUP));
     CAddTx panel;
-    panel.show();
-    typeInto(&panel, "IDC_TX_PORT", QStringLiteral("9204"));
-    typeInto(&panel, "IDC_TX_FREQUENCY", QStringLiteral("1"));
-    clickButton(&panel, "IDC_TX_START");
+    startSending(panel, 9204, 1);
     const QString firstSourcePort = textOf(&panel, "IDC_TX_SRC_PORT");
     oneSecond(panel);
     oneSecond(panel);
