@@ -1,9 +1,8 @@
 // CPU the program uses while 50 transmitters send once a second to 50 receivers, all in
 // one main window, over 10 seconds. Run it through bench/run.
 
-#include "CMyApp.h"
-#include "CMyMDIFrameWnd.h"
-#include "resource.h"
+#include "shell/CMyApp.h"
+#include "shell/CMyMDIFrameWnd.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -25,10 +24,10 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void open(
-    CMyMDIFrameWnd* frame, int command, const char* field, const char* value, const char* start)
+void open(CMyMDIFrameWnd* frame, QAction* command, const char* field, const char* value,
+    const char* start)
 {
-    frame->CommandAction(command)->trigger();
+    command->trigger();
     QWidget* panel = frame->MDIGetActive()->widget();
     panel->findChild<QLineEdit*>(QLatin1String(field))->setText(QLatin1String(value));
     panel->findChild<QAbstractButton*>(QLatin1String(start))->click();
@@ -46,8 +45,8 @@ int main(int argc, char* argv[])
     CMyMDIFrameWnd* frame = theApp.MainFrame();
     constexpr int PANELS = 50;
     for (int i = 0; i < PANELS; ++i) {
-        open(frame, ID_ADD_TRANSMITTER, "IDC_TX_FREQUENCY", "1", "IDC_TX_START");
-        open(frame, ID_ADD_RECEIVER, "IDC_RX_PORT", "8910", "IDC_RX_START");
+        open(frame, frame->m_actAddTransmitter, "IDC_TX_FREQUENCY", "1", "IDC_TX_START");
+        open(frame, frame->m_actAddReceiver, "IDC_RX_PORT", "8910", "IDC_RX_START");
     }
     // Let the windows settle before measuring.
     QEventLoop settle;

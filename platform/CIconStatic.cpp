@@ -1,13 +1,22 @@
-#include "CIconStatic.h"
+#include "platform/CIconStatic.h"
 
 #include <QPainter>
 
-CIconStatic::CIconStatic(const QPixmap& icon, QWidget* parent)
+CIconStatic::CIconStatic(QWidget* parent)
     : QWidget(parent)
-    , m_icon(icon)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
+
+void CIconStatic::SetIcon(const QPixmap& icon)
+{
+    m_icon = icon;
+    updateGeometry();
+    update();
+}
+
+QSize CIconStatic::sizeHint() const { return m_icon.deviceIndependentSize().toSize(); }
 
 void CIconStatic::ShowIcon(bool show)
 {

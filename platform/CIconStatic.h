@@ -9,10 +9,13 @@ class CIconStatic : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CIconStatic(const QPixmap& icon, QWidget* parent = nullptr);
+    explicit CIconStatic(QWidget* parent = nullptr);
 
+    void SetIcon(const QPixmap& icon);
     void ShowIcon(bool show);
     bool IsIconShown() const { return m_bShown; }
+
+    QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,6 @@
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
-#include <QMessageBox>
+#include <QCoreApplication>
 
 namespace {
 
@@ -10,60 +10,52 @@ MessageBoxHandler& handler()
     return installed;
 }
 
-QMessageBox::Icon iconOf(unsigned type)
-{
-    switch (type & MB_ICONMASK) {
-    case MB_ICONSTOP:
-        return QMessageBox::Critical;
-    case MB_ICONQUESTION:
-        return QMessageBox::Question;
-    case MB_ICONEXCLAMATION:
-        return QMessageBox::Warning;
-    case MB_ICONINFORMATION:
-        return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
-    }
-}
+bool s_bNetworkBoxUp = false;
 
-int showOnScreen(const MessageBoxRequest& request)
+QMessageBox::StandardButton showOnScreen(const MessageBoxRequest& request)
 {
-    QMessageBox box(
-        iconOf(request.type), request.caption, request.text, QMessageBox::NoButton, request.owner);
-    switch (request.type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-    case MB_YESNOCANCEL:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-    case MB_YESNO:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-    default:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    }
-    switch (box.exec()) {
-    case QMessageBox::Yes:
-        return IDYES;
-    case QMessageBox::No:
-        return IDNO;
-    case QMessageBox::Cancel:
-        return IDCANCEL;
-    default:
-        return IDOK;
-    }
+    // On the heap and watched: an owner that closes while the box is open deletes the box
+    // with its other children.
+    QPointer<QMessageBox> box = new QMessageBox(
+        request.icon, request.caption, request.text, request.buttons, request.owner.data());
+    const auto answer = QMessageBox::StandardButton(box->exec());
+    delete box.data();
+    if (answer != QMessageBox::NoButton)
+        return answer;
+    return request.buttons & QMessageBox::Cancel ? QMessageBox::Cancel : QMessageBox::Ok;
 }
 
 } // namespace
 
-int ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned type)
+QMessageBox::StandardButton ShowMessageBox(const MessageBoxRequest& request)
 {
-    const MessageBoxRequest request { owner, text, caption, type };
     if (handler())
         return handler()(request);
     return showOnScreen(request);
+}
+
+bool ShowNetworkMessageBox(const MessageBoxRequest& request)
+{
+    if (s_bNetworkBoxUp)
+        return false;
+    s_bNetworkBoxUp = true;
+    ShowMessageBox(request);
+    s_bNetworkBoxUp = false;
+    return true;
+}
+
+void PostNetworkMessageBox(const MessageBoxRequest& request)
+{
+    if (s_bNetworkBoxUp)
+        return;
+    s_bNetworkBoxUp = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [request] {
+            ShowMessageBox(request);
+            s_bNetworkBoxUp = false;
+        },
+        Qt::QueuedConnection);
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler replacement)

@@ -1,4 +1,4 @@
-#include "CProbePacket.h"
+#include "probe/CProbePacket.h"
 
 #include <algorithm>
 #include <cstring>
@@ -79,7 +79,7 @@ bool CProbePacket::Parse(const std::uint8_t* bytes, std::size_t length)
     if (version != PROBE_VERSION)
         return false;
     const auto type = static_cast<std::int8_t>(bytes[OFFSET_TYPE]);
-    if (type <= 0 || type > 3)
+    if (type < PROBE_TYPE_PROBE || type > PROBE_TYPE_LAST)
         return false;
     m_nType = type;
     m_nSequence = getBigEndian32(bytes + OFFSET_SEQUENCE);

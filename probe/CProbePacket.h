@@ -9,6 +9,10 @@ constexpr std::size_t PROBE_HEADER_SIZE = 43;
 constexpr std::uint16_t PROBE_VERSION = 1;
 constexpr std::size_t PROBE_SIGNATURE_SIZE = 32;
 
+// Types 1 to 3 are accepted; transmitters send only the ordinary probe.
+constexpr std::int8_t PROBE_TYPE_PROBE = 1;
+constexpr std::int8_t PROBE_TYPE_LAST = 3;
+
 // One probe packet, built into a buffer on the sending side or parsed from a datagram
 // on the receiving side. All multi-byte fields are big-endian and unaligned on the wire.
 class CProbePacket {

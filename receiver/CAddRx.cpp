@@ -1,143 +1,134 @@
-#include "CAddRx.h"
+#include "receiver/CAddRx.h"
+#include "ui_CAddRx.h"
 
-#include "CIconStatic.h"
-#include "CListCtrl.h"
-#include "CProbePacket.h"
-#include "MessageBox.h"
-#include "PanelTick.h"
-#include "Templates.h"
-#include "resource.h"
+#include "platform/CFieldReader.h"
+#include "platform/MessageBox.h"
+#include "probe/CProbePacket.h"
+#include "res/Pictures.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QResizeEvent>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QScrollBar>
 
-#include <array>
+#include <algorithm>
 #include <ctime>
-#include <new>
 
 namespace {
 
-struct Column {
-    const char* heading;
-    unsigned weight;
-};
-
-constexpr std::array<Column, 10> COLUMNS { {
-    { "Source IP", 100 },
-    { "Src UDP", 50 },
-    { "Last RX Time", 100 },
-    { "Last Seq#", 50 },
-    { "Freq", 50 },
-    { "Cons. RX", 50 },
-    { "Cons. Miss", 50 },
-    { "Total RX", 50 },
-    { "Total Miss", 50 },
-    { "Dups", 50 },
-} };
-
-constexpr unsigned weightTotal()
-{
-    unsigned total = 0;
-    for (const Column& column : COLUMNS)
-        total += column.weight;
-    return total;
-}
-
-QString timeText(std::time_t time)
-{
-    std::tm local {};
-    localtime_r(&time, &local);
-    char text[16] = {};
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return QString::fromLatin1(text);
-}
+constexpr std::uint32_t LOSS_THRESHOLD_MAX = 100;
+constexpr std::uint32_t MAX_LATENCY_MAX = 120;
+constexpr int TRAP_DEST_MAX_CHARS = 15;
+constexpr int COMMUNITY_MAX_CHARS = 64;
 
 } // namespace
 
 CAddRx::CAddRx(QWidget* parent)
-    : CDialog(parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::CAddRx>())
 {
-    Create(AddRxTemplate(), QStringLiteral(RES_ACTIVITY_ICON));
-    m_btnLeave = GetDlgItem<QPushButton>("IDC_RX_LEAVE");
-    m_btnJoin = GetDlgItem<QPushButton>("IDC_RX_JOIN");
-    m_btnStart = GetDlgItem<QPushButton>("IDC_RX_START");
-    m_stActivity = GetDlgItem<CIconStatic>("IDC_RX_ACTIVITY");
-    m_listSources = GetDlgItem<CListCtrl>("IDC_RX_SOURCES");
-    connect(m_btnStart, &QPushButton::clicked, this, &CAddRx::OnStart);
-    connect(m_btnJoin, &QPushButton::clicked, this, &CAddRx::OnIgmpJoin);
-    connect(m_btnLeave, &QPushButton::clicked, this, &CAddRx::OnIgmpLeave);
-    // Reset has no action.
-    OnInitDialog();
+    ui->setupUi(this);
+    ui->IDC_RX_ACTIVITY->SetIcon(ActivityIcon());
+    SetUpList();
+    connect(ui->IDC_RX_START, &QPushButton::clicked, this, &CAddRx::OnStart);
+    connect(ui->IDC_RX_JOIN, &QPushButton::clicked, this, &CAddRx::OnIgmpJoin);
+    connect(ui->IDC_RX_LEAVE, &QPushButton::clicked, this, &CAddRx::OnIgmpLeave);
+    // Reset is there for a later feature and does nothing yet.
+    ShowFields();
 }
 
-CAddRx::~CAddRx()
+// The socket goes with the panel, which ends any membership.
+CAddRx::~CAddRx() = default;
+
+void CAddRx::SetUpList()
 {
-    OnDestroy();
-    // The socket goes with the panel, which ends any membership.
+    QTreeView* list = ui->IDC_RX_SOURCES;
+    list->setModel(&m_model);
+    list->setTextElideMode(Qt::ElideRight);
+    QHeaderView* header = list->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setMinimumSectionSize(0);
+    // Narrow columns wrap their headings onto a second line rather than cut them off.
+    header->setDefaultAlignment(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap));
+    list->viewport()->installEventFilter(this);
+
+    // Copying rows lets a user paste what a receiver saw into a report.
+    auto* copy = new QAction(tr("Copy"), list);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this,
+        [this] { QApplication::clipboard()->setText(SelectedRowsText()); });
+    list->addAction(copy);
 }
 
-void CAddRx::OnInitDialog()
+bool CAddRx::eventFilter(QObject* watched, QEvent* event)
 {
-    UpdateData(false);
-    for (std::size_t c = 0; c < COLUMNS.size(); ++c)
-        m_listSources->InsertColumn(int(c), QLatin1String(COLUMNS[c].heading), 10);
-    ResizeColumns();
-    const QRect list = m_listSources->geometry();
-    m_nRightMargin = rect().right() - list.right();
-    m_nBottomMargin = rect().bottom() - list.bottom();
-    if (CPanelHost* host = AfxGetPanelHost())
-        host->AddPanel(this);
+    if (watched == ui->IDC_RX_SOURCES->viewport() && event->type() == QEvent::Resize)
+        ResizeColumns();
+    return QWidget::eventFilter(watched, event);
 }
 
-void CAddRx::OnDestroy()
+bool CAddRx::ReadFields()
 {
-    if (CPanelHost* host = AfxGetPanelHost())
-        host->RemovePanel(this);
+    CFieldReader fields(this);
+    fields.Address(ui->IDC_RX_GROUP, m_strGroup);
+    fields.Text(ui->IDC_RX_TRAP_DEST, m_strTrapDest, TRAP_DEST_MAX_CHARS);
+    fields.Text(ui->IDC_RX_COMMUNITY, m_strCommunity, COMMUNITY_MAX_CHARS);
+    fields.Number(ui->IDC_RX_PORT, m_nPort, PORT_MIN, PORT_MAX);
+    fields.Check(ui->IDC_RX_JOIN_CHECK, m_bJoin);
+    fields.Number(ui->IDC_RX_LOSS_THRESHOLD, m_nLossThreshold, 1, LOSS_THRESHOLD_MAX);
+    fields.Number(ui->IDC_RX_MAX_LATENCY, m_nMaxLatency, 1, MAX_LATENCY_MAX);
+    return fields.Ok();
 }
 
-void CAddRx::DoDataExchange(CDataExchange& dx)
+void CAddRx::ShowFields()
 {
-    dx.Text(GetDlgItem<QLineEdit>("IDC_RX_GROUP"), m_strGroup, 15);
-    dx.Text(GetDlgItem<QLineEdit>("IDC_RX_TRAP_DEST"), m_strTrapDest, 15);
-    dx.Text(GetDlgItem<QLineEdit>("IDC_RX_COMMUNITY"), m_strCommunity, 64);
-    dx.Number(GetDlgItem<QLineEdit>("IDC_RX_PORT"), m_nPort, 1, 65535);
-    dx.Check(GetDlgItem<QCheckBox>("IDC_RX_JOIN_CHECK"), m_bJoin);
-    dx.Number(GetDlgItem<QLineEdit>("IDC_RX_LOSS_THRESHOLD"), m_nLossThreshold, 1, 100);
-    dx.Number(GetDlgItem<QLineEdit>("IDC_RX_MAX_LATENCY"), m_nMaxLatency, 1, 120);
+    ShowField(ui->IDC_RX_GROUP, QString::fromStdString(m_strGroup));
+    ShowField(ui->IDC_RX_TRAP_DEST, m_strTrapDest);
+    ShowField(ui->IDC_RX_COMMUNITY, m_strCommunity);
+    ShowField(ui->IDC_RX_PORT, m_nPort);
+    ui->IDC_RX_JOIN_CHECK->setChecked(m_bJoin);
+    ShowField(ui->IDC_RX_LOSS_THRESHOLD, m_nLossThreshold);
+    ShowField(ui->IDC_RX_MAX_LATENCY, m_nMaxLatency);
 }
 
+// Every column keeps its share of the list's width, however the window is sized.
 void CAddRx::ResizeColumns()
 {
-    static const unsigned total = weightTotal();
-    const auto width = static_cast<unsigned>(m_listSources->ClientWidth());
-    for (std::size_t c = 0; c < COLUMNS.size(); ++c)
-        m_listSources->SetColumnWidth(
-            int(c), int(std::uint16_t(width * COLUMNS[c].weight / total)));
+    const auto width = unsigned(ui->IDC_RX_SOURCES->viewport()->width());
+    QHeaderView* header = ui->IDC_RX_SOURCES->header();
+    for (int column = 0; column < CRxSourceModel::ColumnCount; ++column)
+        header->resizeSection(column,
+            int(std::uint16_t(
+                width * CRxSourceModel::Weight(column) / CRxSourceModel::WeightTotal())));
+    FitHeaderHeight();
 }
 
-void CAddRx::resizeEvent(QResizeEvent* event)
+// The header keeps the height it first had; give it as many lines as the narrowest column
+// needs for its wrapped heading.
+void CAddRx::FitHeaderHeight()
 {
-    CDialog::resizeEvent(event);
-    OnSize(event->size().width(), event->size().height());
+    QHeaderView* header = ui->IDC_RX_SOURCES->header();
+    const QFontMetrics metrics(header->font());
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    int lines = 1;
+    for (int column = 0; column < CRxSourceModel::ColumnCount; ++column) {
+        const int room = std::max(1, header->sectionSize(column) - 2 * margin);
+        const QString heading
+            = m_model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const QRect needed
+            = metrics.boundingRect(QRect(0, 0, room, 100000), Qt::TextWordWrap, heading);
+        lines = std::max(
+            lines, (needed.height() + metrics.lineSpacing() - 1) / metrics.lineSpacing());
+    }
+    const int height = lines * metrics.lineSpacing() + 2 * margin + 2;
+    if (header->height() != height)
+        header->setFixedHeight(height);
 }
 
-void CAddRx::OnSize(int cx, int cy)
-{
-    if (!m_listSources)
-        return;
-    const QRect list = m_listSources->geometry();
-    m_listSources->setGeometry(list.left(), list.top(), cx - m_nRightMargin - list.left(),
-        cy - m_nBottomMargin - list.top());
-    ResizeColumns();
-}
-
-int CAddRx::OnPanelTick(int, int)
-{
-    m_stActivity->ShowIcon(false);
-    return 1;
-}
+void CAddRx::OnPanelTick(int) { ui->IDC_RX_ACTIVITY->ShowIcon(false); }
 
 void CAddRx::OnStart()
 {
@@ -149,99 +140,80 @@ void CAddRx::OnStart()
 
 bool CAddRx::StartReceiver()
 {
-    if (!UpdateData(true))
+    if (!ReadFields())
         return false;
-    m_btnStart->setText(QStringLiteral("Stop"));
-    m_pSocket.reset(new (std::nothrow) CRxSocket);
-    if (!m_pSocket) {
-        MessageBox(QStringLiteral("Failed to allocate receive socket"),
-            QStringLiteral("CAddRx::StartReceiver()"), MB_ICONSTOP | MB_OK);
-        return false;
-    }
-    if (!m_pSocket->Bind(m_strGroup.toStdString(), m_nPort, m_bJoin, this)) {
-        MessageBox(QStringLiteral("Failed to Create receive socket"),
-            QStringLiteral("CAddRx::StartReceiver()"), MB_ICONSTOP | MB_OK);
+    // The button reads "Stop" from here on, also when the socket fails below: pressing it
+    // again is how the user retries.
+    ui->IDC_RX_START->setText(QStringLiteral("Stop"));
+    m_pSocket = std::make_unique<CRxSocket>();
+    connect(m_pSocket.get(), &CRxSocket::DatagramReceived, this, &CAddRx::ProcessDatagram);
+    if (!m_pSocket->Bind(m_strGroup, std::uint16_t(m_nPort), m_bJoin, this)) {
+        ShowMessageBox({ this, QStringLiteral("Failed to Create receive socket"),
+            QStringLiteral("CAddRx::StartReceiver()"), QMessageBox::Critical });
         return false;
     }
-    m_btnJoin->setEnabled(!m_bJoin);
-    m_btnLeave->setEnabled(m_bJoin);
+    // The buttons follow the check box, whether or not the join itself succeeded.
+    ui->IDC_RX_JOIN->setEnabled(!m_bJoin);
+    ui->IDC_RX_LEAVE->setEnabled(m_bJoin);
     m_nState = STATE_RUNNING;
-    UpdateData(false);
+    ShowFields();
     return true;
 }
 
 void CAddRx::StopReceiver()
 {
-    m_btnStart->setText(QStringLiteral("Start"));
-    m_btnJoin->setEnabled(false);
-    m_btnLeave->setEnabled(false);
-    if (m_pSocket)
-        m_pSocket->Close();
+    ui->IDC_RX_START->setText(QStringLiteral("Start"));
+    ui->IDC_RX_JOIN->setEnabled(false);
+    ui->IDC_RX_LEAVE->setEnabled(false);
+    // Closing the socket ends the membership.
     m_pSocket.reset();
     m_nState = STATE_STOPPED;
-    UpdateData(false);
+    ShowFields();
 }
 
 void CAddRx::OnIgmpJoin()
 {
     if (m_pSocket && m_pSocket->JoinGroup()) {
-        m_btnJoin->setEnabled(false);
-        m_btnLeave->setEnabled(true);
+        ui->IDC_RX_JOIN->setEnabled(false);
+        ui->IDC_RX_LEAVE->setEnabled(true);
     }
 }
 
 void CAddRx::OnIgmpLeave()
 {
     if (m_pSocket && m_pSocket->LeaveGroup()) {
-        m_btnJoin->setEnabled(true);
-        m_btnLeave->setEnabled(false);
+        ui->IDC_RX_JOIN->setEnabled(true);
+        ui->IDC_RX_LEAVE->setEnabled(false);
     }
 }
 
-int CAddRx::MessageBox(const QString& text, const QString& caption, unsigned type)
-{
-    return CDialog::MessageBox(text, caption, type);
-}
-
 void CAddRx::ProcessDatagram(
-    const std::uint8_t* bytes, std::size_t length, const std::string& address, std::uint32_t port)
+    const std::uint8_t* bytes, std::size_t length, const std::string& address, std::uint16_t port)
 {
     CProbePacket packet;
     if (!packet.Parse(bytes, length))
         return;
-    CRxSource* source = m_sources.FindOrAdd(
-        address, port, std::time(nullptr), packet.GetFrequency(), packet.GetSequence());
-    if (!source)
+    std::size_t index = 0;
+    if (!m_sources.FindOrAdd(
+            address, port, std::time(nullptr), packet.GetFrequency(), packet.GetSequence(), &index))
         return;
-    UpdateSourceRow(*source);
-    m_stActivity->ShowIcon(true);
+    m_model.SourceChanged(index);
+    ui->IDC_RX_ACTIVITY->ShowIcon(true);
 }
 
-void CAddRx::UpdateSourceRow(CRxSource& source)
+QString CAddRx::SelectedRowsText() const
 {
-    if (source.m_nRow == -1) {
-        // Always after the last row, so a stored index never points at another source.
-        const int row = m_listSources->InsertItem(
-            m_listSources->GetItemCount(), QString::fromStdString(source.m_strAddress));
-        if (row < 0)
-            return;
-        source.m_nRow = row;
-        m_listSources->SetItemText(row, 1, QString::number(std::int32_t(source.m_nPort)));
-        // A source's period and the four counters never change once its record exists, so
-        // their cells are written once here rather than for every datagram.
-        // Sequence numbers and periods are unsigned on the wire.
-        m_listSources->SetItemText(row, 4, QString::number(source.m_nFrequency));
-        m_listSources->SetItemText(row, 5, QString::number(source.m_nConsRx));
-        m_listSources->SetItemText(row, 6, QString::number(source.m_nConsMiss));
-        m_listSources->SetItemText(row, 7, QString::number(source.m_nTotalRx));
-        m_listSources->SetItemText(row, 8, QString::number(source.m_nTotalMiss));
+    QStringList headings;
+    for (int column = 0; column < CRxSourceModel::ColumnCount; ++column)
+        headings << m_model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    QStringList lines { headings.join(QLatin1Char('\t')) };
+    QModelIndexList rows = ui->IDC_RX_SOURCES->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& row : rows) {
+        QStringList cells;
+        for (int column = 0; column < CRxSourceModel::ColumnCount; ++column)
+            cells << m_model.index(row.row(), column).data().toString();
+        lines << cells.join(QLatin1Char('\t'));
     }
-    const int row = source.m_nRow;
-    if (source.m_timeLastRx != m_timeShown) {
-        m_timeShown = source.m_timeLastRx;
-        m_strTimeShown = timeText(source.m_timeLastRx);
-    }
-    m_listSources->SetItemText(row, 2, m_strTimeShown);
-    m_listSources->SetItemText(row, 3, QString::number(source.m_nLastSeq));
-    m_listSources->SetItemText(row, 9, QString::number(source.m_nDups));
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

@@ -1,24 +1,22 @@
 #pragma once
 
-#include "CDialog.h"
-#include "CRxSocket.h"
-#include "CRxSocketOwner.h"
-#include "CRxSourceList.h"
-#include "RunState.h"
+#include "platform/RunState.h"
+#include "probe/ProbeDefaults.h"
+#include "receiver/CRxSocket.h"
+#include "receiver/CRxSourceList.h"
+#include "receiver/CRxSourceModel.h"
 
-#include <QPointer>
+#include <QWidget>
 
 #include <memory>
 
-class CListCtrl;
-class QCheckBox;
-class CIconStatic;
-class QLineEdit;
-class QPushButton;
+namespace Ui {
+class CAddRx;
+}
 
 // The receiver panel: binds a port, joins a group if asked, and keeps one list row per
 // probe source.
-class CAddRx : public CDialog, public CRxSocketOwner {
+class CAddRx : public QWidget {
     Q_OBJECT
 
 public:
@@ -30,44 +28,39 @@ public:
     void OnIgmpLeave();
     bool StartReceiver();
     void StopReceiver();
+    void OnPanelTick(int phase);
 
+    // One datagram from the socket; the bytes are valid during the call only.
     void ProcessDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
-        std::uint32_t port) override;
-    int MessageBox(const QString& text, const QString& caption, unsigned type) override;
+        std::uint16_t port);
 
-    int GetState() const { return m_nState; }
+    RunState GetState() const { return m_nState; }
     const CRxSourceList& GetSources() const { return m_sources; }
+    // The headings and the selected rows, a line each, cells separated by tabs.
+    QString SelectedRowsText() const;
 
 protected:
-    void DoDataExchange(CDataExchange& dx) override;
-    int OnPanelTick(int phase, int) override;
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void OnInitDialog();
-    void OnDestroy();
-    void OnSize(int cx, int cy);
-    void UpdateSourceRow(CRxSource& source);
+    void SetUpList();
+    bool ReadFields();
+    void ShowFields();
     void ResizeColumns();
+    void FitHeaderHeight();
 
-    QPushButton* m_btnLeave = nullptr;
-    QPushButton* m_btnJoin = nullptr;
-    QPushButton* m_btnStart = nullptr;
-    CIconStatic* m_stActivity = nullptr;
-    CListCtrl* m_listSources = nullptr;
-    QString m_strGroup = QStringLiteral("234.5.6.7");
+    std::unique_ptr<Ui::CAddRx> ui;
+    std::string m_strGroup = DEFAULT_GROUP;
+    // The trap fields, the loss threshold and the latency are kept and checked for a later
+    // alarm feature; nothing reads them yet.
     QString m_strTrapDest = QStringLiteral("127.0.0.1");
     QString m_strCommunity = QStringLiteral("meadow");
-    std::uint32_t m_nPort = 8910;
+    std::uint32_t m_nPort = DEFAULT_PORT;
     bool m_bJoin = true;
     std::uint32_t m_nLossThreshold = 3;
     std::uint32_t m_nMaxLatency = 2;
-    int m_nState = STATE_STOPPED;
+    RunState m_nState = STATE_STOPPED;
     std::unique_ptr<CRxSocket> m_pSocket;
     CRxSourceList m_sources;
-    int m_nRightMargin = 0;
-    int m_nBottomMargin = 0;
-    // Datagrams come many to the second: format each second's time only once.
-    std::time_t m_timeShown = -1;
-    QString m_strTimeShown;
+    CRxSourceModel m_model { m_sources };
 };

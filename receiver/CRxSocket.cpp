@@ -1,33 +1,40 @@
-#include "CRxSocket.h"
+#include "receiver/CRxSocket.h"
 
-#include "CRxSocketOwner.h"
-#include "MessageBox.h"
-#include "ShowSystemError.h"
+#include "platform/MessageBox.h"
+#include "platform/SystemError.h"
 
-#include <QPointer>
+#include <QElapsedTimer>
+#include <QWidget>
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <netinet/in.h>
 
-CRxSocket::CRxSocket() = default;
+CRxSocket::CRxSocket(QObject* parent)
+    : CUdpSocket(parent)
+{
+    connect(this, &CUdpSocket::ReadyRead, this, &CRxSocket::ReadWaiting);
+}
 
 CRxSocket::~CRxSocket() = default;
 
-bool CRxSocket::Bind(const std::string& group, std::uint32_t port, bool join, CRxSocketOwner* owner)
+bool CRxSocket::Bind(const std::string& group, std::uint16_t port, bool join, QWidget* owner)
 {
     m_pOwner = owner;
-    if (!Socket(SOCK_DGRAM, FD_ALL_EVENTS, 0, AF_INET))
+    if (!Create())
         return false;
-    const int reuse = 1;
-    SetSockOpt(SO_REUSEADDR, &reuse, sizeof reuse, SOL_SOCKET);
-    if (!CAsyncSocket::Bind(port)) {
-        ShowSystemError(QStringLiteral("CRxSocket::Bind()"));
+    SetOption(SOL_SOCKET, SO_REUSEADDR, 1);
+    if (!CUdpSocket::Bind(port)) {
+        ShowSystemError(QStringLiteral("CRxSocket::Bind()"), LastError());
         Close();
         return false;
     }
     m_strGroup = group;
-    if (join && !JoinGroup())
-        ShowSystemError(QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"));
+    if (join && !JoinGroup()) {
+        ShowNetworkMessageBox({ nullptr, SystemErrorText(LastError()),
+            QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"), QMessageBox::Information });
+    }
+    EnableReadNotification();
     return true;
 }
 
@@ -42,43 +49,43 @@ bool CRxSocket::setMembership(int option)
     if (inet_pton(AF_INET, m_strGroup.c_str(), &request.imr_multiaddr) != 1)
         request.imr_multiaddr.s_addr = INADDR_NONE;
     request.imr_interface.s_addr = htonl(INADDR_ANY);
-    return SetSockOpt(option, &request, sizeof request, IPPROTO_IP);
+    return SetOption(IPPROTO_IP, option, &request, sizeof request);
 }
 
-void CRxSocket::OnReceive(int)
+// Several datagrams per pass of the event loop while they are queued: going back to the loop
+// for each one would cost more than the datagram itself. The pass ends when none is left, or
+// after a small budget, so the window keeps answering under a flood; the notifier calls
+// again for what is left.
+void CRxSocket::ReadWaiting()
 {
-    // On the stack: nothing is allocated per datagram, and a notification that arrives
-    // while a box of an earlier one is open gets a buffer of its own.
+    constexpr int MAX_DATAGRAMS_PER_PASS = 128;
+    constexpr qint64 MAX_PASS_NS = 2'000'000;
+    QPointer<CRxSocket> alive(this);
+    QElapsedTimer pass;
+    pass.start();
+    for (int i = 0; i < MAX_DATAGRAMS_PER_PASS && pass.nsecsElapsed() < MAX_PASS_NS; ++i) {
+        if (!OnReceive() || !alive || !IsOpen())
+            return;
+    }
+}
+
+bool CRxSocket::OnReceive()
+{
     std::uint8_t buffer[RX_BUFFER_SIZE];
-    std::string address;
-    std::uint32_t port = 0;
-    const int received = ReceiveFrom(buffer, RX_BUFFER_SIZE, address, port);
-    if (received == SOCKET_ERROR) {
-        if (GetLastError() != EAGAIN && GetLastError() != EWOULDBLOCK)
-            reportOnce({}, QStringLiteral("CRxSocket::Receive()"), true);
-        return;
+    std::uint16_t port = 0;
+    const long received = ReceiveFrom(buffer, sizeof buffer, m_strSender, port);
+    if (received < 0) {
+        if (LastError() != EAGAIN && LastError() != EWOULDBLOCK)
+            PostNetworkMessageBox({ nullptr, SystemErrorText(LastError()),
+                QStringLiteral("CRxSocket::Receive()"), QMessageBox::Information });
+        return false;
     }
     if (received == 0) {
-        reportOnce(QStringLiteral("Got return code of \"0\" from Receive() !"),
-            QStringLiteral("CRxSocket::OnReceive"), false);
-        return;
+        PostNetworkMessageBox(
+            { m_pOwner, QStringLiteral("Got return code of \"0\" from Receive() !"),
+                QStringLiteral("CRxSocket::OnReceive") });
+        return true;
     }
-    if (m_pOwner)
-        m_pOwner->ProcessDatagram(buffer, static_cast<std::size_t>(received), address, port);
-}
-
-// A peer can send empty datagrams faster than anyone can close boxes: while one box of
-// this socket is open, later reports are dropped instead of stacking boxes.
-void CRxSocket::reportOnce(const QString& text, const QString& caption, bool systemError)
-{
-    if (m_bBoxOpen)
-        return;
-    m_bBoxOpen = true;
-    QPointer<CRxSocket> alive(this);
-    if (systemError)
-        ShowSystemError(caption);
-    else if (m_pOwner)
-        m_pOwner->MessageBox(text, caption, MB_OK);
-    if (alive)
-        m_bBoxOpen = false;
+    emit DatagramReceived(buffer, std::size_t(received), m_strSender, port);
+    return true;
 }

@@ -1,35 +1,43 @@
 #pragma once
 
-#include "CAsyncSocket.h"
+#include "platform/CUdpSocket.h"
+
+#include <QPointer>
 
 #include <cstdint>
 #include <string>
 
-class CRxSocketOwner;
+class QWidget;
 
-constexpr int RX_BUFFER_SIZE = 65535;
+// UDP payloads over IPv4 are at most 65,507 bytes; this is room enough.
+constexpr std::size_t RX_BUFFER_SIZE = 65535;
 
 // The UDP socket of one running receiver: bound with address reuse to a port on every
 // local address, optionally a member of one multicast group.
-class CRxSocket : public CAsyncSocket {
+class CRxSocket : public CUdpSocket {
     Q_OBJECT
 
 public:
-    CRxSocket();
+    explicit CRxSocket(QObject* parent = nullptr);
     ~CRxSocket() override;
 
-    bool Bind(const std::string& group, std::uint32_t port, bool join, CRxSocketOwner* owner);
+    // False when the port cannot be bound; a refused join is shown and leaves it bound.
+    bool Bind(const std::string& group, std::uint16_t port, bool join, QWidget* owner);
     bool JoinGroup();
     bool LeaveGroup();
 
-protected:
-    void OnReceive(int errorCode) override;
+signals:
+    // One non-empty datagram. The bytes live only during the call: connect directly.
+    void DatagramReceived(const std::uint8_t* bytes, std::size_t length, const std::string& address,
+        std::uint16_t port);
 
 private:
+    void ReadWaiting();
+    // Reads one datagram; false when none could be read.
+    bool OnReceive();
     bool setMembership(int option);
-    void reportOnce(const QString& text, const QString& caption, bool systemError);
 
     std::string m_strGroup;
-    CRxSocketOwner* m_pOwner = nullptr;
-    bool m_bBoxOpen = false;
+    QPointer<QWidget> m_pOwner;
+    std::string m_strSender; // reused, so that a datagram allocates nothing
 };

@@ -1,4 +1,4 @@
-#include "CRxSource.h"
+#include "receiver/CRxSource.h"
 
 #include <algorithm>
 
@@ -28,7 +28,6 @@ void CRxSource::Reset()
     m_nDups = 0;
     m_seqHistory.fill(0);
     m_nHistoryPos = 0;
-    m_nRow = -1;
 }
 
 // The history holds the last SEQ_HISTORY_SIZE numbers that were new when they arrived.
@@ -37,7 +36,8 @@ void CRxSource::Update(std::time_t time, std::uint32_t sequence)
 {
     m_timeLastRx = time;
     if (std::find(m_seqHistory.begin(), m_seqHistory.end(), sequence) != m_seqHistory.end()) {
-        ++m_nDups;
+        if (m_nDups != std::numeric_limits<std::uint32_t>::max())
+            ++m_nDups;
         return;
     }
     m_nLastSeq = sequence;

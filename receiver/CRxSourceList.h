@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CRxSource.h"
+#include "receiver/CRxSource.h"
 
 #include <functional>
 #include <memory>
@@ -17,9 +17,10 @@ public:
     CRxSourceList& operator=(const CRxSourceList&) = delete;
 
     // Counts one datagram into its source's record, creating the record at the source's
-    // first datagram. Returns nullptr only when a new record cannot be allocated.
+    // first datagram, and gives the record's place in the order of first arrival. Returns
+    // nullptr only when a new record cannot be allocated.
     CRxSource* FindOrAdd(const std::string& address, std::uint32_t port, std::time_t time,
-        std::uint32_t frequency, std::uint32_t sequence);
+        std::uint32_t frequency, std::uint32_t sequence, std::size_t* index = nullptr);
 
     std::size_t GetCount() const { return m_list.size(); }
     const CRxSource& GetAt(std::size_t index) const { return *m_list[index]; }
@@ -44,6 +45,6 @@ private:
     std::vector<std::unique_ptr<CRxSource>> m_list; // in order of first arrival
     // Finds a source without walking them all; with thousands of sources the walk would
     // cost more than everything else a datagram does.
-    std::unordered_map<Key, CRxSource*, KeyHash> m_index;
+    std::unordered_map<Key, std::size_t, KeyHash> m_index;
     Key m_lookup; // reused, so that a lookup allocates nothing
 };

@@ -1,6 +1,6 @@
-#include "CLogoClientWnd.h"
+#include "shell/CLogoClientWnd.h"
 
-#include "resource.h"
+#include "res/Pictures.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -23,8 +23,7 @@ void CLogoClientWnd::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), BACKDROP);
     if (m_bmpLogo.isNull()) {
         // Loaded once; a failed load is tried again at the next paint.
-        ++m_nLogoLoads;
-        m_bmpLogo.load(QStringLiteral(RES_LOGO_BITMAP));
+        m_bmpLogo = LogoBanner();
     }
     if (!m_bmpLogo.isNull())
         painter.drawPixmap(QPoint(0, 0), m_bmpLogo);

@@ -11,13 +11,10 @@ class CLogoClientWnd : public QMdiArea {
 public:
     explicit CLogoClientWnd(QWidget* parent = nullptr);
 
-    int LogoLoads() const { return m_nLogoLoads; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     QPixmap m_bmpLogo;
-    int m_nLogoLoads = 0;
 };

@@ -1,73 +1,83 @@
-#include "CMyApp.h"
+#include "shell/CMyApp.h"
 
-#include "CAddRx.h"
-#include "CAddTx.h"
-#include "CLogoClientWnd.h"
-#include "CMyMDIFrameWnd.h"
-#include "CRxMDIChildWnd.h"
-#include "CTxMDIChildWnd.h"
-#include "MessageBox.h"
-#include "PanelTick.h"
-#include "SocketLayer.h"
-#include "resource.h"
+#include "platform/Application.h"
+#include "platform/MessageBox.h"
+#include "receiver/CAddRx.h"
+#include "shell/CLogoClientWnd.h"
+#include "shell/CMyMDIFrameWnd.h"
+#include "shell/CRxMDIChildWnd.h"
+#include "shell/CTxMDIChildWnd.h"
+#include "transmitter/CAddTx.h"
+
+#include <QAction>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Whether this system can make IPv4 datagram sockets at all.
+bool SocketsWork()
+{
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return false;
+    ::close(probe);
+    return true;
+}
+
+} // namespace
 
 CMyApp::CMyApp() = default;
 
-CMyApp::~CMyApp()
-{
-    if (AfxGetMainWnd() == m_pMainFrame.get())
-        AfxSetMainWnd(nullptr);
-    m_pMainFrame.reset();
-}
+CMyApp::~CMyApp() = default;
 
 bool CMyApp::InitInstance()
 {
-    if (!AfxSocketInit()) {
-        ShowMessageBox(nullptr, QStringLiteral("Windows Sockets initialisation failed"),
-            QStringLiteral("Lumivox Tool"), MB_OK);
+    if (!SocketsWork()) {
+        ShowMessageBox({ nullptr, QStringLiteral("Windows Sockets initialisation failed"),
+            QLatin1String(APPLICATION_NAME) });
         return false;
     }
     m_pMainFrame = std::make_unique<CMyMDIFrameWnd>();
-    m_pMainFrame->ConnectCommand(ID_ADD_TRANSMITTER, this, &CMyApp::OnAddTransmitter);
-    m_pMainFrame->ConnectCommand(ID_ADD_RECEIVER, this, &CMyApp::OnAddReceiver);
-    m_pMainFrame->ConnectCommand(ID_VIEW_LOG, this, &CMyApp::OnViewLog);
-    AfxSetMainWnd(m_pMainFrame.get());
+    connect(
+        m_pMainFrame->m_actAddTransmitter, &QAction::triggered, this, &CMyApp::OnAddTransmitter);
+    connect(m_pMainFrame->m_actAddReceiver, &QAction::triggered, this, &CMyApp::OnAddReceiver);
+    connect(m_pMainFrame->m_actViewLog, &QAction::triggered, this, &CMyApp::OnViewLog);
     m_pMainFrame->show();
     return true;
 }
 
 void CMyApp::OnAddTransmitter()
 {
-    auto* child = new CTxMDIChildWnd;
-    m_pMainFrame->MdiClient()->addSubWindow(child);
+    auto* child = new CTxMDIChildWnd; // the client area owns it from AddPanel on
     auto* panel = new CAddTx(child);
-    panel->show();
+    m_pMainFrame->AddPanel(child, panel);
     const QRect fitted = FitChildToPanel(child, panel, QStringLiteral("Add Transmitter"));
     child->setFixedSize(fitted.size());
 }
 
 void CMyApp::OnAddReceiver()
 {
-    auto* child = new CRxMDIChildWnd;
-    m_pMainFrame->MdiClient()->addSubWindow(child);
+    auto* child = new CRxMDIChildWnd; // the client area owns it from AddPanel on
     auto* panel = new CAddRx(child);
-    panel->show();
+    m_pMainFrame->AddPanel(child, panel);
     const QRect fitted = FitChildToPanel(child, panel, QStringLiteral("Add Receiver"));
     child->SetMinTrackSize(fitted.width(), fitted.height());
 }
 
+// View > Log is offered for a log window to come; it does nothing yet.
 void CMyApp::OnViewLog() { }
 
-// Sizes the child window around its panel, keeping the child's top-left corner, then links,
+// Sizes the child window around its panel, keeping the child's top-left corner, then
 // captions, shows and activates it.
-QRect CMyApp::FitChildToPanel(QMdiSubWindow* child, CDialog* panel, const QString& caption)
+QRect CMyApp::FitChildToPanel(QMdiSubWindow* child, QWidget* panel, const QString& caption)
 {
     const QPoint topLeft = child->pos();
     child->setWidget(panel);
     child->adjustSize();
     child->move(topLeft);
-    if (!caption.isEmpty())
-        child->setWindowTitle(caption);
+    child->setWindowTitle(caption);
     child->showNormal();
     child->setFocus(Qt::OtherFocusReason);
     m_pMainFrame->MdiClient()->setActiveSubWindow(child);

@@ -5,11 +5,10 @@
 
 #include <memory>
 
-class CDialog;
 class CMyMDIFrameWnd;
 class QMdiSubWindow;
 
-// Starts the program and owns the commands that open panels.
+// Starts the program and carries out the commands that open panels.
 class CMyApp : public QObject {
     Q_OBJECT
 
@@ -17,16 +16,17 @@ public:
     CMyApp();
     ~CMyApp() override;
 
-    // False when the program cannot run; the user has been told why where it matters.
+    // False when the program cannot run; the user has been told why.
     bool InitInstance();
 
     void OnAddTransmitter();
     void OnAddReceiver();
     void OnViewLog();
-    QRect FitChildToPanel(QMdiSubWindow* child, CDialog* panel, const QString& caption);
 
     CMyMDIFrameWnd* MainFrame() const { return m_pMainFrame.get(); }
 
 private:
+    QRect FitChildToPanel(QMdiSubWindow* child, QWidget* panel, const QString& caption);
+
     std::unique_ptr<CMyMDIFrameWnd> m_pMainFrame;
 };

@@ -1,10 +1,9 @@
-#include "CMyMDIFrameWnd.h"
+#include "shell/CMyMDIFrameWnd.h"
 
-#include "CLogoClientWnd.h"
-#include "resource.h"
+#include "platform/Application.h"
+#include "shell/CLogoClientWnd.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -14,39 +13,16 @@
 
 int CMyMDIFrameWnd::s_nTickPhase = 0;
 
-namespace {
-
-struct MenuItem {
-    const char* popup;
-    const char* text;
-    int id;
-    const char* name;
-};
-
-constexpr MenuItem MENU[] = {
-    { "&File", "&Save", ID_FILE_SAVE, "ID_FILE_SAVE" },
-    { "&File", "E&xit", ID_FILE_EXIT, "ID_FILE_EXIT" },
-    { "&Add", "&Transmitter", ID_ADD_TRANSMITTER, "ID_ADD_TRANSMITTER" },
-    { "&Add", "&Receiver", ID_ADD_RECEIVER, "ID_ADD_RECEIVER" },
-    { "&View", "&Log", ID_VIEW_LOG, "ID_VIEW_LOG" },
-    { "&Tools", "&Send test SNMP Trap", ID_TOOLS_SNMP_TRAP, "ID_TOOLS_SNMP_TRAP" },
-    { "&Window", "&Next", ID_WINDOW_NEXT, "ID_WINDOW_NEXT" },
-    { "&Window", "Cl&ose", ID_WINDOW_CLOSE, "ID_WINDOW_CLOSE" },
-    { "&Window", "&Tile", ID_WINDOW_TILE_HORZ, "ID_WINDOW_TILE_HORZ" },
-    { "&Window", "&Cascade", ID_WINDOW_CASCADE, "ID_WINDOW_CASCADE" },
-    { "&Help", "&About...", ID_HELP_ABOUT, "ID_HELP_ABOUT" },
-};
-
-} // namespace
-
 CMyMDIFrameWnd::CMyMDIFrameWnd()
 {
-    setWindowTitle(QStringLiteral("Lumivox Tool"));
+    setWindowTitle(QLatin1String(APPLICATION_NAME));
     m_wndLogoClient = new CLogoClientWnd(this);
     setCentralWidget(m_wndLogoClient);
+    CreateActions();
     CreateMenus();
     connect(
         m_wndLogoClient, &QMdiArea::subWindowActivated, this, &CMyMDIFrameWnd::OnUpdateWindowCmd);
+    // Re-armed after each broadcast, so the next one comes a full period after this one.
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CMyMDIFrameWnd::OnTimer);
@@ -60,66 +36,84 @@ CMyMDIFrameWnd::CMyMDIFrameWnd()
 
 CMyMDIFrameWnd::~CMyMDIFrameWnd()
 {
-    // Panels leave the register while they are destroyed, so they must go while it exists.
     m_timer.stop();
+    // Panels leave the list while they are destroyed, so they must go while it exists.
     qDeleteAll(m_wndLogoClient->subWindowList());
+}
+
+void CMyMDIFrameWnd::CreateActions()
+{
+    const auto action = [this](const char* text, const char* id) {
+        auto* created = new QAction(tr(text), this);
+        created->setObjectName(QLatin1String(id));
+        return created;
+    };
+    m_actFileSave = action("&Save", "ID_FILE_SAVE");
+    m_actFileExit = action("E&xit", "ID_FILE_EXIT");
+    m_actAddTransmitter = action("&Transmitter", "ID_ADD_TRANSMITTER");
+    m_actAddReceiver = action("&Receiver", "ID_ADD_RECEIVER");
+    m_actViewLog = action("&Log", "ID_VIEW_LOG");
+    m_actToolsSnmpTrap = action("&Send test SNMP Trap", "ID_TOOLS_SNMP_TRAP");
+    m_actWindowNext = action("&Next", "ID_WINDOW_NEXT");
+    m_actWindowClose = action("Cl&ose", "ID_WINDOW_CLOSE");
+    m_actWindowTile = action("&Tile", "ID_WINDOW_TILE_HORZ");
+    m_actWindowCascade = action("&Cascade", "ID_WINDOW_CASCADE");
+    m_actHelpAbout = action("&About...", "ID_HELP_ABOUT");
+
+    // Commands that nothing carries out yet are shown, greyed.
+    for (QAction* idle : { m_actFileSave, m_actFileExit, m_actToolsSnmpTrap, m_actHelpAbout })
+        idle->setEnabled(false);
+
+    connect(m_actWindowNext, &QAction::triggered, this, &CMyMDIFrameWnd::OnWindowNext);
+    connect(m_actWindowClose, &QAction::triggered, this, &CMyMDIFrameWnd::OnWindowClose);
+    connect(m_actWindowTile, &QAction::triggered, this, &CMyMDIFrameWnd::OnWindowTile);
+    connect(m_actWindowCascade, &QAction::triggered, this, &CMyMDIFrameWnd::OnWindowCascade);
+    OnUpdateWindowCmd();
 }
 
 void CMyMDIFrameWnd::CreateMenus()
 {
-    QMenu* popup = nullptr;
-    for (const MenuItem& item : MENU) {
-        if (!popup || popup->title() != QLatin1String(item.popup))
-            popup = menuBar()->addMenu(QLatin1String(item.popup));
-        QAction* action = popup->addAction(QLatin1String(item.text));
-        action->setObjectName(QLatin1String(item.name));
-        action->setData(item.id);
-        // No handler, no use: greyed until a handler is connected.
-        action->setEnabled(false);
-        if (item.id == ID_WINDOW_NEXT)
-            m_pWindowMenu = popup;
-    }
-    ConnectCommand(ID_WINDOW_NEXT, this, &CMyMDIFrameWnd::OnWindowNext);
-    ConnectCommand(ID_WINDOW_CLOSE, this, &CMyMDIFrameWnd::OnWindowClose);
-    ConnectCommand(ID_WINDOW_TILE_HORZ, this, &CMyMDIFrameWnd::OnWindowTile);
-    ConnectCommand(ID_WINDOW_CASCADE, this, &CMyMDIFrameWnd::OnWindowCascade);
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addActions({ m_actFileSave, m_actFileExit });
+    QMenu* add = menuBar()->addMenu(tr("&Add"));
+    add->addActions({ m_actAddTransmitter, m_actAddReceiver });
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(m_actViewLog);
+    QMenu* tools = menuBar()->addMenu(tr("&Tools"));
+    tools->addAction(m_actToolsSnmpTrap);
+    m_pWindowMenu = menuBar()->addMenu(tr("&Window"));
+    m_pWindowMenu->addActions(
+        { m_actWindowNext, m_actWindowClose, m_actWindowTile, m_actWindowCascade });
     connect(m_pWindowMenu, &QMenu::aboutToShow, this, &CMyMDIFrameWnd::UpdateWindowList);
-    OnUpdateWindowCmd();
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(m_actHelpAbout);
 }
 
-QAction* CMyMDIFrameWnd::CommandAction(int id) const
+void CMyMDIFrameWnd::AddChild(QMdiSubWindow* child, QWidget* panel, std::function<void(int)> tick)
 {
-    const QList<QAction*> actions = menuBar()->findChildren<QAction*>();
-    for (QAction* action : actions) {
-        if (action->data().toInt() == id && !action->objectName().isEmpty())
-            return action;
-    }
-    return nullptr;
+    m_wndLogoClient->addSubWindow(child);
+    m_panels.push_front({ panel, std::move(tick) });
+    connect(panel, &QObject::destroyed, this, &CMyMDIFrameWnd::RemovePanel);
 }
 
-bool CMyMDIFrameWnd::AddPanel(QWidget* panel)
+void CMyMDIFrameWnd::RemovePanel(QObject* panel)
 {
-    m_panels.push_front(panel);
-    return true;
+    // By now the panel's guarded pointer has been cleared.
+    Q_UNUSED(panel);
+    m_panels.remove_if([](const TickedPanel& entry) { return !entry.widget; });
 }
 
-bool CMyMDIFrameWnd::RemovePanel(QWidget* panel)
-{
-    const auto found = std::find(m_panels.begin(), m_panels.end(), panel);
-    if (found == m_panels.end())
-        return false;
-    m_panels.erase(found);
-    return true;
-}
-
-// Posted, never sent: a panel handles its tick after the whole broadcast, and a tick still
-// queued for a panel that is destroyed meanwhile is dropped with it.
+// Queued, never called directly: a panel handles its tick after the whole broadcast, and a
+// tick still queued for a panel that closes meanwhile is dropped with it.
 void CMyMDIFrameWnd::OnTimer()
 {
-    for (QWidget* panel : m_panels)
-        QCoreApplication::postEvent(panel, new CPanelTickEvent(s_nTickPhase));
-    if (++s_nTickPhase == 4)
-        s_nTickPhase = 0;
+    const int phase = s_nTickPhase;
+    for (const TickedPanel& panel : m_panels) {
+        if (panel.widget)
+            QMetaObject::invokeMethod(
+                panel.widget, [tick = panel.tick, phase] { tick(phase); }, Qt::QueuedConnection);
+    }
+    s_nTickPhase = (s_nTickPhase + 1) % TICK_PHASES;
     m_timer.start(PANEL_TICK_MS);
 }
 
@@ -131,6 +125,8 @@ QMdiSubWindow* CMyMDIFrameWnd::MDIGetActive() const
 
 void CMyMDIFrameWnd::OnWindowNext() { m_wndLogoClient->activateNextSubWindow(); }
 
+// Closes as the child's own close button would, after this command has returned; a running
+// transmitter may still refuse.
 void CMyMDIFrameWnd::OnWindowClose()
 {
     if (QMdiSubWindow* active = MDIGetActive())
@@ -144,10 +140,12 @@ void CMyMDIFrameWnd::OnWindowCascade() { m_wndLogoClient->cascadeSubWindows(); }
 void CMyMDIFrameWnd::OnUpdateWindowCmd()
 {
     const bool active = MDIGetActive() != nullptr;
-    for (int id : { ID_WINDOW_NEXT, ID_WINDOW_CLOSE, ID_WINDOW_TILE_HORZ, ID_WINDOW_CASCADE })
-        CommandAction(id)->setEnabled(active);
+    for (QAction* command :
+        { m_actWindowNext, m_actWindowClose, m_actWindowTile, m_actWindowCascade })
+        command->setEnabled(active);
 }
 
+// The open child windows by caption, below the Window commands; choosing one activates it.
 void CMyMDIFrameWnd::UpdateWindowList()
 {
     qDeleteAll(m_windowListActions);

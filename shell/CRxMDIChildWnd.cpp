@@ -1,4 +1,4 @@
-#include "CRxMDIChildWnd.h"
+#include "shell/CRxMDIChildWnd.h"
 
 CRxMDIChildWnd::CRxMDIChildWnd(QWidget* parent)
     : QMdiSubWindow(parent,

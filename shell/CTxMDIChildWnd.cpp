@@ -1,6 +1,6 @@
-#include "CTxMDIChildWnd.h"
+#include "shell/CTxMDIChildWnd.h"
 
-#include "CAddTx.h"
+#include "transmitter/CAddTx.h"
 
 #include <QCloseEvent>
 

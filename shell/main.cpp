@@ -1,5 +1,6 @@
-#include "CMyApp.h"
-#include "resource.h"
+#include "platform/Application.h"
+#include "res/Pictures.h"
+#include "shell/CMyApp.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -7,12 +8,9 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lumivox Tool"));
+    QApplication::setApplicationName(QLatin1String(APPLICATION_NAME));
     QApplication::setDesktopFileName(QStringLiteral("net.lumivox.LumivoxTool"));
-    QIcon icon;
-    for (int size : { 16, 32, 64, 256 })
-        icon.addFile(QStringLiteral(":/res/icons/lumivox-tool-%1.png").arg(size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(ApplicationIcon());
     CMyApp theApp;
     if (!theApp.InitInstance())
         return 1;

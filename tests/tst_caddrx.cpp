@@ -1,33 +1,41 @@
-#include "CAddRx.h"
+#include "receiver/CAddRx.h"
 
-#include "CIconStatic.h"
+#include "platform/CIconStatic.h"
 
-#include "CListCtrl.h"
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
 #include "Probes.h"
 #include "UdpPeer.h"
 #include "Widgets.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeView>
 #include <QtTest>
-
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
 const char* const GROUP = "234.5.6.7";
 
-CListCtrl* listOf(CAddRx& panel) { return control<CListCtrl>(&panel, "IDC_RX_SOURCES"); }
+QTreeView* listOf(CAddRx& panel) { return control<QTreeView>(&panel, "IDC_RX_SOURCES"); }
+
+int rowCount(CAddRx& panel) { return listOf(panel)->model()->rowCount(); }
+
+// A cell as the list shows it.
+QString cell(CAddRx& panel, int row, int column)
+{
+    return listOf(panel)->model()->index(row, column).data().toString();
+}
 
 QStringList rowOf(CAddRx& panel, int row)
 {
     QStringList cells;
-    for (int column = 0; column < 10; ++column)
-        cells << listOf(panel)->GetItemText(row, column);
+    for (int column = 0; column < CRxSourceModel::ColumnCount; ++column)
+        cells << cell(panel, row, column);
     return cells;
 }
 
@@ -66,6 +74,7 @@ private slots:
     void rowsSurviveStopAndStart();
     void joinAndLeaveUseGroupGivenAtStart();
     void activityShownForOneTick();
+    void copyRowsForAReport();
     void resizeKeepsMarginsAndWeights_data();
     void resizeKeepsMarginsAndWeights();
 };
@@ -89,10 +98,10 @@ void tst_CAddRx::newPanel()
     const QStringList headings { "Source IP", "Src UDP", "Last RX Time", "Last Seq#", "Freq",
         "Cons. RX", "Cons. Miss", "Total RX", "Total Miss", "Dups" };
     QStringList shown;
-    for (int c = 0; c < listOf(panel)->GetColumnCount(); ++c)
+    for (int c = 0; c < listOf(panel)->model()->columnCount(); ++c)
         shown << listOf(panel)->model()->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(shown, headings);
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
 }
 
 void tst_CAddRx::fieldLimits_data()
@@ -100,6 +109,10 @@ void tst_CAddRx::fieldLimits_data()
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("refusal");
+    QTest::newRow("group not an address") << QByteArray("IDC_RX_GROUP") << "not-an-address"
+                                          << "Enter an IPv4 address such as 234.5.6.7.";
+    QTest::newRow("group with spaces around it")
+        << QByteArray("IDC_RX_GROUP") << " 234.5.6.7 " << QString();
     QTest::newRow("port 0") << QByteArray("IDC_RX_PORT") << "0"
                             << "Enter a whole number from 1 to 65535.";
     QTest::newRow("port 70000") << QByteArray("IDC_RX_PORT") << "70000"
@@ -129,12 +142,12 @@ void tst_CAddRx::fieldLimits()
     clickButton(&panel, "IDC_RX_START");
     if (refusal.isEmpty()) {
         QVERIFY(boxes.boxes.isEmpty());
-        QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+        QCOMPARE(panel.GetState(), STATE_RUNNING);
         return;
     }
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes.at(0).text, refusal);
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     QCOMPARE(startCaption(panel), QStringLiteral("Start"));
     QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
     QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
@@ -159,7 +172,7 @@ void tst_CAddRx::states()
     typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9302"));
     control<QCheckBox>(&panel, "IDC_RX_JOIN_CHECK")->setChecked(join);
     clickButton(&panel, "IDC_RX_START");
-    QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+    QCOMPARE(panel.GetState(), STATE_RUNNING);
     QCOMPARE(startCaption(panel), QStringLiteral("Stop"));
     QCOMPARE(enabled(panel, "IDC_RX_JOIN"), !join);
     QCOMPARE(enabled(panel, "IDC_RX_LEAVE"), join);
@@ -171,13 +184,13 @@ void tst_CAddRx::states()
     // Settings stay editable while running; Stop shows the values in use again.
     typeInto(&panel, "IDC_RX_PORT", QStringLiteral("1234"));
     clickButton(&panel, "IDC_RX_START");
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     QCOMPARE(startCaption(panel), QStringLiteral("Start"));
     QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
     QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
     QCOMPARE(textOf(&panel, "IDC_RX_PORT"), QStringLiteral("9302"));
     clickButton(&panel, "IDC_RX_RESET");
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     QVERIFY(boxes.boxes.isEmpty());
 }
 
@@ -189,19 +202,19 @@ void tst_CAddRx::bindFailureThenRetry()
     startOn(panel, 9303);
     QCOMPARE(boxes.boxes.size(), 2);
     QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("CRxSocket::Bind()"));
-    QCOMPARE(boxes.boxes.at(0).text, QString::fromLocal8Bit(std::strerror(EADDRINUSE)));
+    QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Address already in use"));
     QCOMPARE(boxes.boxes.at(1).text, QStringLiteral("Failed to Create receive socket"));
     QCOMPARE(boxes.boxes.at(1).caption, QStringLiteral("CAddRx::StartReceiver()"));
-    QCOMPARE(boxes.boxes.at(1).type, unsigned(MB_ICONSTOP | MB_OK));
-    QCOMPARE(boxes.boxes.at(1).owner, &panel);
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(boxes.boxes.at(1).icon, QMessageBox::Critical);
+    QCOMPARE(boxes.boxes.at(1).owner.data(), &panel);
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     QCOMPARE(startCaption(panel), QStringLiteral("Stop"));
     QVERIFY(!enabled(panel, "IDC_RX_JOIN"));
     QVERIFY(!enabled(panel, "IDC_RX_LEAVE"));
 
     taken.reset();
     clickButton(&panel, "IDC_RX_START");
-    QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+    QCOMPARE(panel.GetState(), STATE_RUNNING);
     QCOMPARE(boxes.boxes.size(), 2);
 }
 
@@ -212,11 +225,11 @@ void tst_CAddRx::rowsPerSource()
     startOn(panel, 9304);
     UdpPeer first, second;
     first.sendTo(probeBytes(7, 10), GROUP, 9304);
-    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+    QTRY_COMPARE(rowCount(panel), 1);
     second.sendTo(probeBytes(3, 2), GROUP, 9304);
-    QTRY_COMPARE(listOf(panel)->GetItemCount(), 2);
+    QTRY_COMPARE(rowCount(panel), 2);
     first.sendTo(probeBytes(8, 99), GROUP, 9304);
-    QTRY_COMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("8"));
+    QTRY_COMPARE(cell(panel, 0, 3), QStringLiteral("8"));
 
     const QStringList row0 = rowOf(panel, 0);
     QCOMPARE(row0.at(0), QStringLiteral("127.0.0.1"));
@@ -249,11 +262,11 @@ void tst_CAddRx::foreignDatagramsMakeNoRow()
     UdpPeer foreign, genuine;
     foreign.sendTo(datagram, GROUP, 9305);
     genuine.sendTo(probeBytes(1), GROUP, 9305);
-    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+    QTRY_COMPARE(rowCount(panel), 1);
     QTest::qWait(50);
-    QCOMPARE(listOf(panel)->GetItemCount(), 1);
+    QCOMPARE(rowCount(panel), 1);
     QCOMPARE(panel.GetSources().GetCount(), std::size_t(1));
-    QCOMPARE(listOf(panel)->GetItemText(0, 1), QString::number(genuine.port()));
+    QCOMPARE(cell(panel, 0, 1), QString::number(genuine.port()));
     QVERIFY(boxes.boxes.isEmpty());
 }
 
@@ -265,9 +278,9 @@ void tst_CAddRx::unsignedColumnsAndDuplicates()
     sender.sendTo(probeBytes(3000000000u, 4000000000u), GROUP, 9306);
     sender.sendTo(probeBytes(3000000000u, 1), GROUP, 9306);
     sender.sendTo(probeBytes(3000000000u, 1), GROUP, 9306);
-    QTRY_COMPARE(listOf(panel)->GetItemText(0, 9), QStringLiteral("2"));
-    QCOMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("3000000000"));
-    QCOMPARE(listOf(panel)->GetItemText(0, 4), QStringLiteral("4000000000"));
+    QTRY_COMPARE(cell(panel, 0, 9), QStringLiteral("2"));
+    QCOMPARE(cell(panel, 0, 3), QStringLiteral("3000000000"));
+    QCOMPARE(cell(panel, 0, 4), QStringLiteral("4000000000"));
 }
 
 void tst_CAddRx::rowsSurviveStopAndStart()
@@ -276,16 +289,16 @@ void tst_CAddRx::rowsSurviveStopAndStart()
     startOn(panel, 9307);
     UdpPeer sender;
     sender.sendTo(probeBytes(1), GROUP, 9307);
-    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+    QTRY_COMPARE(rowCount(panel), 1);
     clickButton(&panel, "IDC_RX_START");
     clickButton(&panel, "IDC_RX_START");
-    QCOMPARE(listOf(panel)->GetItemCount(), 1);
+    QCOMPARE(rowCount(panel), 1);
     sender.sendTo(probeBytes(2), GROUP, 9307);
-    QTRY_COMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("2"));
+    QTRY_COMPARE(cell(panel, 0, 3), QStringLiteral("2"));
     // A sender that starts counting again shows duplicates.
     sender.sendTo(probeBytes(1), GROUP, 9307);
-    QTRY_COMPARE(listOf(panel)->GetItemText(0, 9), QStringLiteral("1"));
-    QCOMPARE(listOf(panel)->GetItemCount(), 1);
+    QTRY_COMPARE(cell(panel, 0, 9), QStringLiteral("1"));
+    QCOMPARE(rowCount(panel), 1);
 }
 
 void tst_CAddRx::joinAndLeaveUseGroupGivenAtStart()
@@ -299,16 +312,16 @@ void tst_CAddRx::joinAndLeaveUseGroupGivenAtStart()
     UdpPeer sender;
     sender.sendTo(probeBytes(1), GROUP, 9308);
     QTest::qWait(100);
-    QCOMPARE(listOf(panel)->GetItemCount(), 0);
+    QCOMPARE(rowCount(panel), 0);
 
     clickButton(&panel, "IDC_RX_JOIN");
     sender.sendTo(probeBytes(2), GROUP, 9308);
-    QTRY_COMPARE(listOf(panel)->GetItemCount(), 1);
+    QTRY_COMPARE(rowCount(panel), 1);
 
     clickButton(&panel, "IDC_RX_LEAVE");
     sender.sendTo(probeBytes(3), GROUP, 9308);
     QTest::qWait(100);
-    QCOMPARE(listOf(panel)->GetItemText(0, 3), QStringLiteral("2"));
+    QCOMPARE(cell(panel, 0, 3), QStringLiteral("2"));
 }
 
 void tst_CAddRx::activityShownForOneTick()
@@ -319,8 +332,36 @@ void tst_CAddRx::activityShownForOneTick()
     UdpPeer sender;
     sender.sendTo(probeBytes(1), GROUP, 9309);
     QTRY_VERIFY(activity->IsIconShown());
-    postTick(&panel, 2);
+    panel.OnPanelTick(2);
     QVERIFY(!activity->IsIconShown());
+}
+
+void tst_CAddRx::copyRowsForAReport()
+{
+    CAddRx panel;
+    QVERIFY(showActive(&panel));
+    typeInto(&panel, "IDC_RX_PORT", QStringLiteral("9310"));
+    clickButton(&panel, "IDC_RX_START");
+    UdpPeer first, second;
+    first.sendTo(probeBytes(4, 9), GROUP, 9310);
+    QTRY_COMPARE(rowCount(panel), 1);
+    second.sendTo(probeBytes(6, 2), GROUP, 9310);
+    QTRY_COMPARE(rowCount(panel), 2);
+
+    QTreeView* list = listOf(panel);
+    list->setFocus();
+    list->selectionModel()->select(list->model()->index(1, 0),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::keySequence(list, QKeySequence::Copy);
+    const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3); // the headings, the row and the final line break
+    QCOMPARE(lines.at(0),
+        QStringLiteral("Source IP\tSrc UDP\tLast RX Time\tLast Seq#\tFreq\tCons. RX\tCons. Miss\t"
+                       "Total RX\tTotal Miss\tDups"));
+    const QStringList copied = lines.at(1).split(QLatin1Char('\t'));
+    QCOMPARE(copied.size(), 10);
+    QCOMPARE(copied.at(1), QString::number(second.port()));
+    QCOMPARE(copied.mid(3, 2), QStringList({ "6", "2" }));
 }
 
 void tst_CAddRx::resizeKeepsMarginsAndWeights_data()
@@ -336,7 +377,7 @@ void tst_CAddRx::resizeKeepsMarginsAndWeights()
     QFETCH(QSize, grow);
     CAddRx panel;
     panel.show();
-    CListCtrl* list = listOf(panel);
+    QTreeView* list = listOf(panel);
     const QRect before = list->geometry();
     const int right = panel.width() - before.x() - before.width();
     const int bottom = panel.height() - before.y() - before.height();
@@ -347,11 +388,10 @@ void tst_CAddRx::resizeKeepsMarginsAndWeights()
     QCOMPARE(panel.width() - list->geometry().right() - 1, right);
     QCOMPARE(panel.height() - list->geometry().bottom() - 1, bottom);
 
-    const int width = list->ClientWidth();
-    QCOMPARE(width, list->viewport()->width());
+    const int width = list->viewport()->width();
     const int weights[] = { 100, 50, 100, 50, 50, 50, 50, 50, 50, 50 };
     for (int c = 0; c < 10; ++c)
-        QCOMPARE(list->GetColumnWidth(c), width * weights[c] / 600);
+        QCOMPARE(list->header()->sectionSize(c), width * weights[c] / 600);
 }
 
 QTEST_MAIN(tst_CAddRx)

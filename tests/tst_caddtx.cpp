@@ -1,6 +1,6 @@
-#include "CAddTx.h"
+#include "transmitter/CAddTx.h"
 
-#include "CIconStatic.h"
+#include "platform/CIconStatic.h"
 
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
@@ -41,7 +41,7 @@ void startSending(CAddTx& panel, int port, int period)
 void oneSecond(CAddTx& panel)
 {
     for (int phase = 0; phase < 4; ++phase)
-        postTick(&panel, phase);
+        panel.OnPanelTick(phase);
 }
 
 } // namespace
@@ -55,6 +55,8 @@ private slots:
     void fieldLimits_data();
     void fieldLimits();
     void groupTakesAtMost15Characters();
+    void groupMustBeADottedAddress_data();
+    void groupMustBeADottedAddress();
     void countdownSendsOnPhaseZero();
     void periodOneSendsEverySecond();
     void pauseFreezesAndUnpauseResumes();
@@ -85,7 +87,7 @@ void tst_CAddTx::newPanelShowsDefaults()
     QCOMPARE(control<QPushButton>(&panel, "IDC_TX_PAUSE")->text(), QStringLiteral("Pause"));
     QVERIFY(!control<CIconStatic>(&panel, "IDC_TX_ACTIVITY")->IsIconShown());
     QCOMPARE(control<QComboBox>(&panel, "IDC_TX_INTERFACE")->count(), 0);
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
 }
 
 void tst_CAddTx::fieldLimits_data()
@@ -141,14 +143,14 @@ void tst_CAddTx::fieldLimits()
 
     if (refusal.isEmpty()) {
         QVERIFY(boxes.boxes.isEmpty());
-        QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+        QCOMPARE(panel.GetState(), STATE_RUNNING);
         QCOMPARE(textOf(&panel, field.constData()), text);
         return;
     }
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes.at(0).text, refusal);
-    QCOMPARE(boxes.boxes.at(0).owner, &panel);
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(boxes.boxes.at(0).owner.data(), &panel);
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     QCOMPARE(control<QPushButton>(&panel, "IDC_TX_START")->text(), QStringLiteral("Start"));
     QVERIFY(!control<QPushButton>(&panel, "IDC_TX_PAUSE")->isEnabled());
     for (const char* id : SETTINGS)
@@ -167,6 +169,48 @@ void tst_CAddTx::groupTakesAtMost15Characters()
     QCOMPARE(textOf(&panel, "IDC_TX_GROUP"), QStringLiteral("239.255.255.250"));
 }
 
+void tst_CAddTx::groupMustBeADottedAddress_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("pasted with a trailing space") << "234.5.6.7 " << true;
+    QTest::newRow("spaces around it") << "  234.5.6.7  " << true;
+    QTest::newRow("not an address") << "not-an-address" << false;
+    QTest::newRow("a host name, never looked up") << "localhost" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("too few parts") << "234.5.6" << false;
+    QTest::newRow("a part past 255") << "234.5.6.256" << false;
+}
+
+void tst_CAddTx::groupMustBeADottedAddress()
+{
+    QFETCH(QString, group);
+    QFETCH(bool, accepted);
+    UdpPeer receiver(9205);
+    QVERIFY(receiver.join(GROUP));
+    MessageBoxRecorder boxes;
+    CAddTx panel;
+    QVERIFY(showActive(&panel));
+    typeInto(&panel, "IDC_TX_GROUP", group);
+    startSending(panel, 9205, 1);
+    if (!accepted) {
+        QCOMPARE(panel.GetState(), STATE_STOPPED);
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(
+            boxes.boxes.at(0).text, QStringLiteral("Enter an IPv4 address such as 234.5.6.7."));
+        auto* field = control<QLineEdit>(&panel, "IDC_TX_GROUP");
+        QVERIFY(field->hasFocus());
+        QCOMPARE(field->selectedText(), group);
+        return;
+    }
+    QCOMPARE(panel.GetState(), STATE_RUNNING);
+    QCOMPARE(textOf(&panel, "IDC_TX_GROUP"), QStringLiteral("234.5.6.7"));
+    oneSecond(panel);
+    bool ok = false;
+    QCOMPARE(sequenceOf(receiver.receive(2000, &ok)), 1u);
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
 void tst_CAddTx::countdownSendsOnPhaseZero()
 {
     UdpPeer receiver(9201);
@@ -176,26 +220,26 @@ void tst_CAddTx::countdownSendsOnPhaseZero()
     panel.show();
     typeInto(&panel, "IDC_TX_PORT", QStringLiteral("9201"));
     clickButton(&panel, "IDC_TX_START");
-    QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+    QCOMPARE(panel.GetState(), STATE_RUNNING);
     QCOMPARE(textOf(&panel, "IDC_TX_COUNTDOWN"), QStringLiteral("5"));
     QCOMPARE(textOf(&panel, "IDC_TX_LAST_SEQ"), QStringLiteral("0"));
     QVERIFY(textOf(&panel, "IDC_TX_SRC_PORT").toUInt() > 0);
 
     // Phases 1 to 3 never count.
-    postTick(&panel, 1);
-    postTick(&panel, 2);
-    postTick(&panel, 3);
+    panel.OnPanelTick(1);
+    panel.OnPanelTick(2);
+    panel.OnPanelTick(3);
     QCOMPARE(textOf(&panel, "IDC_TX_COUNTDOWN"), QStringLiteral("5"));
 
     QStringList shown;
     for (int second = 0; second < 5; ++second) {
-        postTick(&panel, 0);
+        panel.OnPanelTick(0);
         shown << textOf(&panel, "IDC_TX_COUNTDOWN");
         if (second < 4) {
             QVERIFY(!activityShown(panel));
-            postTick(&panel, 1);
-            postTick(&panel, 2);
-            postTick(&panel, 3);
+            panel.OnPanelTick(1);
+            panel.OnPanelTick(2);
+            panel.OnPanelTick(3);
         }
     }
     QCOMPARE(shown, QStringList({ "4", "3", "2", "1", "5" }));
@@ -207,7 +251,7 @@ void tst_CAddTx::countdownSendsOnPhaseZero()
     QVERIFY(ok);
     QCOMPARE(probe.size(), 1000);
     QCOMPARE(sequenceOf(probe), 1u);
-    postTick(&panel, 1);
+    panel.OnPanelTick(1);
     QVERIFY(!activityShown(panel));
     QVERIFY(boxes.boxes.isEmpty());
 }
@@ -237,7 +281,7 @@ void tst_CAddTx::pauseFreezesAndUnpauseResumes()
     QCOMPARE(textOf(&panel, "IDC_TX_COUNTDOWN"), QStringLiteral("2"));
 
     clickButton(&panel, "IDC_TX_PAUSE");
-    QCOMPARE(panel.GetState(), int(STATE_PAUSED));
+    QCOMPARE(panel.GetState(), STATE_PAUSED);
     QCOMPARE(control<QPushButton>(&panel, "IDC_TX_PAUSE")->text(), QStringLiteral("Unpause"));
     for (int i = 0; i < 5; ++i)
         oneSecond(panel);
@@ -249,7 +293,7 @@ void tst_CAddTx::pauseFreezesAndUnpauseResumes()
         QVERIFY2(control<QLineEdit>(&panel, id)->isReadOnly(), id);
 
     clickButton(&panel, "IDC_TX_PAUSE");
-    QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+    QCOMPARE(panel.GetState(), STATE_RUNNING);
     QCOMPARE(control<QPushButton>(&panel, "IDC_TX_PAUSE")->text(), QStringLiteral("Pause"));
     oneSecond(panel);
     QCOMPARE(textOf(&panel, "IDC_TX_COUNTDOWN"), QStringLiteral("1"));
@@ -269,7 +313,7 @@ void tst_CAddTx::stopFromPausedAndRestart()
     clickButton(&panel, "IDC_TX_PAUSE");
     clickButton(&panel, "IDC_TX_START");
 
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     auto* pause = control<QPushButton>(&panel, "IDC_TX_PAUSE");
     QCOMPARE(pause->text(), QStringLiteral("Pause"));
     QVERIFY(!pause->isEnabled());
@@ -326,21 +370,21 @@ void tst_CAddTx::queryClose_data()
 {
     QTest::addColumn<bool>("start");
     QTest::addColumn<bool>("pause");
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
     QTest::addColumn<bool>("closes");
-    QTest::newRow("stopped: no question") << false << false << int(IDCANCEL) << true;
-    QTest::newRow("running, Yes") << true << false << int(IDYES) << true;
-    QTest::newRow("running, No") << true << false << int(IDNO) << true;
-    QTest::newRow("running, Cancel") << true << false << int(IDCANCEL) << false;
-    QTest::newRow("paused, Cancel") << true << true << int(IDCANCEL) << false;
-    QTest::newRow("paused, No") << true << true << int(IDNO) << true;
+    QTest::newRow("stopped: no question") << false << false << QMessageBox::Cancel << true;
+    QTest::newRow("running, Yes") << true << false << QMessageBox::Yes << true;
+    QTest::newRow("running, No") << true << false << QMessageBox::No << true;
+    QTest::newRow("running, Cancel") << true << false << QMessageBox::Cancel << false;
+    QTest::newRow("paused, Cancel") << true << true << QMessageBox::Cancel << false;
+    QTest::newRow("paused, No") << true << true << QMessageBox::No << true;
 }
 
 void tst_CAddTx::queryClose()
 {
     QFETCH(bool, start);
     QFETCH(bool, pause);
-    QFETCH(int, answer);
+    QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, closes);
     MessageBoxRecorder boxes(answer);
     CAddTx panel;
@@ -349,7 +393,7 @@ void tst_CAddTx::queryClose()
         clickButton(&panel, "IDC_TX_START");
     if (pause)
         clickButton(&panel, "IDC_TX_PAUSE");
-    const int state = panel.GetState();
+    const RunState state = panel.GetState();
     QCOMPARE(panel.QueryClose(), closes);
     QCOMPARE(panel.GetState(), state);
     if (!start) {
@@ -362,8 +406,9 @@ void tst_CAddTx::queryClose()
     QCOMPARE(box.text,
         QStringLiteral("The transmitter is still running.\n\nDo you wish to transmit a "
                        "\"Transmitter Stopping\" message before stopping it ?"));
-    QCOMPARE(box.type, unsigned(MB_YESNOCANCEL | MB_ICONQUESTION));
-    QCOMPARE(box.owner, &panel);
+    QCOMPARE(box.icon, QMessageBox::Question);
+    QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(box.owner.data(), &panel);
 }
 
 void tst_CAddTx::failedSocketCreationKeepsStartLookAndRetries()
@@ -383,18 +428,18 @@ void tst_CAddTx::failedSocketCreationKeepsStartLookAndRetries()
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Failed to Create transmit socket"));
     QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("CAddTx::StartTransmitter()"));
-    QCOMPARE(boxes.boxes.at(0).type, unsigned(MB_ICONSTOP | MB_OK));
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(boxes.boxes.at(0).icon, QMessageBox::Critical);
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     QCOMPARE(control<QPushButton>(&panel, "IDC_TX_START")->text(), QStringLiteral("Stop"));
     QVERIFY(control<QPushButton>(&panel, "IDC_TX_PAUSE")->isEnabled());
     QVERIFY(control<QLineEdit>(&panel, "IDC_TX_GROUP")->isReadOnly());
     clickButton(&panel, "IDC_TX_PAUSE");
-    QCOMPARE(panel.GetState(), int(STATE_STOPPED));
+    QCOMPARE(panel.GetState(), STATE_STOPPED);
     oneSecond(panel);
     QVERIFY(panel.QueryClose());
 
     clickButton(&panel, "IDC_TX_START");
-    QCOMPARE(panel.GetState(), int(STATE_RUNNING));
+    QCOMPARE(panel.GetState(), STATE_RUNNING);
     QCOMPARE(boxes.boxes.size(), 1);
 }
 

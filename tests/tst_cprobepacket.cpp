@@ -1,4 +1,4 @@
-#include "CProbePacket.h"
+#include "probe/CProbePacket.h"
 
 #include <QtTest>
 

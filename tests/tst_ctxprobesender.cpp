@@ -1,14 +1,16 @@
-#include "CTxProbeSender.h"
+#include "transmitter/CTxProbeSender.h"
 
-#include "CProbePacket.h"
-#include "CRxSocket.h"
+#include "DatagramLog.h"
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
-#include "RecordingOwner.h"
 #include "UdpPeer.h"
+
+#include "probe/CProbePacket.h"
+#include "receiver/CRxSocket.h"
 
 #include <QtTest>
 
+#include <netinet/in.h>
 #include <set>
 
 namespace {
@@ -23,14 +25,12 @@ std::unique_ptr<CTxSocket> openSocket(unsigned ttl = 16)
     return socket;
 }
 
-int intOption(const CAsyncSocket& socket, int option)
+int intOption(const CUdpSocket& socket, int option)
 {
     int value = -1;
-    unsigned length = sizeof value;
-    if (!socket.GetSockOpt(option, &value, &length, IPPROTO_IP))
+    if (!socket.GetOption(IPPROTO_IP, option, value))
         return -2;
-    // The system may answer with one byte for the multicast options.
-    return length == 1 ? value & 0xff : value;
+    return value;
 }
 
 } // namespace
@@ -68,9 +68,8 @@ void tst_CTxProbeSender::openSetsOptions()
     QVERIFY(socket);
     QCOMPARE(intOption(*socket, IP_MULTICAST_TTL), int(ttl));
     QCOMPARE(intOption(*socket, IP_MULTICAST_LOOP), 1);
-    std::string address;
-    std::uint32_t port = 0;
-    QVERIFY(socket->GetSockName(address, port));
+    std::uint16_t port = 0;
+    QVERIFY(socket->GetSockName(port));
     QVERIFY(port != 0);
 }
 
@@ -94,7 +93,7 @@ void tst_CTxProbeSender::fixedSizes()
     sender.m_pSocket = openSocket();
     QVERIFY(sender.m_pSocket);
     for (quint32 expected = 1; expected <= 2; ++expected) {
-        QCOMPARE(sender.SendProbe(), int(size));
+        QCOMPARE(sender.SendProbe(), long(size));
         bool ok = false;
         const QByteArray datagram = receiver.receive(2000, &ok);
         QVERIFY(ok);
@@ -118,7 +117,7 @@ void tst_CTxProbeSender::randomSizes()
     sender.m_pSocket = openSocket();
     std::set<int> sizes;
     for (int i = 0; i < 300; ++i) {
-        const int sent = sender.SendProbe();
+        const int sent = int(sender.SendProbe());
         bool ok = false;
         const QByteArray datagram = receiver.receive(2000, &ok);
         QVERIFY(ok);
@@ -132,25 +131,24 @@ void tst_CTxProbeSender::randomSizes()
 void tst_CTxProbeSender::probesCountedIntoTableOnSameHost()
 {
     MessageBoxRecorder boxes;
-    RecordingOwner owner;
     CRxSocket receiver;
-    QVERIFY(receiver.Bind(GROUP, 9103, true, &owner));
+    DatagramLog owner(receiver);
+    QVERIFY(receiver.Bind(GROUP, 9103, true, nullptr));
     CTxProbeSender sender;
     sender.m_nPort = 9103;
     sender.m_pSocket = openSocket();
-    std::string address;
-    std::uint32_t sourcePort = 0;
-    QVERIFY(sender.m_pSocket->GetSockName(address, sourcePort));
+    std::uint16_t sourcePort = 0;
+    QVERIFY(sender.m_pSocket->GetSockName(sourcePort));
     for (int i = 0; i < 3; ++i)
         sender.SendProbe();
     QTRY_COMPARE(owner.datagrams.size(), 3);
     QCOMPARE(owner.sources.GetCount(), std::size_t(1));
     const CRxSource& source = owner.sources.GetAt(0);
-    QCOMPARE(source.m_nPort, sourcePort);
+    QCOMPARE(source.m_nPort, std::uint32_t(sourcePort));
     QCOMPARE(source.m_strAddress, std::string("127.0.0.1"));
     QCOMPARE(source.m_nLastSeq, 3u);
     QCOMPARE(source.m_nFrequency, 5u);
-    QCOMPARE(source.m_nDups, 0);
+    QCOMPARE(source.m_nDups, 0u);
     QVERIFY(boxes.boxes.isEmpty());
 }
 
@@ -171,11 +169,12 @@ void tst_CTxProbeSender::failedSendStillAdvancesSequence()
     sender.m_nPort = 9104;
     sender.m_pSocket = openSocket();
     sender.m_strGroup = badDestination.toStdString();
-    QCOMPARE(sender.SendProbe(), SOCKET_ERROR);
+    QCOMPARE(sender.SendProbe(), -1L);
     QCOMPARE(sender.m_nLastSequence, 1u);
+    QVERIFY(sender.m_pSocket->LastError() != 0);
 
     sender.m_strGroup = GROUP;
-    QCOMPARE(sender.SendProbe(), 1000);
+    QCOMPARE(sender.SendProbe(), 1000L);
     bool ok = false;
     const QByteArray datagram = receiver.receive(2000, &ok);
     QVERIFY(ok);

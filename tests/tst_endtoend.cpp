@@ -1,16 +1,15 @@
-#include "CAddRx.h"
-#include "CAddTx.h"
-#include "CListCtrl.h"
-#include "CLogoClientWnd.h"
-#include "CMyApp.h"
-#include "CMyMDIFrameWnd.h"
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
 #include "Widgets.h"
-#include "resource.h"
+
+#include "receiver/CAddRx.h"
+#include "shell/CMyApp.h"
+#include "shell/CMyMDIFrameWnd.h"
+#include "transmitter/CAddTx.h"
 
 #include <QAction>
 #include <QMdiSubWindow>
+#include <QTreeView>
 #include <QtTest>
 
 // The whole program driven from its menu, over real multicast inside the test's namespace.
@@ -28,13 +27,17 @@ private slots:
 private:
     CAddTx* addTransmitter(const char* port);
     CMyMDIFrameWnd* frame() const { return m_app->MainFrame(); }
-    QString cell(int row, int column) const { return m_list->GetItemText(row, column); }
+    QString cell(int row, int column) const
+    {
+        return m_list->model()->index(row, column).data().toString();
+    }
+    int rowCount() const { return m_list->model()->rowCount(); }
 
     std::unique_ptr<CMyApp> m_app;
     std::unique_ptr<MessageBoxRecorder> m_boxes;
     CAddTx* m_tx = nullptr;
     CAddRx* m_rx = nullptr;
-    CListCtrl* m_list = nullptr;
+    QTreeView* m_list = nullptr;
 };
 
 void tst_EndToEnd::initTestCase()
@@ -53,7 +56,7 @@ void tst_EndToEnd::cleanupTestCase()
 
 CAddTx* tst_EndToEnd::addTransmitter(const char* port)
 {
-    frame()->CommandAction(ID_ADD_TRANSMITTER)->trigger();
+    frame()->m_actAddTransmitter->trigger();
     auto* tx = qobject_cast<CAddTx*>(frame()->MDIGetActive()->widget());
     typeInto(tx, "IDC_TX_PORT", QLatin1String(port));
     typeInto(tx, "IDC_TX_FREQUENCY", QStringLiteral("1"));
@@ -64,17 +67,17 @@ CAddTx* tst_EndToEnd::addTransmitter(const char* port)
 void tst_EndToEnd::transmitterFeedsReceiver()
 {
     m_tx = addTransmitter("9401");
-    QCOMPARE(m_tx->GetState(), int(STATE_RUNNING));
+    QCOMPARE(m_tx->GetState(), STATE_RUNNING);
 
-    frame()->CommandAction(ID_ADD_RECEIVER)->trigger();
+    frame()->m_actAddReceiver->trigger();
     m_rx = qobject_cast<CAddRx*>(frame()->MDIGetActive()->widget());
     QVERIFY(m_rx);
-    m_list = control<CListCtrl>(m_rx, "IDC_RX_SOURCES");
+    m_list = control<QTreeView>(m_rx, "IDC_RX_SOURCES");
     typeInto(m_rx, "IDC_RX_PORT", QStringLiteral("9401"));
     clickButton(m_rx, "IDC_RX_START");
-    QCOMPARE(m_rx->GetState(), int(STATE_RUNNING));
+    QCOMPARE(m_rx->GetState(), STATE_RUNNING);
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_list->GetItemCount(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 1, 5000);
     QCOMPARE(cell(0, 0), QStringLiteral("127.0.0.1"));
     QCOMPARE(cell(0, 1), textOf(m_tx, "IDC_TX_SRC_PORT"));
     QCOMPARE(cell(0, 3), textOf(m_tx, "IDC_TX_LAST_SEQ"));
@@ -88,19 +91,19 @@ void tst_EndToEnd::transmitterFeedsReceiver()
 void tst_EndToEnd::receiverRestartKeepsRows()
 {
     clickButton(m_rx, "IDC_RX_START");
-    QCOMPARE(m_rx->GetState(), int(STATE_STOPPED));
-    QCOMPARE(m_list->GetItemCount(), 1);
+    QCOMPARE(m_rx->GetState(), STATE_STOPPED);
+    QCOMPARE(rowCount(), 1);
     const uint before = cell(0, 3).toUInt();
     clickButton(m_rx, "IDC_RX_START");
     QTRY_VERIFY_WITH_TIMEOUT(cell(0, 3).toUInt() > before, 3000);
-    QCOMPARE(m_list->GetItemCount(), 1);
+    QCOMPARE(rowCount(), 1);
     QCOMPARE(cell(0, 9), QStringLiteral("0"));
 }
 
 void tst_EndToEnd::secondTransmitterGetsSecondRow()
 {
     CAddTx* second = addTransmitter("9401");
-    QTRY_COMPARE_WITH_TIMEOUT(m_list->GetItemCount(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 2, 5000);
     QCOMPARE(cell(1, 1), textOf(second, "IDC_TX_SRC_PORT"));
     QCOMPARE(cell(0, 1), textOf(m_tx, "IDC_TX_SRC_PORT"));
     clickButton(second, "IDC_TX_START");

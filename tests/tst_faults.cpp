@@ -1,34 +1,53 @@
-#include "CAddRx.h"
-#include "CAddTx.h"
-#include "CListCtrl.h"
 #include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
 #include "Widgets.h"
 
+#include "platform/CIconStatic.h"
+#include "receiver/CAddRx.h"
+#include "transmitter/CAddTx.h"
+
+#include <QLabel>
 #include <QProcess>
+#include <QTreeView>
 #include <QtTest>
 
-// Faults of the network under the panels. Runs in a namespace without a route for
-// multicast (tests/isolated-net --no-multicast-route).
+namespace {
+
+bool hasMulticastRoute()
+{
+    QProcess route;
+    route.start(QStringLiteral("ip"),
+        { QStringLiteral("route"), QStringLiteral("get"), QStringLiteral("234.5.6.7") });
+    return route.waitForFinished() && route.exitCode() == 0;
+}
+
+bool addMulticastRoute()
+{
+    return QProcess::execute(QStringLiteral("ip"),
+               { QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("224.0.0.0/4"),
+                   QStringLiteral("dev"), QStringLiteral("lo") })
+        == 0;
+}
+
+} // namespace
+
+// Faults of the network under the panels. Runs in a namespace of its own that starts
+// without a route for multicast (tests/isolated-net --no-multicast-route).
 class tst_Faults : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void sendsWithoutRouteAdvanceSilently();
+    void failedSendsAreShownAndUseUpTheirNumbers();
 };
 
 void tst_Faults::initTestCase()
 {
     REQUIRE_ISOLATED_NETWORK();
-    QProcess route;
-    route.start(QStringLiteral("ip"),
-        { QStringLiteral("route"), QStringLiteral("get"), QStringLiteral("234.5.6.7") });
-    QVERIFY(route.waitForFinished());
-    QVERIFY2(route.exitCode() != 0, "this test needs a namespace without a multicast route");
+    QVERIFY2(!hasMulticastRoute(), "this test needs a namespace without a multicast route");
 }
 
-void tst_Faults::sendsWithoutRouteAdvanceSilently()
+void tst_Faults::failedSendsAreShownAndUseUpTheirNumbers()
 {
     MessageBoxRecorder boxes;
     CAddRx receiver;
@@ -42,18 +61,27 @@ void tst_Faults::sendsWithoutRouteAdvanceSilently()
     typeInto(&transmitter, "IDC_TX_PORT", QStringLiteral("9801"));
     typeInto(&transmitter, "IDC_TX_FREQUENCY", QStringLiteral("1"));
     clickButton(&transmitter, "IDC_TX_START");
-    QCOMPARE(transmitter.GetState(), int(STATE_RUNNING));
+    QCOMPARE(transmitter.GetState(), STATE_RUNNING);
+    auto* status = control<QLabel>(&transmitter, "IDC_TX_STATUS");
+    auto* lamp = control<CIconStatic>(&transmitter, "IDC_TX_ACTIVITY");
+    QVERIFY(status->text().isEmpty());
 
     for (int second = 1; second <= 3; ++second) {
-        QCOMPARE(transmitter.SendProbe() == SOCKET_ERROR, true);
-        QCOMPARE(textOf(&transmitter, "IDC_TX_LAST_SEQ").toUInt() + 1, transmitter.m_nLastSequence);
-        postTick(&transmitter, 0);
-        QCOMPARE(transmitter.m_nLastSequence, quint32(2 * second));
+        transmitter.OnPanelTick(0);
+        QCOMPARE(textOf(&transmitter, "IDC_TX_LAST_SEQ"), QString::number(second));
+        QCOMPARE(status->text(), QStringLiteral("Send failed: Network is unreachable"));
+        QVERIFY(!lamp->IsIconShown());
     }
-    QCOMPARE(textOf(&transmitter, "IDC_TX_LAST_SEQ"), QStringLiteral("6"));
     QTest::qWait(100);
-    QCOMPARE(control<CListCtrl>(&receiver, "IDC_RX_SOURCES")->GetItemCount(), 0);
-    QCOMPARE(transmitter.GetState(), int(STATE_RUNNING));
+    QCOMPARE(control<QTreeView>(&receiver, "IDC_RX_SOURCES")->model()->rowCount(), 0);
+    QCOMPARE(transmitter.GetState(), STATE_RUNNING);
+
+    // The route comes back: the next probe leaves, the line clears and the lamp lights.
+    QVERIFY(addMulticastRoute());
+    transmitter.OnPanelTick(0);
+    QVERIFY(status->text().isEmpty());
+    QVERIFY(lamp->IsIconShown());
+    QCOMPARE(textOf(&transmitter, "IDC_TX_LAST_SEQ"), QStringLiteral("4"));
     QVERIFY(boxes.boxes.isEmpty());
 }
 

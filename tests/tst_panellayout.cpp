@@ -1,20 +1,21 @@
-#include "CAddRx.h"
-#include "CAddTx.h"
-#include "CListCtrl.h"
 #include "Widgets.h"
+
+#include "receiver/CAddRx.h"
+#include "transmitter/CAddTx.h"
 
 #include <QAccessible>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeView>
 #include <QtTest>
 
 #include <memory>
 
 namespace {
 
-std::unique_ptr<CDialog> makePanel(const QString& kind)
+std::unique_ptr<QWidget> makePanel(const QString& kind)
 {
     if (kind == QLatin1String("transmitter"))
         return std::make_unique<CAddTx>();
@@ -94,7 +95,7 @@ void tst_PanelLayout::labelsNameTheirFields_data()
     QTest::newRow("rx join box") << "receiver" << QByteArray("IDC_RX_JOIN_CHECK")
                                  << "Perform IGMP Join";
     QTest::newRow("rx latency") << "receiver" << QByteArray("IDC_RX_MAX_LATENCY")
-                                << "Maximum Latency (secs)";
+                                << "Maximum  Latency (secs)";
     QTest::newRow("rx community") << "receiver" << QByteArray("IDC_RX_COMMUNITY") << "Community";
 }
 
@@ -119,11 +120,11 @@ void tst_PanelLayout::listHeadingsWrapInsteadOfBeingCut()
     CAddRx panel;
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
-    auto* list = control<CListCtrl>(&panel, "IDC_RX_SOURCES");
+    auto* list = control<QTreeView>(&panel, "IDC_RX_SOURCES");
     QHeaderView* header = list->header();
     const QFontMetrics metrics(header->font());
     auto fits = [&] {
-        for (int c = 0; c < list->GetColumnCount(); ++c) {
+        for (int c = 0; c < list->model()->columnCount(); ++c) {
             const QString heading = list->model()->headerData(c, Qt::Horizontal).toString();
             const QRect needed = metrics.boundingRect(
                 QRect(0, 0, header->sectionSize(c) - 4, 100000), Qt::TextWordWrap, heading);

@@ -1,66 +1,61 @@
-#include "CAddTx.h"
+#include "transmitter/CAddTx.h"
+#include "ui_CAddTx.h"
 
-#include "CIconStatic.h"
-#include "CProbePacket.h"
-#include "MessageBox.h"
-#include "PanelTick.h"
-#include "Templates.h"
-#include "resource.h"
+#include "platform/CFieldReader.h"
+#include "platform/MessageBox.h"
+#include "platform/SystemError.h"
+#include "probe/CProbePacket.h"
+#include "res/Pictures.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
+namespace {
 
-#include <new>
+// Ticks come four times a second; the countdown steps on the first of each four.
+constexpr int SECOND_PHASE = 0;
+
+} // namespace
 
 CAddTx::CAddTx(QWidget* parent)
-    : CDialog(parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::CAddTx>())
 {
-    Create(AddTxTemplate(), QStringLiteral(RES_ACTIVITY_ICON));
-    m_cbInterface = GetDlgItem<QComboBox>("IDC_TX_INTERFACE");
-    m_edTTL = GetDlgItem<QLineEdit>("IDC_TX_TTL");
-    m_edPort = GetDlgItem<QLineEdit>("IDC_TX_PORT");
-    m_edFrequency = GetDlgItem<QLineEdit>("IDC_TX_FREQUENCY");
-    m_edGroup = GetDlgItem<QLineEdit>("IDC_TX_GROUP");
-    m_stActivity = GetDlgItem<CIconStatic>("IDC_TX_ACTIVITY");
-    m_btnPause = GetDlgItem<QPushButton>("IDC_TX_PAUSE");
-    m_btnStart = GetDlgItem<QPushButton>("IDC_TX_START");
-    m_edPacketSize = GetDlgItem<QLineEdit>("IDC_TX_PACKET_SIZE");
-    m_chkRandomise = GetDlgItem<QCheckBox>("IDC_TX_RANDOMISE");
-    connect(m_chkRandomise, &QCheckBox::clicked, this, &CAddTx::OnRandomise);
-    connect(m_btnStart, &QPushButton::clicked, this, &CAddTx::OnStart);
-    connect(m_btnPause, &QPushButton::clicked, this, &CAddTx::OnPause);
-    OnInitDialog();
+    ui->setupUi(this);
+    ui->IDC_TX_ACTIVITY->SetIcon(ActivityIcon());
+    // Room for the line that reports a failed send, so the panel keeps its size.
+    ui->IDC_TX_STATUS->setMinimumHeight(ui->IDC_TX_STATUS->fontMetrics().height());
+    connect(ui->IDC_TX_RANDOMISE, &QCheckBox::clicked, this, &CAddTx::OnRandomise);
+    connect(ui->IDC_TX_START, &QPushButton::clicked, this, &CAddTx::OnStart);
+    connect(ui->IDC_TX_PAUSE, &QPushButton::clicked, this, &CAddTx::OnPause);
+    ShowFields();
 }
 
-CAddTx::~CAddTx() { OnDestroy(); }
+CAddTx::~CAddTx() = default;
 
-void CAddTx::OnInitDialog()
+bool CAddTx::ReadFields()
 {
-    UpdateData(false);
-    if (CPanelHost* host = AfxGetPanelHost())
-        host->AddPanel(this);
+    CFieldReader fields(this);
+    fields.Address(ui->IDC_TX_GROUP, m_strGroup);
+    fields.Number(ui->IDC_TX_FREQUENCY, m_nFrequency, PERIOD_MIN, PERIOD_MAX);
+    fields.Number(ui->IDC_TX_PORT, m_nPort, PORT_MIN, PORT_MAX);
+    fields.Check(ui->IDC_TX_RANDOMISE, m_bRandomise);
+    // Checked even while Randomise is on, so a size never becomes valid by being hidden. The
+    // label has always said 1-1500; no probe is smaller than its 43-byte header.
+    fields.Number(ui->IDC_TX_PACKET_SIZE, m_nPacketSize, std::uint32_t(CProbePacket::MinSize()),
+        PROBE_MAX_SIZE);
+    fields.Number(ui->IDC_TX_TTL, m_nTTL, TTL_MIN, TTL_MAX);
+    return fields.Ok();
 }
 
-void CAddTx::OnDestroy()
+void CAddTx::ShowFields()
 {
-    if (CPanelHost* host = AfxGetPanelHost())
-        host->RemovePanel(this);
-}
-
-void CAddTx::DoDataExchange(CDataExchange& dx)
-{
-    dx.Text(m_edGroup, m_strGroup, 15);
-    dx.Number(m_edFrequency, m_nFrequency, 1, 86400);
-    dx.Number(GetDlgItem<QLineEdit>("IDC_TX_LAST_SEQ"), m_nLastSequence);
-    dx.Number(GetDlgItem<QLineEdit>("IDC_TX_COUNTDOWN"), m_nCountdown);
-    dx.Number(GetDlgItem<QLineEdit>("IDC_TX_SRC_PORT"), m_nSourcePort);
-    dx.Number(m_edPort, m_nPort, 1, 65535);
-    dx.Check(m_chkRandomise, m_bRandomise);
-    dx.Number(
-        m_edPacketSize, m_nPacketSize, std::uint32_t(CProbePacket::MinSize()), PROBE_MAX_SIZE);
-    dx.Number(m_edTTL, m_nTTL, 1, 255);
+    ShowField(ui->IDC_TX_GROUP, QString::fromStdString(m_strGroup));
+    ShowField(ui->IDC_TX_FREQUENCY, m_nFrequency);
+    ShowField(ui->IDC_TX_LAST_SEQ, m_nLastSequence);
+    ShowField(ui->IDC_TX_COUNTDOWN, m_nCountdown);
+    ShowField(ui->IDC_TX_SRC_PORT, m_nSourcePort);
+    ShowField(ui->IDC_TX_PORT, m_nPort);
+    ui->IDC_TX_RANDOMISE->setChecked(m_bRandomise);
+    ShowField(ui->IDC_TX_PACKET_SIZE, m_nPacketSize);
+    ShowField(ui->IDC_TX_TTL, m_nTTL);
 }
 
 void CAddTx::OnStart()
@@ -73,45 +68,40 @@ void CAddTx::OnStart()
 
 bool CAddTx::StartTransmitter()
 {
-    if (!UpdateData(true))
+    if (!ReadFields())
         return false;
+    // The panel looks started from here on, also when the socket fails below: pressing
+    // the button, which now reads "Stop", is how the user retries.
     SetFieldsReadOnly(true);
-    m_btnStart->setText(QStringLiteral("Stop"));
-    m_btnPause->setEnabled(true);
-    m_pSocket.reset(new (std::nothrow) CTxSocket);
-    if (!m_pSocket) {
-        MessageBox(QStringLiteral("Failed to allocate transmit socket"),
-            QStringLiteral("CAddTx::StartTransmitter()"), MB_ICONSTOP | MB_OK);
-        return false;
-    }
+    ui->IDC_TX_START->setText(QStringLiteral("Stop"));
+    ui->IDC_TX_PAUSE->setEnabled(true);
+    m_pSocket = std::make_unique<CTxSocket>();
     if (!m_pSocket->Open(m_nTTL)) {
-        MessageBox(QStringLiteral("Failed to Create transmit socket"),
-            QStringLiteral("CAddTx::StartTransmitter()"), MB_ICONSTOP | MB_OK);
+        ShowMessageBox({ this, QStringLiteral("Failed to Create transmit socket"),
+            QStringLiteral("CAddTx::StartTransmitter()"), QMessageBox::Critical });
         return false;
     }
-    std::string address;
-    std::uint32_t port = 0;
-    if (m_pSocket->GetSockName(address, port))
+    std::uint16_t port = 0;
+    if (m_pSocket->GetSockName(port))
         m_nSourcePort = port;
     m_nCountdown = m_nFrequency;
     m_nLastSequence = 0;
     m_nState = STATE_RUNNING;
-    UpdateData(false);
+    ShowFields();
     return true;
 }
 
 void CAddTx::StopTransmitter()
 {
     SetFieldsReadOnly(false);
-    m_btnStart->setText(QStringLiteral("Start"));
-    m_btnPause->setText(QStringLiteral("Pause"));
-    m_btnPause->setEnabled(false);
-    if (m_pSocket)
-        m_pSocket->Close();
+    ui->IDC_TX_START->setText(QStringLiteral("Start"));
+    ui->IDC_TX_PAUSE->setText(QStringLiteral("Pause"));
+    ui->IDC_TX_PAUSE->setEnabled(false);
     m_pSocket.reset();
+    ui->IDC_TX_STATUS->clear();
     m_nCountdown = 0;
     m_nState = STATE_STOPPED;
-    UpdateData(false);
+    ShowFields();
 }
 
 void CAddTx::OnPause()
@@ -124,50 +114,66 @@ void CAddTx::OnPause()
 
 void CAddTx::PauseTransmitter()
 {
-    m_btnPause->setText(QStringLiteral("Unpause"));
+    ui->IDC_TX_PAUSE->setText(QStringLiteral("Unpause"));
     m_nState = STATE_PAUSED;
 }
 
 void CAddTx::UnpauseTransmitter()
 {
-    m_btnPause->setText(QStringLiteral("Pause"));
+    ui->IDC_TX_PAUSE->setText(QStringLiteral("Pause"));
     m_nState = STATE_RUNNING;
 }
 
 void CAddTx::SetFieldsReadOnly(bool lock)
 {
-    m_edGroup->setReadOnly(lock);
-    m_edPort->setReadOnly(lock);
-    m_cbInterface->setEnabled(!lock);
-    m_edFrequency->setReadOnly(lock);
-    m_edPacketSize->setReadOnly(lock && !m_bRandomise);
-    m_chkRandomise->setEnabled(!lock);
-    m_edTTL->setReadOnly(lock);
+    ui->IDC_TX_GROUP->setReadOnly(lock);
+    ui->IDC_TX_PORT->setReadOnly(lock);
+    ui->IDC_TX_INTERFACE->setEnabled(!lock);
+    ui->IDC_TX_FREQUENCY->setReadOnly(lock);
+    ui->IDC_TX_PACKET_SIZE->setReadOnly(lock && !m_bRandomise);
+    ui->IDC_TX_RANDOMISE->setEnabled(!lock);
+    ui->IDC_TX_TTL->setReadOnly(lock);
 }
 
-void CAddTx::OnRandomise() { m_edPacketSize->setEnabled(!m_chkRandomise->isChecked()); }
-
-int CAddTx::OnPanelTick(int phase, int)
+// The box as it stands on screen decides; m_bRandomise takes it at the next start.
+void CAddTx::OnRandomise()
 {
-    m_stActivity->ShowIcon(false);
-    if (phase != 0 || m_nState != STATE_RUNNING)
-        return 1;
+    ui->IDC_TX_PACKET_SIZE->setEnabled(!ui->IDC_TX_RANDOMISE->isChecked());
+}
+
+void CAddTx::OnPanelTick(int phase)
+{
+    ui->IDC_TX_ACTIVITY->ShowIcon(false);
+    if (phase != SECOND_PHASE || m_nState != STATE_RUNNING)
+        return;
     if (--m_nCountdown == 0) {
         m_nCountdown = m_nFrequency;
-        m_stActivity->ShowIcon(true);
-        SendProbe();
+        ShowSendResult(SendProbe() >= 0);
     }
-    UpdateData(false);
-    return 1;
+    ShowFields();
+}
+
+// A send that fails repeats every period: it is told in the panel, never in a box, and
+// the lamp lights only for a probe that left.
+void CAddTx::ShowSendResult(bool sent)
+{
+    ui->IDC_TX_ACTIVITY->ShowIcon(sent);
+    const QString status = sent
+        ? QString()
+        : QStringLiteral("Send failed: %1").arg(SystemErrorText(m_pSocket->LastError()));
+    if (ui->IDC_TX_STATUS->text() != status)
+        ui->IDC_TX_STATUS->setText(status);
 }
 
 bool CAddTx::QueryClose()
 {
     if (m_nState == STATE_STOPPED)
         return true;
-    const int answer = MessageBox(
+    // No "Transmitter Stopping" probe exists: Yes and No both close without sending.
+    const auto answer = ShowMessageBox({ this,
         QStringLiteral("The transmitter is still running.\n\nDo you wish to transmit a "
                        "\"Transmitter Stopping\" message before stopping it ?"),
-        QStringLiteral("Close Transmitter"), MB_YESNOCANCEL | MB_ICONQUESTION);
-    return answer != IDCANCEL;
+        QStringLiteral("Close Transmitter"), QMessageBox::Question,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel });
+    return answer != QMessageBox::Cancel;
 }

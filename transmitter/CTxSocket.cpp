@@ -1,17 +1,20 @@
-#include "CTxSocket.h"
+#include "transmitter/CTxSocket.h"
 
-CTxSocket::CTxSocket() = default;
+#include <netinet/in.h>
+
+CTxSocket::CTxSocket(QObject* parent)
+    : CUdpSocket(parent)
+{
+}
 
 CTxSocket::~CTxSocket() = default;
 
 bool CTxSocket::Open(unsigned ttl)
 {
-    if (!Create(0, SOCK_DGRAM, FD_ALL_EVENTS, nullptr))
+    if (!Create() || !Bind(0))
         return false;
     // A refused option leaves the system's default in place; the socket is used all the same.
-    const int timeToLive = static_cast<int>(ttl);
-    SetSockOpt(IP_MULTICAST_TTL, &timeToLive, sizeof timeToLive, IPPROTO_IP);
-    const int loop = 1;
-    SetSockOpt(IP_MULTICAST_LOOP, &loop, sizeof loop, IPPROTO_IP);
+    SetOption(IPPROTO_IP, IP_MULTICAST_TTL, int(ttl));
+    SetOption(IPPROTO_IP, IP_MULTICAST_LOOP, 1);
     return true;
 }

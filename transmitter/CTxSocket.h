@@ -1,14 +1,14 @@
 #pragma once
 
-#include "CAsyncSocket.h"
+#include "platform/CUdpSocket.h"
 
 // The socket through which one transmitter sends its probes: any local port, the chosen
-// multicast TTL and multicast loopback on. It ignores every notification.
-class CTxSocket : public CAsyncSocket {
+// multicast TTL and multicast loopback on. It never reads.
+class CTxSocket : public CUdpSocket {
     Q_OBJECT
 
 public:
-    CTxSocket();
+    explicit CTxSocket(QObject* parent = nullptr);
     ~CTxSocket() override;
 
     bool Open(unsigned ttl);

@@ -6,6 +6,7 @@ running the real program, with evidence taken from the wire.
 
 Exits 77 (skipped, with the reason) where the machine refuses the namespaces."""
 
+import shutil
 import sys
 import time
 import unittest
@@ -156,6 +157,8 @@ def main():
     global PROGRAM
     PROGRAM = sys.argv.pop(1)
     try:
+        if not shutil.which("dumpcap"):
+            raise lan.SkipLan("dumpcap (package tshark) is not installed")
         lan.assert_isolated()
         probe = lan.Lan(1)
         probe.close()

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-MessageBoxRecorder::MessageBoxRecorder(int answer)
+MessageBoxRecorder::MessageBoxRecorder(QMessageBox::StandardButton answer)
     : m_answer(answer)
 {
     m_previous = SetMessageBoxHandler([this](const MessageBoxRequest& request) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CProbePacket.h"
+#include "probe/CProbePacket.h"
 
 #include <QByteArray>
 

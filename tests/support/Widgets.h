@@ -1,9 +1,6 @@
 #pragma once
 
-#include "PanelTick.h"
-
 #include <QAbstractButton>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -34,13 +31,6 @@ inline void typeInto(QWidget* dialog, const char* id, const QString& text)
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
-}
-
-// Delivers one panel tick with the given phase the way the main window does: posted.
-inline void postTick(QWidget* panel, int phase)
-{
-    QCoreApplication::postEvent(panel, new CPanelTickEvent(phase));
-    QCoreApplication::sendPostedEvents(panel, WM_PANEL_TICK);
 }
 
 // Shows a top-level widget and waits until it has the keyboard focus of the screen.

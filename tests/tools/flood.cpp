@@ -6,7 +6,7 @@
 // "sent <valid> <foreign> <empty> <large>". It keeps to what the receiver's queue holds,
 // and gives up after ten times the seconds asked for.
 
-#include "CProbePacket.h"
+#include "probe/CProbePacket.h"
 
 #include <arpa/inet.h>
 #include <chrono>

@@ -11,14 +11,12 @@
 // Panels are numbered from 0 in the order they were opened, per kind. Every message box is
 // answered after staying "open" for a while, with events running as under a modal box.
 
-#include "CAddRx.h"
-#include "CAddTx.h"
-#include "CListCtrl.h"
-#include "CLogoClientWnd.h"
-#include "CMyApp.h"
-#include "CMyMDIFrameWnd.h"
-#include "MessageBox.h"
-#include "resource.h"
+#include "platform/MessageBox.h"
+#include "receiver/CAddRx.h"
+#include "shell/CLogoClientWnd.h"
+#include "shell/CMyApp.h"
+#include "shell/CMyMDIFrameWnd.h"
+#include "transmitter/CAddTx.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -31,6 +29,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 #include <iostream>
@@ -79,9 +78,9 @@ public:
 private:
     CMyMDIFrameWnd* frame() const { return m_app->MainFrame(); }
 
-    QWidget* open(int command)
+    QWidget* open(QAction* command)
     {
-        frame()->CommandAction(command)->trigger();
+        command->trigger();
         return frame()->MDIGetActive()->widget();
     }
 
@@ -109,7 +108,7 @@ private:
     {
         const QString verb = words.value(0);
         if (verb == QLatin1String("tx") && words.size() == 6) {
-            auto* panel = qobject_cast<CAddTx*>(open(ID_ADD_TRANSMITTER));
+            auto* panel = qobject_cast<CAddTx*>(open(frame()->m_actAddTransmitter));
             setText(panel, "IDC_TX_GROUP", words[1]);
             setText(panel, "IDC_TX_PORT", words[2]);
             setText(panel, "IDC_TX_FREQUENCY", words[3]);
@@ -122,7 +121,7 @@ private:
             m_tx.append(panel);
             reply(QStringLiteral("ok tx %1 state %2").arg(m_tx.size() - 1).arg(panel->GetState()));
         } else if (verb == QLatin1String("rx") && words.size() == 4) {
-            auto* panel = qobject_cast<CAddRx*>(open(ID_ADD_RECEIVER));
+            auto* panel = qobject_cast<CAddRx*>(open(frame()->m_actAddReceiver));
             setText(panel, "IDC_RX_GROUP", words[1]);
             setText(panel, "IDC_RX_PORT", words[2]);
             panel->findChild<QCheckBox*>(QStringLiteral("IDC_RX_JOIN_CHECK"))
@@ -144,11 +143,12 @@ private:
                       .arg(panel->GetSourcePort())
                       .arg(panel->m_nLastSequence));
         } else if (verb == QLatin1String("rows") && rx(words)) {
-            auto* list = rx(words)->findChild<CListCtrl*>(QStringLiteral("IDC_RX_SOURCES"));
-            for (int row = 0; row < list->GetItemCount(); ++row) {
+            const QAbstractItemModel* rows
+                = rx(words)->findChild<QTreeView*>(QStringLiteral("IDC_RX_SOURCES"))->model();
+            for (int row = 0; row < rows->rowCount(); ++row) {
                 QStringList cells;
-                for (int column = 0; column < list->GetColumnCount(); ++column)
-                    cells << list->GetItemText(row, column);
+                for (int column = 0; column < rows->columnCount(); ++column)
+                    cells << rows->index(row, column).data().toString();
                 reply(cells.join(QLatin1Char('\t')));
             }
             reply(QStringLiteral("end"));
@@ -198,7 +198,7 @@ int main(int argc, char* argv[])
             modal.exec();
         }
         --s_stats.depth;
-        return IDYES;
+        return QMessageBox::Yes;
     });
     CMyApp theApp;
     if (!theApp.InitInstance())

@@ -1,0 +1,16 @@
+#include "res/Pictures.h"
+
+#include <QIcon>
+#include <QPixmap>
+
+QPixmap ActivityIcon() { return QPixmap(QStringLiteral(":/res/activity.png")); }
+
+QPixmap LogoBanner() { return QPixmap(QStringLiteral(":/res/logo.bmp")); }
+
+QIcon ApplicationIcon()
+{
+    QIcon icon;
+    for (int size : { 16, 32, 64, 256 })
+        icon.addFile(QStringLiteral(":/res/icons/lumivox-tool-%1.png").arg(size));
+    return icon;
+}
