@@ -76,12 +76,6 @@ bool CUdpSocket::SetOption(int level, int option, int value)
     return SetOption(level, option, &value, sizeof value);
 }
 
-bool CUdpSocket::GetOption(int level, int option, int& value) const
-{
-    socklen_t length = sizeof value;
-    return ::getsockopt(m_hSocket, level, option, &value, &length) == 0;
-}
-
 long CUdpSocket::SendTo(
     const void* data, std::size_t length, const std::string& address, std::uint16_t port)
 {

@@ -23,7 +23,6 @@ public:
     bool Bind(std::uint16_t port);
     bool SetOption(int level, int option, const void* value, unsigned length);
     bool SetOption(int level, int option, int value);
-    bool GetOption(int level, int option, int& value) const;
     // The bytes sent, or -1.
     long SendTo(
         const void* data, std::size_t length, const std::string& address, std::uint16_t port);

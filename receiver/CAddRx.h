@@ -35,7 +35,6 @@ public:
         std::uint16_t port);
 
     RunState GetState() const { return m_nState; }
-    const CRxSourceList& GetSources() const { return m_sources; }
     // The headings and the selected rows, a line each, cells separated by tabs.
     QString SelectedRowsText() const;
 

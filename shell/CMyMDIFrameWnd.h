@@ -31,7 +31,6 @@ public:
 
     CLogoClientWnd* MdiClient() const { return m_wndLogoClient; }
     QMdiSubWindow* MDIGetActive() const;
-    static int TickPhase() { return s_nTickPhase; }
 
     QAction* m_actFileSave = nullptr;
     QAction* m_actFileExit = nullptr;

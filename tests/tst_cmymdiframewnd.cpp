@@ -77,6 +77,7 @@ private slots:
     void closingRunningTransmitter_data();
     void closingRunningTransmitter();
     void closingMainWindowAsksNothing();
+    void closingReceiverUnderItsBox_data();
     void closingReceiverUnderItsBox();
     void backdropIsGreyWithBanner();
 
@@ -385,21 +386,34 @@ void tst_CMyMDIFrameWnd::closingMainWindowAsksNothing()
 
 // Window > Close stays reachable while a box is up (a screen reader triggers it through the
 // menu's accessibility actions, which modality does not block).
+void tst_CMyMDIFrameWnd::closingReceiverUnderItsBox_data()
+{
+    QTest::addColumn<bool>("wholeProgram");
+    QTest::newRow("Window > Close") << false;
+    QTest::newRow("the main window") << true;
+}
+
 void tst_CMyMDIFrameWnd::closingReceiverUnderItsBox()
 {
+    QFETCH(bool, wholeProgram);
     MessageBoxRecorder boxes;
     command("ID_ADD_RECEIVER")->trigger();
-    QWidget* panel = children().at(0)->widget();
+    QPointer<QWidget> panel = children().at(0)->widget();
     typeInto(panel, "IDC_RX_PORT", QStringLiteral("9401"));
     clickButton(panel, "IDC_RX_START");
-    boxes.setWhileOpen([this] {
-        command("ID_WINDOW_CLOSE")->trigger();
-        QTRY_COMPARE(children().size(), 0);
+    boxes.setWhileOpen([&] {
+        if (wholeProgram) {
+            frame()->close();
+            m_app.reset();
+        } else {
+            command("ID_WINDOW_CLOSE")->trigger();
+        }
+        QTRY_VERIFY(!panel);
     });
     UdpPeer sender;
     sender.sendTo(QByteArray(), "234.5.6.7", 9401);
     QTRY_COMPARE(boxes.boxes.size(), 1);
-    QTRY_COMPARE(children().size(), 0);
+    QTRY_VERIFY(!panel);
     QTest::qWait(50);
     QCOMPARE(boxes.boxes.size(), 1);
 }

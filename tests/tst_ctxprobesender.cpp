@@ -25,14 +25,6 @@ std::unique_ptr<CTxSocket> openSocket(unsigned ttl = 16)
     return socket;
 }
 
-int intOption(const CUdpSocket& socket, int option)
-{
-    int value = -1;
-    if (!socket.GetOption(IPPROTO_IP, option, value))
-        return -2;
-    return value;
-}
-
 } // namespace
 
 class tst_CTxProbeSender : public QObject {
@@ -61,16 +53,26 @@ void tst_CTxProbeSender::openSetsOptions_data()
     QTest::newRow("255") << 255u;
 }
 
+// Probes leave with the panel's TTL, and multicast loopback lets a receiver on this host
+// see them.
 void tst_CTxProbeSender::openSetsOptions()
 {
     QFETCH(unsigned, ttl);
-    auto socket = openSocket(ttl);
-    QVERIFY(socket);
-    QCOMPARE(intOption(*socket, IP_MULTICAST_TTL), int(ttl));
-    QCOMPARE(intOption(*socket, IP_MULTICAST_LOOP), 1);
+    UdpPeer receiver(9100);
+    QVERIFY(receiver.join(GROUP));
+    CTxProbeSender sender;
+    sender.m_nPort = 9100;
+    sender.m_pSocket = openSocket(ttl);
+    QVERIFY(sender.m_pSocket);
     std::uint16_t port = 0;
-    QVERIFY(socket->GetSockName(port));
+    QVERIFY(sender.m_pSocket->GetSockName(port));
     QVERIFY(port != 0);
+    QCOMPARE(sender.SendProbe(), 1000L);
+    bool ok = false;
+    int arrivedWith = -1;
+    receiver.receive(2000, &ok, nullptr, &arrivedWith);
+    QVERIFY(ok);
+    QCOMPARE(arrivedWith, int(ttl));
 }
 
 void tst_CTxProbeSender::fixedSizes_data()

@@ -32,8 +32,6 @@ public:
     bool QueryClose();
 
     RunState GetState() const { return m_nState; }
-    std::uint32_t GetCountdown() const { return m_nCountdown; }
-    std::uint32_t GetSourcePort() const { return m_nSourcePort; }
 
 private:
     bool ReadFields();

@@ -1,6 +1,7 @@
 #include "UdpPeer.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -17,6 +18,7 @@ UdpPeer::UdpPeer(std::uint16_t bindPort, bool exclusive)
     const int off = 0;
     ::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
     ::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_LOOP, &on, sizeof on);
+    ::setsockopt(m_fd, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
     const int bufferSize = 4 << 20;
     ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
     sockaddr_in local {};
@@ -61,7 +63,7 @@ long UdpPeer::sendTo(const QByteArray& payload, const char* address, std::uint16
         reinterpret_cast<sockaddr*>(&remote), sizeof remote);
 }
 
-QByteArray UdpPeer::receive(int timeoutMs, bool* ok, std::string* from)
+QByteArray UdpPeer::receive(int timeoutMs, bool* ok, std::string* from, int* ttl)
 {
     if (ok)
         *ok = false;
@@ -70,9 +72,16 @@ QByteArray UdpPeer::receive(int timeoutMs, bool* ok, std::string* from)
         return {};
     QByteArray data(65536, Qt::Uninitialized);
     sockaddr_in remote {};
-    socklen_t length = sizeof remote;
-    const ssize_t received = ::recvfrom(m_fd, data.data(), static_cast<std::size_t>(data.size()),
-        MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&remote), &length);
+    iovec buffer { data.data(), std::size_t(data.size()) };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message {};
+    message.msg_name = &remote;
+    message.msg_namelen = sizeof remote;
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t received = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
     if (received < 0)
         return {};
     data.resize(received);
@@ -82,6 +91,11 @@ QByteArray UdpPeer::receive(int timeoutMs, bool* ok, std::string* from)
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &remote.sin_addr, text, sizeof text);
         *from = text;
+    }
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); ttl && header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL)
+            std::memcpy(ttl, CMSG_DATA(header), sizeof *ttl);
     }
     return data;
 }

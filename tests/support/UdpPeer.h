@@ -20,8 +20,10 @@ public:
     bool join(const char* group);
     // Returns the bytes sent, or -1.
     long sendTo(const QByteArray& payload, const char* address, std::uint16_t port);
-    // Waits up to timeoutMs for one datagram; empty and ok false when none came.
-    QByteArray receive(int timeoutMs, bool* ok = nullptr, std::string* from = nullptr);
+    // Waits up to timeoutMs for one datagram; empty and ok false when none came. ttl gets
+    // the TTL the datagram arrived with.
+    QByteArray receive(
+        int timeoutMs, bool* ok = nullptr, std::string* from = nullptr, int* ttl = nullptr);
 
 private:
     int m_fd = -1;

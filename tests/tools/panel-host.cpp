@@ -140,7 +140,7 @@ private:
         } else if (verb == QLatin1String("txstate") && m_tx.value(words.value(1).toInt())) {
             CAddTx* panel = m_tx.value(words.value(1).toInt());
             reply(QStringLiteral("ok txstate %1 %2")
-                      .arg(panel->GetSourcePort())
+                      .arg(panel->findChild<QLineEdit*>(QStringLiteral("IDC_TX_SRC_PORT"))->text())
                       .arg(panel->m_nLastSequence));
         } else if (verb == QLatin1String("rows") && rx(words)) {
             const QAbstractItemModel* rows
