@@ -135,9 +135,12 @@ void CRxSourceModel::AnnounceChanges()
         endInsertRows();
     }
     if (m_nFirstChanged >= 0) {
-        // Only these cells change once a row exists.
+        // Only these cells change once a row exists; the period and the counters between
+        // them never do, and repainting them for nothing would double the cost.
+        emit dataChanged(index(m_nFirstChanged, LastRxTime), index(m_nLastChanged, LastSeq),
+            { Qt::DisplayRole });
         emit dataChanged(
-            index(m_nFirstChanged, LastRxTime), index(m_nLastChanged, Dups), { Qt::DisplayRole });
+            index(m_nFirstChanged, Dups), index(m_nLastChanged, Dups), { Qt::DisplayRole });
     }
     m_nFirstChanged = m_nLastChanged = -1;
 }
