@@ -1,5 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include "platform/SystemError.h"
+
 #include <QCoreApplication>
 
 namespace {
@@ -56,6 +58,11 @@ void PostNetworkMessageBox(const MessageBoxRequest& request)
             s_bNetworkBoxUp = false;
         },
         Qt::QueuedConnection);
+}
+
+void ShowSystemError(const QString& caption, int error)
+{
+    ShowMessageBox({ nullptr, SystemErrorText(error), caption, QMessageBox::Information });
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler replacement)

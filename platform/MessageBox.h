@@ -30,6 +30,9 @@ void PostNetworkMessageBox(const MessageBoxRequest& request);
 // when another network box was already up.
 bool ShowNetworkMessageBox(const MessageBoxRequest& request);
 
+// The system's text for an error code in an unowned box with the information icon.
+void ShowSystemError(const QString& caption, int error);
+
 // Replaces the boxes on screen by a handler, for the tests; an empty handler restores the
 // real boxes. Returns the handler that was installed before.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);

@@ -3,6 +3,7 @@
 
 #include "platform/CFieldReader.h"
 #include "platform/MessageBox.h"
+#include "platform/SystemError.h"
 #include "probe/CProbePacket.h"
 #include "res/Pictures.h"
 
@@ -147,7 +148,11 @@ bool CAddRx::StartReceiver()
     ui->IDC_RX_START->setText(QStringLiteral("Stop"));
     m_pSocket = std::make_unique<CRxSocket>();
     connect(m_pSocket.get(), &CRxSocket::DatagramReceived, this, &CAddRx::ProcessDatagram);
-    if (!m_pSocket->Bind(m_strGroup, std::uint16_t(m_nPort), m_bJoin, this)) {
+    connect(m_pSocket.get(), &CRxSocket::EmptyDatagramReceived, this, &CAddRx::OnEmptyDatagram);
+    connect(m_pSocket.get(), &CRxSocket::ReceiveFailed, this, &CAddRx::OnReceiveFailed);
+    connect(m_pSocket.get(), &CRxSocket::JoinRefused, this, &CAddRx::OnJoinRefused);
+    if (!m_pSocket->Bind(m_strGroup, std::uint16_t(m_nPort), m_bJoin)) {
+        ShowSystemError(QStringLiteral("CRxSocket::Bind()"), m_pSocket->LastError());
         ShowMessageBox({ this, QStringLiteral("Failed to Create receive socket"),
             QStringLiteral("CAddRx::StartReceiver()"), QMessageBox::Critical });
         return false;
@@ -185,6 +190,29 @@ void CAddRx::OnIgmpLeave()
         ui->IDC_RX_JOIN->setEnabled(true);
         ui->IDC_RX_LEAVE->setEnabled(false);
     }
+}
+
+// What comes from the network can open a box, but anyone on the LAN can send it at will:
+// these boxes are shown one at a time for the whole program, after the receive path has
+// returned.
+void CAddRx::OnEmptyDatagram()
+{
+    PostNetworkMessageBox({ this, QStringLiteral("Got return code of \"0\" from Receive() !"),
+        QStringLiteral("CRxSocket::OnReceive") });
+}
+
+void CAddRx::OnReceiveFailed(int error)
+{
+    PostNetworkMessageBox({ nullptr, SystemErrorText(error), QStringLiteral("CRxSocket::Receive()"),
+        QMessageBox::Information });
+}
+
+// A join refused at Start answers the user's own press of the button, so it is shown at
+// once, but by the same rule.
+void CAddRx::OnJoinRefused(int error)
+{
+    ShowNetworkMessageBox({ nullptr, SystemErrorText(error),
+        QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"), QMessageBox::Information });
 }
 
 void CAddRx::ProcessDatagram(

@@ -42,6 +42,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void OnEmptyDatagram();
+    void OnReceiveFailed(int error);
+    void OnJoinRefused(int error);
     void SetUpList();
     bool ReadFields();
     void ShowFields();

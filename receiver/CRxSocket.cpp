@@ -1,10 +1,7 @@
 #include "receiver/CRxSocket.h"
 
-#include "platform/MessageBox.h"
-#include "platform/SystemError.h"
-
 #include <QElapsedTimer>
-#include <QWidget>
+#include <QPointer>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -18,22 +15,18 @@ CRxSocket::CRxSocket(QObject* parent)
 
 CRxSocket::~CRxSocket() = default;
 
-bool CRxSocket::Bind(const std::string& group, std::uint16_t port, bool join, QWidget* owner)
+bool CRxSocket::Bind(const std::string& group, std::uint16_t port, bool join)
 {
-    m_pOwner = owner;
     if (!Create())
         return false;
     SetOption(SOL_SOCKET, SO_REUSEADDR, 1);
     if (!CUdpSocket::Bind(port)) {
-        ShowSystemError(QStringLiteral("CRxSocket::Bind()"), LastError());
-        Close();
+        Close(); // keeps LastError()
         return false;
     }
     m_strGroup = group;
-    if (join && !JoinGroup()) {
-        ShowNetworkMessageBox({ nullptr, SystemErrorText(LastError()),
-            QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"), QMessageBox::Information });
-    }
+    if (join && !JoinGroup())
+        emit JoinRefused(LastError());
     EnableReadNotification();
     return true;
 }
@@ -76,14 +69,11 @@ bool CRxSocket::OnReceive()
     const long received = ReceiveFrom(buffer, sizeof buffer, m_strSender, port);
     if (received < 0) {
         if (LastError() != EAGAIN && LastError() != EWOULDBLOCK)
-            PostNetworkMessageBox({ nullptr, SystemErrorText(LastError()),
-                QStringLiteral("CRxSocket::Receive()"), QMessageBox::Information });
+            emit ReceiveFailed(LastError());
         return false;
     }
     if (received == 0) {
-        PostNetworkMessageBox(
-            { m_pOwner, QStringLiteral("Got return code of \"0\" from Receive() !"),
-                QStringLiteral("CRxSocket::OnReceive") });
+        emit EmptyDatagramReceived();
         return true;
     }
     emit DatagramReceived(buffer, std::size_t(received), m_strSender, port);

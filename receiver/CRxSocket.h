@@ -2,12 +2,8 @@
 
 #include "platform/CUdpSocket.h"
 
-#include <QPointer>
-
 #include <cstdint>
 #include <string>
-
-class QWidget;
 
 // UDP payloads over IPv4 are at most 65,507 bytes; this is room enough.
 constexpr std::size_t RX_BUFFER_SIZE = 65535;
@@ -21,8 +17,9 @@ public:
     explicit CRxSocket(QObject* parent = nullptr);
     ~CRxSocket() override;
 
-    // False when the port cannot be bound; a refused join is shown and leaves it bound.
-    bool Bind(const std::string& group, std::uint16_t port, bool join, QWidget* owner);
+    // False when the port cannot be bound (LastError() tells why). A refused join leaves
+    // it bound and says so through JoinRefused.
+    bool Bind(const std::string& group, std::uint16_t port, bool join);
     bool JoinGroup();
     bool LeaveGroup();
 
@@ -30,6 +27,9 @@ signals:
     // One non-empty datagram. The bytes live only during the call: connect directly.
     void DatagramReceived(const std::uint8_t* bytes, std::size_t length, const std::string& address,
         std::uint16_t port);
+    void EmptyDatagramReceived();
+    void ReceiveFailed(int error);
+    void JoinRefused(int error);
 
 private:
     void ReadWaiting();
@@ -38,6 +38,5 @@ private:
     bool setMembership(int option);
 
     std::string m_strGroup;
-    QPointer<QWidget> m_pOwner;
     std::string m_strSender; // reused, so that a datagram allocates nothing
 };

@@ -17,6 +17,10 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 namespace {
 
 const char* const GROUP = "234.5.6.7";
@@ -74,6 +78,11 @@ private slots:
     void rowsSurviveStopAndStart();
     void joinAndLeaveUseGroupGivenAtStart();
     void activityShownForOneTick();
+    void emptyDatagramShowsBoxAndMakesNoRow();
+    void joinRefusedAtStartShowsSystemText();
+    void networkBoxesOneAtATimeForTheWholeProgram_data();
+    void networkBoxesOneAtATimeForTheWholeProgram();
+    void closingPanelUnderItsBox();
     void copyRowsForAReport();
     void resizeKeepsMarginsAndWeights_data();
     void resizeKeepsMarginsAndWeights();
@@ -333,6 +342,97 @@ void tst_CAddRx::activityShownForOneTick()
     QTRY_VERIFY(activity->IsIconShown());
     panel.OnPanelTick(2);
     QVERIFY(!activity->IsIconShown());
+}
+
+void tst_CAddRx::emptyDatagramShowsBoxAndMakesNoRow()
+{
+    MessageBoxRecorder boxes;
+    CAddRx panel;
+    startOn(panel, 9311);
+    UdpPeer sender;
+    QCOMPARE(sender.sendTo(QByteArray(), GROUP, 9311), 0);
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Got return code of \"0\" from Receive() !"));
+    QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("CRxSocket::OnReceive"));
+    QCOMPARE(boxes.boxes.at(0).icon, QMessageBox::NoIcon);
+    QCOMPARE(boxes.boxes.at(0).owner.data(), &panel);
+    QTest::qWait(60);
+    QCOMPARE(rowCount(panel), 0);
+}
+
+// A unicast address is a valid group text, but the system refuses to join it.
+void tst_CAddRx::joinRefusedAtStartShowsSystemText()
+{
+    MessageBoxRecorder boxes;
+    CAddRx panel;
+    panel.show();
+    typeInto(&panel, "IDC_RX_GROUP", QStringLiteral("10.0.0.1"));
+    startOn(panel, 9312);
+    QCOMPARE(panel.GetState(), STATE_RUNNING);
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"));
+    QCOMPARE(boxes.boxes.at(0).icon, QMessageBox::Information);
+    QVERIFY(!boxes.boxes.at(0).owner);
+    QVERIFY(!boxes.boxes.at(0).text.isEmpty());
+    // The buttons follow the check box all the same.
+    QVERIFY(enabled(panel, "IDC_RX_LEAVE"));
+}
+
+void tst_CAddRx::networkBoxesOneAtATimeForTheWholeProgram_data()
+{
+    QTest::addColumn<int>("receivers");
+    QTest::addColumn<int>("burst");
+    QTest::newRow("50 receivers, one empty datagram") << 50 << 1;
+    QTest::newRow("200 receivers, a burst of 100") << 200 << 100;
+}
+
+// Anyone on the LAN can send empty datagrams; however many receivers hear them, the user
+// sees one box at a time, and the receivers go on counting while it is open.
+void tst_CAddRx::networkBoxesOneAtATimeForTheWholeProgram()
+{
+    QFETCH(int, receivers);
+    QFETCH(int, burst);
+    MessageBoxRecorder boxes;
+    std::vector<std::unique_ptr<CAddRx>> panels;
+    for (int i = 0; i < receivers; ++i) {
+        panels.push_back(std::make_unique<CAddRx>());
+        control<QLineEdit>(panels.back().get(), "IDC_RX_PORT")->setText(QStringLiteral("9313"));
+        panels.back()->StartReceiver();
+    }
+    const auto allCounted = [&] {
+        return std::all_of(
+            panels.begin(), panels.end(), [](const auto& panel) { return rowCount(*panel) == 1; });
+    };
+    UdpPeer sender;
+    boxes.setWhileOpen([&] {
+        for (int i = 0; i < burst; ++i)
+            sender.sendTo(QByteArray(), GROUP, 9313);
+        sender.sendTo(probeBytes(1), GROUP, 9313);
+        QTRY_VERIFY(allCounted());
+    });
+    sender.sendTo(QByteArray(), GROUP, 9313);
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    QTest::qWait(200);
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.deepest, 1);
+    QVERIFY(allCounted());
+}
+
+void tst_CAddRx::closingPanelUnderItsBox()
+{
+    MessageBoxRecorder boxes;
+    auto panel = std::make_unique<CAddRx>();
+    startOn(*panel, 9314);
+    boxes.setWhileOpen([&] {
+        panel.reset();
+        QTest::qWait(50);
+    });
+    UdpPeer sender;
+    sender.sendTo(QByteArray(), GROUP, 9314);
+    sender.sendTo(QByteArray(), GROUP, 9314);
+    QTRY_VERIFY(!panel);
+    QTest::qWait(50);
+    QCOMPARE(boxes.boxes.size(), 1);
 }
 
 void tst_CAddRx::copyRowsForAReport()

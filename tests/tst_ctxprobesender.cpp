@@ -135,7 +135,7 @@ void tst_CTxProbeSender::probesCountedIntoTableOnSameHost()
     MessageBoxRecorder boxes;
     CRxSocket receiver;
     DatagramLog owner(receiver);
-    QVERIFY(receiver.Bind(GROUP, 9103, true, nullptr));
+    QVERIFY(receiver.Bind(GROUP, 9103, true));
     CTxProbeSender sender;
     sender.m_nPort = 9103;
     sender.m_pSocket = openSocket();

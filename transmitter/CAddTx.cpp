@@ -146,10 +146,8 @@ void CAddTx::OnPanelTick(int phase)
     ui->IDC_TX_ACTIVITY->ShowIcon(false);
     if (phase != SECOND_PHASE || m_nState != STATE_RUNNING)
         return;
-    if (--m_nCountdown == 0) {
-        m_nCountdown = m_nFrequency;
+    if (CountDown())
         ShowSendResult(SendProbe() >= 0);
-    }
     ShowFields();
 }
 

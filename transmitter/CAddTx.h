@@ -39,7 +39,6 @@ private:
     void ShowSendResult(bool sent);
 
     std::unique_ptr<Ui::CAddTx> ui;
-    std::uint32_t m_nCountdown = 0;
     std::uint32_t m_nSourcePort = 0;
     std::uint32_t m_nTTL = DEFAULT_TTL;
     RunState m_nState = STATE_STOPPED;

@@ -19,3 +19,11 @@ long CTxProbeSender::SendProbe()
         return -1;
     return m_pSocket->SendTo(bytes, size, m_strGroup, std::uint16_t(m_nPort));
 }
+
+bool CTxProbeSender::CountDown()
+{
+    if (--m_nCountdown != 0)
+        return false;
+    m_nCountdown = m_nFrequency;
+    return true;
+}

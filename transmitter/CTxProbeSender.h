@@ -16,6 +16,9 @@ public:
     // telling why. A failed send is not retried and still uses up its sequence number, so
     // receivers see the gap.
     long SendProbe();
+    // One second has passed: counts down, and when the period has run out reloads the
+    // count and returns true, for a probe to be sent.
+    bool CountDown();
 
     std::string m_strGroup = DEFAULT_GROUP;
     std::uint32_t m_nPort = DEFAULT_PORT;
@@ -23,5 +26,6 @@ public:
     std::uint32_t m_nPacketSize = DEFAULT_PACKET_SIZE;
     bool m_bRandomise = false;
     std::uint32_t m_nLastSequence = 0;
+    std::uint32_t m_nCountdown = 0; // seconds left to the next probe
     std::unique_ptr<CTxSocket> m_pSocket;
 };
