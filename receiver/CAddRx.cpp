@@ -4,7 +4,6 @@
 #include "platform/CFieldReader.h"
 #include "platform/MessageBox.h"
 #include "platform/SystemError.h"
-#include "probe/CProbePacket.h"
 #include "res/Pictures.h"
 
 #include <QAction>
@@ -131,6 +130,14 @@ void CAddRx::FitHeaderHeight()
 
 void CAddRx::OnPanelTick(int) { ui->IDC_RX_ACTIVITY->ShowIcon(false); }
 
+void CAddRx::Configure(const std::string& group, std::uint32_t port, bool join)
+{
+    m_strGroup = group;
+    m_nPort = port;
+    m_bJoin = join;
+    ShowFields();
+}
+
 void CAddRx::OnStart()
 {
     if (m_nState == STATE_STOPPED)
@@ -218,12 +225,8 @@ void CAddRx::OnJoinRefused(int error)
 void CAddRx::ProcessDatagram(
     const std::uint8_t* bytes, std::size_t length, const std::string& address, std::uint16_t port)
 {
-    CProbePacket packet;
-    if (!packet.Parse(bytes, length))
-        return;
     std::size_t index = 0;
-    if (!m_sources.FindOrAdd(
-            address, port, std::time(nullptr), packet.GetFrequency(), packet.GetSequence(), &index))
+    if (!m_sources.CountProbe(bytes, length, address, port, std::time(nullptr), &index))
         return;
     m_model.SourceChanged(index);
     ui->IDC_RX_ACTIVITY->ShowIcon(true);

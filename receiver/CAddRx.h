@@ -29,6 +29,8 @@ public:
     bool StartReceiver();
     void StopReceiver();
     void OnPanelTick(int phase);
+    // Fills the settings in, as a user would before pressing Start.
+    void Configure(const std::string& group, std::uint32_t port, bool join);
 
     // One datagram from the socket; the bytes are valid during the call only.
     void ProcessDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,

@@ -1,5 +1,7 @@
 #include "receiver/CRxSourceList.h"
 
+#include "probe/CProbePacket.h"
+
 #include <new>
 
 CRxSourceList::~CRxSourceList() = default;
@@ -30,4 +32,14 @@ CRxSource* CRxSourceList::FindOrAdd(const std::string& address, std::uint32_t po
     if (index)
         *index = m_list.size() - 1;
     return m_list.back().get();
+}
+
+CRxSource* CRxSourceList::CountProbe(const std::uint8_t* bytes, std::size_t length,
+    const std::string& address, std::uint32_t port, std::time_t time, std::size_t* index)
+{
+    CProbePacket packet;
+    if (!packet.Parse(bytes, length))
+        return nullptr;
+    // The type is not used: every probe counts alike.
+    return FindOrAdd(address, port, time, packet.GetFrequency(), packet.GetSequence(), index);
 }

@@ -22,6 +22,11 @@ public:
     CRxSource* FindOrAdd(const std::string& address, std::uint32_t port, std::time_t time,
         std::uint32_t frequency, std::uint32_t sequence, std::size_t* index = nullptr);
 
+    // Parses a datagram and, when it is a probe, counts it in as above; nullptr for anything
+    // else. The bytes are only read.
+    CRxSource* CountProbe(const std::uint8_t* bytes, std::size_t length, const std::string& address,
+        std::uint32_t port, std::time_t time, std::size_t* index = nullptr);
+
     std::size_t GetCount() const { return m_list.size(); }
     const CRxSource& GetAt(std::size_t index) const { return *m_list[index]; }
 

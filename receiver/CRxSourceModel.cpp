@@ -65,9 +65,35 @@ QVariant CRxSourceModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    const CRxSource& source = m_sources.GetAt(std::size_t(index.row()));
+    return CellText(m_sources.GetAt(std::size_t(index.row())), index.column());
+}
+
+QVariant CRxSourceModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0
+        || section >= ColumnCount)
+        return {};
+    return Heading(section);
+}
+
+QString CRxSourceModel::Heading(int column)
+{
+    return QLatin1String(COLUMNS[std::size_t(column)].heading);
+}
+
+QString CRxSourceModel::TimeText(std::time_t time)
+{
+    std::tm local {};
+    localtime_r(&time, &local);
+    char text[16] = {};
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return QString::fromLatin1(text);
+}
+
+QString CRxSourceModel::CellText(const CRxSource& source, int column)
+{
     // Sequence numbers and periods are unsigned on the wire.
-    switch (Column(index.column())) {
+    switch (Column(column)) {
     case SourceIp:
         return QString::fromStdString(source.m_strAddress);
     case SrcUdp:
@@ -92,27 +118,6 @@ QVariant CRxSourceModel::data(const QModelIndex& index, int role) const
         break;
     }
     return {};
-}
-
-QVariant CRxSourceModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0
-        || section >= ColumnCount)
-        return {};
-    return QLatin1String(COLUMNS[std::size_t(section)].heading);
-}
-
-QString CRxSourceModel::TimeText(std::time_t time) const
-{
-    if (time != m_timeShown) {
-        std::tm local {};
-        localtime_r(&time, &local);
-        char text[16] = {};
-        std::strftime(text, sizeof text, "%H:%M:%S", &local);
-        m_timeShown = time;
-        m_strTimeShown = QString::fromLatin1(text);
-    }
-    return m_strTimeShown;
 }
 
 void CRxSourceModel::SourceChanged(std::size_t index)

@@ -5,6 +5,7 @@
 
 #include <ctime>
 
+class CRxSource;
 class CRxSourceList;
 
 // The receiver's list: one row per source, in order of first arrival, over the panel's
@@ -41,19 +42,20 @@ public:
     static unsigned Weight(int column);
     static unsigned WeightTotal();
 
+    // What a cell shows, and a column's heading, for the list and for printed rows.
+    static QString CellText(const CRxSource& source, int column);
+    static QString Heading(int column);
+    static QString TimeText(std::time_t time);
+
     // The source at this place in the table was counted into, or added.
     void SourceChanged(std::size_t index);
 
 private:
     void AnnounceChanges();
-    QString TimeText(std::time_t time) const;
 
     const CRxSourceList& m_sources;
     int m_nRows = 0; // the rows the view knows of
     int m_nFirstChanged = -1;
     int m_nLastChanged = -1;
     QTimer m_announcer;
-    // The time of a datagram is the same for many rows and many repaints: format it once.
-    mutable std::time_t m_timeShown = -1;
-    mutable QString m_strTimeShown;
 };

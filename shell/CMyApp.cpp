@@ -3,6 +3,7 @@
 #include "platform/Application.h"
 #include "platform/MessageBox.h"
 #include "receiver/CAddRx.h"
+#include "shell/CCommandLine.h"
 #include "shell/CLogoClientWnd.h"
 #include "shell/CMyMDIFrameWnd.h"
 #include "shell/CRxMDIChildWnd.h"
@@ -48,22 +49,45 @@ bool CMyApp::InitInstance()
     return true;
 }
 
-void CMyApp::OnAddTransmitter()
+void CMyApp::OnAddTransmitter() { AddTransmitter(); }
+
+void CMyApp::OnAddReceiver() { AddReceiver(); }
+
+CAddTx* CMyApp::AddTransmitter()
 {
     auto* child = new CTxMDIChildWnd; // the client area owns it from AddPanel on
     auto* panel = new CAddTx(child);
     m_pMainFrame->AddPanel(child, panel);
     const QRect fitted = FitChildToPanel(child, panel, QStringLiteral("Add Transmitter"));
     child->setFixedSize(fitted.size());
+    return panel;
 }
 
-void CMyApp::OnAddReceiver()
+CAddRx* CMyApp::AddReceiver()
 {
     auto* child = new CRxMDIChildWnd; // the client area owns it from AddPanel on
     auto* panel = new CAddRx(child);
     m_pMainFrame->AddPanel(child, panel);
     const QRect fitted = FitChildToPanel(child, panel, QStringLiteral("Add Receiver"));
     child->SetMinTrackSize(fitted.width(), fitted.height());
+    return panel;
+}
+
+void CMyApp::OpenPanels(const CCommandLine& options)
+{
+    for (const CEndpoint& where : options.m_transmit) {
+        CAddTx* panel = AddTransmitter();
+        panel->Configure(where.group, where.port, options.m_nPeriod, options.m_nPacketSize,
+            options.m_bRandomise, options.m_nTTL);
+        panel->StartTransmitter();
+    }
+    for (const CEndpoint& where : options.m_receive) {
+        CAddRx* panel = AddReceiver();
+        panel->Configure(where.group, where.port, options.m_bJoin);
+        panel->StartReceiver();
+    }
+    if (!options.m_transmit.empty() || !options.m_receive.empty())
+        m_pMainFrame->MdiClient()->tileSubWindows();
 }
 
 // View > Log is offered for a log window to come; it does nothing yet.

@@ -5,6 +5,9 @@
 
 #include <memory>
 
+class CAddRx;
+class CAddTx;
+class CCommandLine;
 class CMyMDIFrameWnd;
 class QMdiSubWindow;
 
@@ -22,10 +25,14 @@ public:
     void OnAddTransmitter();
     void OnAddReceiver();
     void OnViewLog();
+    // Opens and starts the panels the command line asks for.
+    void OpenPanels(const CCommandLine& options);
 
     CMyMDIFrameWnd* MainFrame() const { return m_pMainFrame.get(); }
 
 private:
+    CAddTx* AddTransmitter();
+    CAddRx* AddReceiver();
     QRect FitChildToPanel(QMdiSubWindow* child, QWidget* panel, const QString& caption);
 
     std::unique_ptr<CMyMDIFrameWnd> m_pMainFrame;

@@ -58,6 +58,19 @@ void CAddTx::ShowFields()
     ShowField(ui->IDC_TX_TTL, m_nTTL);
 }
 
+void CAddTx::Configure(const std::string& group, std::uint32_t port, std::uint32_t period,
+    std::uint32_t packetSize, bool randomise, std::uint32_t ttl)
+{
+    m_strGroup = group;
+    m_nPort = port;
+    m_nFrequency = period;
+    m_nPacketSize = packetSize;
+    m_bRandomise = randomise;
+    m_nTTL = ttl;
+    ShowFields();
+    OnRandomise();
+}
+
 void CAddTx::OnStart()
 {
     if (m_nState == STATE_STOPPED)

@@ -28,6 +28,9 @@ public:
     void UnpauseTransmitter();
     void SetFieldsReadOnly(bool lock);
     void OnPanelTick(int phase);
+    // Fills the settings in, as a user would before pressing Start.
+    void Configure(const std::string& group, std::uint32_t port, std::uint32_t period,
+        std::uint32_t packetSize, bool randomise, std::uint32_t ttl);
     // Asked before the panel's window closes; false keeps it open.
     bool QueryClose();
 

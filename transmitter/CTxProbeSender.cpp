@@ -12,6 +12,7 @@ long CTxProbeSender::SendProbe()
     const std::uint32_t size = m_bRandomise
         ? std::uint32_t(std::rand()) % RANDOM_SIZE_SPAN + RANDOM_SIZE_MIN
         : m_nPacketSize;
+    m_nLastSize = size;
     ++m_nLastSequence;
     CProbePacket packet(PROBE_TYPE_PROBE, m_nLastSequence, m_nFrequency, size);
     const std::uint8_t* bytes = packet.Build();

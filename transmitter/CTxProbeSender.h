@@ -27,5 +27,6 @@ public:
     bool m_bRandomise = false;
     std::uint32_t m_nLastSequence = 0;
     std::uint32_t m_nCountdown = 0; // seconds left to the next probe
+    std::uint32_t m_nLastSize = 0; // bytes in the last probe, sent or not
     std::unique_ptr<CTxSocket> m_pSocket;
 };
