@@ -6,12 +6,15 @@ anywhere: the hosts have their LAN address, loopback and a route for multicast, 
 default route. Interface names start with "lvx" so that isolation checks recognise them.
 """
 
+import json
 import os
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -185,48 +188,74 @@ def ipv4_packets(pcap):
                 yield parts["ttl"], key[3], source, destination, whole
 
 
-class PanelHost:
-    """The real program on a host, driven through tests/tools/panel-host."""
+class Headless:
+    """The real program on a host, run with --headless --json; its output is gathered as
+    it comes."""
 
-    def __init__(self, host, program, env=None):
-        environment = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
-        environment.setdefault("XDG_RUNTIME_DIR", tempfile.mkdtemp())
-        self.process = host.popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=subprocess.PIPE, text=True, env=environment)
-        assert self.read() == "ready"
+    def __init__(self, host, program, *arguments, env=None):
+        environment = dict(os.environ, **(env or {}))
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            environment.pop(name, None)
+        self.process = host.popen([program, "--headless", "--json", *arguments],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                  env=environment)
+        self.lines = []
+        self.lock = threading.Lock()
+        self.reader = threading.Thread(target=self._read)
+        self.reader.start()
 
-    def read(self):
-        line = self.process.stdout.readline()
-        if not line:
-            raise AssertionError("panel host ended: " + self.process.stderr.read())
-        return line.rstrip("\n")
+    def _read(self):
+        for line in self.process.stdout:
+            with self.lock:
+                self.lines.append(json.loads(line))
 
-    def ask(self, command):
-        self.process.stdin.write(command + "\n")
-        self.process.stdin.flush()
-        answer = self.read()
-        if answer.startswith("error"):
-            raise AssertionError(answer)
-        return answer
+    def probes(self):
+        with self.lock:
+            return [line for line in self.lines if "transmitter" in line]
 
-    def rows(self, receiver=0):
-        self.process.stdin.write(f"rows {receiver}\n")
-        self.process.stdin.flush()
-        rows = []
-        while (line := self.read()) != "end":
-            rows.append(line.split("\t"))
-        return rows
+    def rows(self):
+        """The latest row of every sender, in the order they first appeared."""
+        latest = {}
+        with self.lock:
+            for line in self.lines:
+                if "receiver" in line:
+                    latest[(line["receiver"], line["source"], line["port"])] = line
+        return list(latest.values())
 
-    def close(self):
+    def source_port(self):
+        probes = wait_until(self.probes)
+        if not probes:
+            raise AssertionError("the transmitter sent nothing: " + self.stop_and_read_errors())
+        return probes[0]["source_port"]
+
+    def stop_and_read_errors(self):
+        self.stop()
+        return self.errors
+
+    def stop(self, signal_number=signal.SIGTERM):
+        """Stops it as a user would; returns its exit status."""
         if self.process.poll() is None:
-            try:
-                self.ask("quit")
-            except (AssertionError, BrokenPipeError):
-                pass
-        self.process.wait(timeout=10)
-        for stream in (self.process.stdin, self.process.stdout, self.process.stderr):
-            stream.close()
+            self.process.send_signal(signal_number)
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.reader.join()
+        self.errors = self.process.stderr.read()
+        self.process.stdout.close()
+        self.process.stderr.close()
         return self.process.returncode
+
+
+def wait_until(condition, seconds=6.0):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(0.2)
+    return condition()
 
 
 def expected_probe(sequence, frequency, size):
