@@ -20,6 +20,10 @@ bool CRxSocket::Bind(const std::string& group, std::uint16_t port, bool join)
     if (!Create())
         return false;
     SetOption(SOL_SOCKET, SO_REUSEADDR, 1);
+    // A queue as long as the system allows (it caps the request at net.core.rmem_max):
+    // datagrams that arrive while the event loop is busy elsewhere wait instead of being
+    // dropped.
+    SetOption(SOL_SOCKET, SO_RCVBUF, RX_QUEUE_BYTES);
     if (!CUdpSocket::Bind(port)) {
         Close(); // keeps LastError()
         return false;

@@ -7,6 +7,7 @@
 
 // UDP payloads over IPv4 are at most 65,507 bytes; this is room enough.
 constexpr std::size_t RX_BUFFER_SIZE = 65535;
+constexpr int RX_QUEUE_BYTES = 4 << 20;
 
 // The UDP socket of one running receiver: bound with address reuse to a port on every
 // local address, optionally a member of one multicast group.

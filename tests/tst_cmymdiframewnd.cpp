@@ -8,6 +8,7 @@
 
 #include "receiver/CAddRx.h"
 #include "res/Pictures.h"
+#include "shell/CCommandLine.h"
 #include "shell/CLogoClientWnd.h"
 #include "shell/CMyApp.h"
 #include "shell/CRxMDIChildWnd.h"
@@ -77,6 +78,7 @@ private slots:
     void closingRunningTransmitter_data();
     void closingRunningTransmitter();
     void closingMainWindowAsksNothing();
+    void commandLineOpensRunningPanels();
     void closingReceiverUnderItsBox_data();
     void closingReceiverUnderItsBox();
     void backdropIsGreyWithBanner();
@@ -386,6 +388,31 @@ void tst_CMyMDIFrameWnd::closingMainWindowAsksNothing()
 
 // Window > Close stays reachable while a box is up (a screen reader triggers it through the
 // menu's accessibility actions, which modality does not block).
+void tst_CMyMDIFrameWnd::commandLineOpensRunningPanels()
+{
+    MessageBoxRecorder boxes;
+    CCommandLine options;
+    QCOMPARE(
+        options.Parse({ "lumivox-tool", "--transmit", "239.1.1.1:9402", "--receive",
+            "239.1.1.1:9402", "--no-join", "--ttl", "4", "--period", "2", "--size", "random" }),
+        CCommandLine::Outcome::Run);
+    m_app->OpenPanels(options);
+    QCOMPARE(children().size(), 2);
+    auto* tx = qobject_cast<CAddTx*>(children().at(0)->widget());
+    auto* rx = qobject_cast<CAddRx*>(children().at(1)->widget());
+    QVERIFY(tx && rx);
+    QCOMPARE(tx->GetState(), STATE_RUNNING);
+    QCOMPARE(textOf(tx, "IDC_TX_GROUP"), QStringLiteral("239.1.1.1"));
+    QCOMPARE(textOf(tx, "IDC_TX_PORT"), QStringLiteral("9402"));
+    QCOMPARE(textOf(tx, "IDC_TX_TTL"), QStringLiteral("4"));
+    QCOMPARE(textOf(tx, "IDC_TX_COUNTDOWN"), QStringLiteral("2"));
+    QVERIFY(control<QAbstractButton>(tx, "IDC_TX_RANDOMISE")->isChecked());
+    QCOMPARE(rx->GetState(), STATE_RUNNING);
+    QVERIFY(!control<QAbstractButton>(rx, "IDC_RX_JOIN_CHECK")->isChecked());
+    QVERIFY(control<QAbstractButton>(rx, "IDC_RX_JOIN")->isEnabled());
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
 void tst_CMyMDIFrameWnd::closingReceiverUnderItsBox_data()
 {
     QTest::addColumn<bool>("wholeProgram");

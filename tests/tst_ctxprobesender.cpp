@@ -1,12 +1,9 @@
 #include "transmitter/CTxProbeSender.h"
 
-#include "DatagramLog.h"
-#include "MessageBoxRecorder.h"
 #include "NetIsolation.h"
 #include "UdpPeer.h"
 
 #include "probe/CProbePacket.h"
-#include "receiver/CRxSocket.h"
 
 #include <QtTest>
 
@@ -37,7 +34,6 @@ private slots:
     void fixedSizes_data();
     void fixedSizes();
     void randomSizes();
-    void probesCountedIntoTableOnSameHost();
     void failedSendStillAdvancesSequence_data();
     void failedSendStillAdvancesSequence();
     void sequenceWrapsAt32Bits();
@@ -128,30 +124,6 @@ void tst_CTxProbeSender::randomSizes()
         sizes.insert(sent);
     }
     QVERIFY(sizes.size() > 100);
-}
-
-void tst_CTxProbeSender::probesCountedIntoTableOnSameHost()
-{
-    MessageBoxRecorder boxes;
-    CRxSocket receiver;
-    DatagramLog owner(receiver);
-    QVERIFY(receiver.Bind(GROUP, 9103, true));
-    CTxProbeSender sender;
-    sender.m_nPort = 9103;
-    sender.m_pSocket = openSocket();
-    std::uint16_t sourcePort = 0;
-    QVERIFY(sender.m_pSocket->GetSockName(sourcePort));
-    for (int i = 0; i < 3; ++i)
-        sender.SendProbe();
-    QTRY_COMPARE(owner.datagrams.size(), 3);
-    QCOMPARE(owner.sources.GetCount(), std::size_t(1));
-    const CRxSource& source = owner.sources.GetAt(0);
-    QCOMPARE(source.m_nPort, std::uint32_t(sourcePort));
-    QCOMPARE(source.m_strAddress, std::string("127.0.0.1"));
-    QCOMPARE(source.m_nLastSeq, 3u);
-    QCOMPARE(source.m_nFrequency, 5u);
-    QCOMPARE(source.m_nDups, 0u);
-    QVERIFY(boxes.boxes.isEmpty());
 }
 
 void tst_CTxProbeSender::failedSendStillAdvancesSequence_data()
