@@ -5,9 +5,11 @@
 
 #include <QCommandLineParser>
 
+#include <limits>
+
 namespace {
 
-constexpr std::uint32_t DURATION_MAX = 0xffffffffu / 1000; // what a timer can wait, in seconds
+constexpr std::uint32_t DURATION_MAX = std::numeric_limits<int>::max() / 1000; // what a timer waits
 
 bool readNumber(const QString& text, std::uint32_t min, std::uint32_t max, std::uint32_t& value)
 {

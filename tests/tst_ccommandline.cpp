@@ -63,6 +63,9 @@ void tst_CCommandLine::outcomes_data()
                                                 << O::Error << bad + "--receive takes GROUP:PORT";
     QTest::newRow("duration 0") << QStringList { "--duration", "0" } << O::Error
                                 << bad + "--duration takes";
+    QTest::newRow("duration past what a timer waits")
+        << QStringList { "--duration", "2147484" } << O::Error
+        << bad + "--duration takes a whole number of seconds from 1 to 2147483";
     QTest::newRow("--json alone") << QStringList { "--json", "--receive", "234.5.6.7:1" }
                                   << O::Error << bad + "--json goes with --headless";
     QTest::newRow("headless with nothing to do")
