@@ -4,8 +4,11 @@
 
 #include "platform/CIconStatic.h"
 #include "receiver/CAddRx.h"
+#include "shell/CHeadless.h"
 #include "transmitter/CAddTx.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QTreeView>
@@ -21,10 +24,10 @@ bool hasMulticastRoute()
     return route.waitForFinished() && route.exitCode() == 0;
 }
 
-bool addMulticastRoute()
+bool multicastRoute(const char* change)
 {
     return QProcess::execute(QStringLiteral("ip"),
-               { QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("224.0.0.0/4"),
+               { QStringLiteral("route"), QLatin1String(change), QStringLiteral("224.0.0.0/4"),
                    QStringLiteral("dev"), QStringLiteral("lo") })
         == 0;
 }
@@ -38,13 +41,42 @@ class tst_Faults : public QObject {
 
 private slots:
     void initTestCase();
+    void init();
     void failedSendsAreShownAndUseUpTheirNumbers();
+    void headlessTransmitterPrintsTheFailure();
 };
 
 void tst_Faults::initTestCase()
 {
     REQUIRE_ISOLATED_NETWORK();
     QVERIFY2(!hasMulticastRoute(), "this test needs a namespace without a multicast route");
+}
+
+// Every function starts without the route, whatever the one before did.
+void tst_Faults::init()
+{
+    if (hasMulticastRoute())
+        QVERIFY(multicastRoute("del"));
+}
+
+void tst_Faults::headlessTransmitterPrintsTheFailure()
+{
+    CCommandLine options;
+    QCOMPARE(options.Parse({ "lumivox-tool", "--headless", "--json", "--transmit", "234.5.6.7:9802",
+                 "--period", "1", "--duration", "3" }),
+        CCommandLine::Outcome::Run);
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    CHeadless headless(options, outStream, errStream);
+    QCOMPARE(headless.Exec(), 0);
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() >= 2, qPrintable(out));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QJsonObject probe = QJsonDocument::fromJson(lines.at(i).toUtf8()).object();
+        QCOMPARE(probe[QLatin1String("seq")].toInt(), i + 1);
+        QCOMPARE(
+            probe[QLatin1String("error")].toString(), QStringLiteral("Network is unreachable"));
+    }
 }
 
 void tst_Faults::failedSendsAreShownAndUseUpTheirNumbers()
@@ -77,7 +109,7 @@ void tst_Faults::failedSendsAreShownAndUseUpTheirNumbers()
     QCOMPARE(transmitter.GetState(), STATE_RUNNING);
 
     // The route comes back: the next probe leaves, the line clears and the lamp lights.
-    QVERIFY(addMulticastRoute());
+    QVERIFY(multicastRoute("add"));
     transmitter.OnPanelTick(0);
     QVERIFY(status->text().isEmpty());
     QVERIFY(lamp->IsIconShown());
