@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -74,19 +75,15 @@ CCommandLine::Outcome CCommandLine::Parse(const QStringList& arguments)
         return fail(QStringLiteral("unexpected argument \"%1\"; see --help")
                         .arg(parser.positionalArguments().first()));
 
-    for (const QString& value : parser.values(transmit)) {
-        m_transmit.emplace_back();
-        if (!readEndpoint(value, m_transmit.back()))
-            return fail(QStringLiteral("--transmit takes GROUP:PORT, an IPv4 address such as "
-                                       "234.5.6.7 and a port from 1 to 65535, not \"%1\"")
-                            .arg(value));
-    }
-    for (const QString& value : parser.values(receive)) {
-        m_receive.emplace_back();
-        if (!readEndpoint(value, m_receive.back()))
-            return fail(QStringLiteral("--receive takes GROUP:PORT, an IPv4 address such as "
-                                       "234.5.6.7 and a port from 1 to 65535, not \"%1\"")
-                            .arg(value));
+    for (auto [option, endpoints] :
+        { std::pair(&transmit, &m_transmit), { &receive, &m_receive } }) {
+        for (const QString& value : parser.values(*option)) {
+            endpoints->emplace_back();
+            if (!readEndpoint(value, endpoints->back()))
+                return fail(QStringLiteral("--%1 takes GROUP:PORT, an IPv4 address such as "
+                                           "234.5.6.7 and a port from 1 to 65535, not \"%2\"")
+                                .arg(option->names().constFirst(), value));
+        }
     }
     if (parser.isSet(ttl) && !readNumber(parser.value(ttl), TTL_MIN, TTL_MAX, m_nTTL))
         return fail(QStringLiteral("--ttl takes a whole number from %1 to %2, not \"%3\"")

@@ -96,10 +96,9 @@ void CMyMDIFrameWnd::AddChild(QMdiSubWindow* child, QWidget* panel, std::functio
     connect(panel, &QObject::destroyed, this, &CMyMDIFrameWnd::RemovePanel);
 }
 
-void CMyMDIFrameWnd::RemovePanel(QObject* panel)
+// A panel being destroyed has had its guarded pointer cleared already.
+void CMyMDIFrameWnd::RemovePanel()
 {
-    // By now the panel's guarded pointer has been cleared.
-    Q_UNUSED(panel);
     m_panels.remove_if([](const TickedPanel& entry) { return !entry.widget; });
 }
 

@@ -53,7 +53,7 @@ private:
     void CreateActions();
     void CreateMenus();
     void AddChild(QMdiSubWindow* child, QWidget* panel, std::function<void(int)> tick);
-    void RemovePanel(QObject* panel);
+    void RemovePanel();
     void OnTimer();
     void OnWindowNext();
     void OnWindowClose();
