@@ -23,6 +23,9 @@ public:
     bool Bind(const std::string& group, std::uint16_t port, bool join);
     bool JoinGroup();
     bool LeaveGroup();
+    // Reads what is waiting, in one pass bounded in count and time so that a flood cannot
+    // hold the event loop. Called when datagrams arrive, and once more before closing.
+    void ReadWaiting();
 
 signals:
     // One non-empty datagram. The bytes live only during the call: connect directly.
@@ -33,7 +36,6 @@ signals:
     void JoinRefused(int error);
 
 private:
-    void ReadWaiting();
     // Reads one datagram; false when none could be read.
     bool OnReceive();
     bool setMembership(int option);

@@ -181,6 +181,9 @@ void CHeadless::Stop()
     m_second.stop();
     m_duration.stop();
     for (auto& receiver : m_receivers) {
+        // A probe that came in the same instant as the stop belongs in the final rows.
+        if (wasRunning && receiver->socket.IsOpen())
+            receiver->socket.ReadWaiting();
         if (receiver->joined && receiver->socket.IsOpen())
             receiver->socket.LeaveGroup();
         receiver->socket.Close();

@@ -81,6 +81,7 @@ private slots:
     void transmitterFeedsReceiverAsJson();
     void textRowsLineUpUnderTheirHeadings();
     void aSourceIsPrintedAtMostOnceASecond();
+    void aProbeJustBeforeTheStopIsInTheFinalRows();
     void bindFailureEndsTheRun();
     void refusedJoinIsToldAndTheRunGoesOn();
     void groupsAreLeftAtTheEnd();
@@ -169,6 +170,26 @@ void tst_CHeadless::aSourceIsPrintedAtMostOnceASecond()
     // A row each second at most, and the final one.
     QVERIFY2(rows.size() >= 2 && rows.size() <= 4, qPrintable(run.out));
     QVERIFY(rows.last()[QLatin1String("seq")].toInt() > 100);
+}
+
+void tst_CHeadless::aProbeJustBeforeTheStopIsInTheFinalRows()
+{
+    const CCommandLine parsed = options({ "--headless", "--json", "--receive", "234.5.6.7:9509" });
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    CHeadless headless(parsed, outStream, errStream);
+    UdpPeer sender;
+    // No turn of the event loop between the probe and the stop.
+    QTimer::singleShot(200, &headless, [&] {
+        QCOMPARE(sender.sendTo(probeBytes(42), GROUP, 9509), 100L);
+        headless.Stop();
+    });
+    QCOMPARE(headless.Exec(), 0);
+    const QList<QJsonObject> rows = jsonLines(out);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0)[QLatin1String("seq")].toInt(), 42);
 }
 
 void tst_CHeadless::bindFailureEndsTheRun()
