@@ -82,7 +82,6 @@ private slots:
     void joinRefusedAtStartShowsSystemText();
     void networkBoxesOneAtATimeForTheWholeProgram_data();
     void networkBoxesOneAtATimeForTheWholeProgram();
-    void closingPanelUnderItsBox();
     void copyRowsForAReport();
     void resizeKeepsMarginsAndWeights_data();
     void resizeKeepsMarginsAndWeights();
@@ -416,23 +415,6 @@ void tst_CAddRx::networkBoxesOneAtATimeForTheWholeProgram()
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.deepest, 1);
     QVERIFY(allCounted());
-}
-
-void tst_CAddRx::closingPanelUnderItsBox()
-{
-    MessageBoxRecorder boxes;
-    auto panel = std::make_unique<CAddRx>();
-    startOn(*panel, 9314);
-    boxes.setWhileOpen([&] {
-        panel.reset();
-        QTest::qWait(50);
-    });
-    UdpPeer sender;
-    sender.sendTo(QByteArray(), GROUP, 9314);
-    sender.sendTo(QByteArray(), GROUP, 9314);
-    QTRY_VERIFY(!panel);
-    QTest::qWait(50);
-    QCOMPARE(boxes.boxes.size(), 1);
 }
 
 void tst_CAddRx::copyRowsForAReport()
