@@ -1,8 +1,9 @@
 // CPU the program uses while 50 transmitters send once a second to 50 receivers, all in
 // one main window, over 10 seconds. Run it through bench/run.
 
-#include "shell/CMyApp.h"
-#include "shell/CMyMDIFrameWnd.h"
+#include "receiver/ReceiverPanel.h"
+#include "shell/MainWindow.h"
+#include "transmitter/TransmitterPanel.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -24,11 +25,8 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void open(CMyMDIFrameWnd* frame, QAction* command, const char* field, const char* value,
-    const char* start)
+void open(QWidget* panel, const char* field, const char* value, const char* start)
 {
-    command->trigger();
-    QWidget* panel = frame->MDIGetActive()->widget();
     panel->findChild<QLineEdit*>(QLatin1String(field))->setText(QLatin1String(value));
     panel->findChild<QAbstractButton*>(QLatin1String(start))->click();
 }
@@ -39,14 +37,12 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    CMyApp theApp;
-    if (!theApp.InitInstance())
-        return 1;
-    CMyMDIFrameWnd* frame = theApp.MainFrame();
+    MainWindow window;
+    window.show();
     constexpr int PANELS = 50;
     for (int i = 0; i < PANELS; ++i) {
-        open(frame, frame->m_actAddTransmitter, "IDC_TX_FREQUENCY", "1", "IDC_TX_START");
-        open(frame, frame->m_actAddReceiver, "IDC_RX_PORT", "8910", "IDC_RX_START");
+        open(window.addTransmitter(), "periodEdit", "1", "startButton");
+        open(window.addReceiver(), "portEdit", "8910", "startButton");
     }
     // Let the windows settle before measuring.
     QEventLoop settle;

@@ -7,8 +7,8 @@
 //   bench_receive <lumivox-tool> [iperf]     (bench/run runs it inside a namespace)
 //   bench_receive --plain-loop | --panel     (the receivers it starts itself)
 
-#include "probe/CProbePacket.h"
-#include "receiver/CAddRx.h"
+#include "core/ProbePacket.h"
+#include "receiver/ReceiverPanel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -110,8 +110,8 @@ long offer(const Sources& from, double rate, double seconds, Payload payload)
         for (int i = 0; i < sources; ++i) {
             const std::uint32_t number = ++sequence[std::size_t(i)];
             if (payload == Payload::Probe) {
-                CProbePacket packet(PROBE_TYPE_PROBE, number, 1, SIZE);
-                std::memcpy(bytes, packet.Build(), SIZE);
+                const auto packet = ProbePacket { ProbePacket::TypeProbe, number, 1 }.build(SIZE);
+                std::memcpy(bytes, packet.data(), SIZE);
             } else {
                 const std::uint32_t words[]
                     = { htonl(number), htonl(std::uint32_t(time(nullptr))), 0, 0 };
@@ -222,10 +222,10 @@ int panel(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    CAddRx receiver;
-    receiver.findChild<QLineEdit*>(QStringLiteral("IDC_RX_PORT"))->setText(QString::number(PORT));
+    ReceiverPanel receiver;
+    receiver.findChild<QLineEdit*>(QStringLiteral("portEdit"))->setText(QString::number(PORT));
     receiver.show();
-    receiver.findChild<QPushButton*>(QStringLiteral("IDC_RX_START"))->click();
+    receiver.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
     // The longest the event loop went without turning, told on stderr at the end.
     QElapsedTimer heartbeat;
     qint64 stall = 0;

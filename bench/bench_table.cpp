@@ -2,8 +2,8 @@
 // sources, and the memory each source takes. Plain C++, like the core it measures. Run it
 // through bench/run.
 
-#include "probe/CProbePacket.h"
-#include "receiver/CRxSourceList.h"
+#include "core/ProbePacket.h"
+#include "core/SourceTable.h"
 
 #include <algorithm>
 #include <chrono>
@@ -41,12 +41,11 @@ template <class Body> double nanosecondsEach(long count, Body body)
 
 double acceptCost(int sources)
 {
-    CRxSourceList table;
+    SourceTable table;
     const auto from = senders(sources);
-    CProbePacket probe(PROBE_TYPE_PROBE, 1, 5, 1000);
-    std::vector<std::uint8_t> bytes(probe.Build(), probe.Build() + 1000);
+    std::vector<std::uint8_t> bytes = ProbePacket { ProbePacket::TypeProbe, 1, 5 }.build(1000);
     for (int i = 0; i < sources; ++i)
-        table.FindOrAdd(from[i].address, from[i].port, 0, 5, 1);
+        table.countProbe(bytes.data(), bytes.size(), from[i].address, from[i].port, 0);
     const long rounds = std::max(200000L, long(sources) * 20);
     return nanosecondsEach(rounds, [&](long i) {
         const Sender& sender = from[std::size_t(i % sources)];
@@ -55,20 +54,19 @@ double acceptCost(int sources)
         bytes[36] = std::uint8_t(sequence >> 16);
         bytes[37] = std::uint8_t(sequence >> 8);
         bytes[38] = std::uint8_t(sequence);
-        CProbePacket packet;
-        if (packet.Parse(bytes.data(), bytes.size()))
-            table.FindOrAdd(
-                sender.address, sender.port, i / 1000, packet.GetFrequency(), packet.GetSequence());
+        table.countProbe(bytes.data(), bytes.size(), sender.address, sender.port, i / 1000);
     });
 }
 
 double bytesPerSource(int sources)
 {
     const auto from = senders(sources);
-    CRxSourceList table;
+    const std::vector<std::uint8_t> bytes
+        = ProbePacket { ProbePacket::TypeProbe, 1, 5 }.build(ProbePacket::HeaderSize);
+    SourceTable table;
     const std::size_t empty = mallinfo2().uordblks;
     for (int i = 0; i < sources; ++i)
-        table.FindOrAdd(from[i].address, from[i].port, 0, 5, 1);
+        table.countProbe(bytes.data(), bytes.size(), from[i].address, from[i].port, 0);
     return double(mallinfo2().uordblks - empty) / sources;
 }
 

@@ -3,11 +3,11 @@
 #include <QIcon>
 #include <QPixmap>
 
-QPixmap ActivityIcon() { return QPixmap(QStringLiteral(":/res/activity.png")); }
+QPixmap activityPicture() { return QPixmap(QStringLiteral(":/res/activity.png")); }
 
-QPixmap LogoBanner() { return QPixmap(QStringLiteral(":/res/logo.bmp")); }
+QPixmap logoBanner() { return QPixmap(QStringLiteral(":/res/logo.bmp")); }
 
-QIcon ApplicationIcon()
+QIcon applicationIcon()
 {
     QIcon icon;
     for (int size : { 16, 32, 64, 256 })

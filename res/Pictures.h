@@ -4,7 +4,7 @@ class QIcon;
 class QPixmap;
 
 // The pictures compiled into the program.
-QPixmap ActivityIcon();
+QPixmap activityPicture();
 // 390 x 64 pixels on the backdrop's grey; a null pixmap if it cannot be loaded.
-QPixmap LogoBanner();
-QIcon ApplicationIcon();
+QPixmap logoBanner();
+QIcon applicationIcon();

@@ -1,8 +1,7 @@
-#include "platform/Application.h"
+#include "headless/CommandLine.h"
+#include "headless/HeadlessRun.h"
 #include "res/Pictures.h"
-#include "shell/CCommandLine.h"
-#include "shell/CHeadless.h"
-#include "shell/CMyApp.h"
+#include "shell/MainWindow.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -14,34 +13,35 @@
 namespace {
 
 // Without one of these Qt cannot open a window, and would abort with a plugin message.
-bool HasDisplay()
+bool hasDisplay()
 {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
         || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
-int RunHeadless(int argc, char* argv[], const CCommandLine& options)
+int runHeadless(int argc, char* argv[], const Options& options)
 {
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    CHeadless run(options, out, err);
-    return run.Exec();
+    HeadlessRun run(options, out, err);
+    return run.exec();
 }
 
-int RunWindow(int argc, char* argv[], const CCommandLine& options)
+int runWindow(int argc, char* argv[], const Options& options)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QLatin1String(APPLICATION_NAME));
+    QApplication::setApplicationName(QStringLiteral("Lumivox Tool"));
     QApplication::setDesktopFileName(QStringLiteral("net.lumivox.LumivoxTool"));
-    QApplication::setWindowIcon(ApplicationIcon());
-    CMyApp theApp;
-    if (!theApp.InitInstance())
+    QApplication::setWindowIcon(applicationIcon());
+    if (!MainWindow::checkSockets())
         return 1;
-    theApp.OpenPanels(options);
-    if (options.m_nDuration)
+    MainWindow window;
+    window.show();
+    window.openPanels(options);
+    if (options.duration)
         QTimer::singleShot(
-            std::chrono::seconds(options.m_nDuration), &application, &QApplication::quit);
+            std::chrono::seconds(options.duration), &application, &QApplication::quit);
     return application.exec();
 }
 
@@ -52,28 +52,28 @@ int main(int argc, char* argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    CCommandLine options;
-    switch (options.Parse(arguments)) {
-    case CCommandLine::Outcome::Help:
-        std::fputs(qPrintable(CCommandLine::HelpText()), stdout);
+    CommandLine commandLine;
+    switch (commandLine.parse(arguments)) {
+    case CommandLine::Outcome::Help:
+        std::fputs(qPrintable(CommandLine::helpText()), stdout);
         return 0;
-    case CCommandLine::Outcome::Version:
-        std::fputs(qPrintable(CCommandLine::VersionText()), stdout);
+    case CommandLine::Outcome::Version:
+        std::fputs(qPrintable(CommandLine::versionText()), stdout);
         return 0;
-    case CCommandLine::Outcome::Error:
-        std::fprintf(stderr, "%s\n", qPrintable(options.Error()));
+    case CommandLine::Outcome::Error:
+        std::fprintf(stderr, "%s\n", qPrintable(commandLine.error()));
         return 2;
-    case CCommandLine::Outcome::Run:
+    case CommandLine::Outcome::Run:
         break;
     }
-    if (options.m_bHeadless)
-        return RunHeadless(argc, argv, options);
-    if (!HasDisplay()) {
+    if (commandLine.options().headless)
+        return runHeadless(argc, argv, commandLine.options());
+    if (!hasDisplay()) {
         std::fputs("lumivox-tool: there is no display to open its window on (neither DISPLAY nor "
                    "WAYLAND_DISPLAY is set); run it with --headless, or on a virtual display with "
                    "xvfb-run -a lumivox-tool\n",
             stderr);
         return 1;
     }
-    return RunWindow(argc, argv, options);
+    return runWindow(argc, argv, commandLine.options());
 }

@@ -1,0 +1,46 @@
+#include "core/SourceColumns.h"
+
+std::uint32_t numberIn(const Source& source, SourceColumn column)
+{
+    switch (column) {
+    case SourceColumn::SrcUdp:
+        return source.port;
+    case SourceColumn::LastSeq:
+        return source.lastSequence;
+    case SourceColumn::Freq:
+        return source.period;
+    case SourceColumn::ConsRx:
+        return source.consecutiveReceived;
+    case SourceColumn::ConsMiss:
+        return source.consecutiveMissed;
+    case SourceColumn::TotalRx:
+        return source.totalReceived;
+    case SourceColumn::TotalMiss:
+        return source.totalMissed;
+    case SourceColumn::Dups:
+        return source.duplicates;
+    case SourceColumn::SourceIp:
+    case SourceColumn::LastRxTime:
+        break;
+    }
+    return 0;
+}
+
+std::string cellText(const Source& source, const SourceColumnInfo& column)
+{
+    switch (column.kind) {
+    case SourceColumnInfo::Address:
+        return source.address;
+    case SourceColumnInfo::Time: {
+        std::tm local {};
+        localtime_r(&source.lastReceived, &local);
+        char text[sizeof "HH:MM:SS"] = {};
+        std::strftime(text, sizeof text, "%H:%M:%S", &local);
+        return text;
+    }
+    case SourceColumnInfo::Number:
+        break;
+    }
+    // Sequence numbers and periods are unsigned on the wire.
+    return std::to_string(numberIn(source, column.column));
+}

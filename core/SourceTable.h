@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/Source.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+// Every source a receiver has heard, in order of first arrival. Only grows.
+class SourceTable {
+public:
+    // What countProbe() returns for a datagram that was not counted.
+    static constexpr std::size_t NotCounted = std::size_t(-1);
+
+    // Parses a datagram and, when it is a probe, counts it into its sender's source, made
+    // at the sender's first probe. Returns the source's place in the table; NotCounted for
+    // anything but a probe, or when a new source cannot be allocated. Only reads the bytes.
+    std::size_t countProbe(const std::uint8_t* bytes, std::size_t length,
+        const std::string& address, std::uint16_t port, std::time_t time);
+
+    std::size_t size() const { return m_sources.size(); }
+    const Source& at(std::size_t index) const { return *m_sources[index]; }
+
+private:
+    struct Key {
+        std::string address;
+        std::uint16_t port = 0;
+        bool operator==(const Key& other) const
+        {
+            return port == other.port && address == other.address;
+        }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const
+        {
+            constexpr std::size_t goldenRatio = 0x9e3779b97f4a7c15u;
+            return std::hash<std::string>()(key.address) ^ (std::size_t(key.port) * goldenRatio);
+        }
+    };
+
+    std::vector<std::unique_ptr<Source>> m_sources;
+    // Finds a source without walking them all; with thousands of sources the walk would
+    // cost more than everything else a datagram does.
+    std::unordered_map<Key, std::size_t, KeyHash> m_index;
+    Key m_lookup; // reused, so that a lookup allocates nothing
+};

@@ -1,0 +1,132 @@
+#include "headless/CommandLine.h"
+
+#include <QCommandLineParser>
+
+#include <limits>
+
+namespace {
+
+// The longest wait a timer takes, in whole seconds.
+constexpr Range DurationRange { 1, std::numeric_limits<int>::max() / 1000 };
+
+} // namespace
+
+CommandLine::Outcome CommandLine::fail(const QString& error)
+{
+    m_error = QStringLiteral("lumivox-tool: ") + error;
+    return Outcome::Error;
+}
+
+// Each option's value is checked as it is read, and kept as the value it stands for.
+CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
+{
+    const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
+    const QCommandLineOption version(
+        QStringList { QStringLiteral("v"), QStringLiteral("version") });
+    const QCommandLineOption transmit(
+        QStringLiteral("transmit"), QString(), QStringLiteral("GROUP:PORT"));
+    const QCommandLineOption receive(
+        QStringLiteral("receive"), QString(), QStringLiteral("GROUP:PORT"));
+    const QCommandLineOption ttl(QStringLiteral("ttl"), QString(), QStringLiteral("N"));
+    const QCommandLineOption period(QStringLiteral("period"), QString(), QStringLiteral("SECONDS"));
+    const QCommandLineOption size(QStringLiteral("size"), QString(), QStringLiteral("BYTES"));
+    const QCommandLineOption noJoin(QStringLiteral("no-join"));
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption duration(
+        QStringLiteral("duration"), QString(), QStringLiteral("SECONDS"));
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(
+        { help, version, transmit, receive, ttl, period, size, noJoin, headless, json, duration });
+    if (!parser.parse(arguments))
+        return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
+            + QStringLiteral("; see --help"));
+    if (parser.isSet(help))
+        return Outcome::Help;
+    if (parser.isSet(version))
+        return Outcome::Version;
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"; see --help")
+                        .arg(parser.positionalArguments().first()));
+
+    for (auto [option, endpoints] :
+        { std::pair(&transmit, &m_options.transmit), { &receive, &m_options.receive } }) {
+        for (const QString& value : parser.values(*option)) {
+            const auto endpoint = parseEndpoint(value);
+            if (!endpoint)
+                return fail(QStringLiteral("--%1 takes GROUP:PORT, an IPv4 address such as "
+                                           "234.5.6.7 and a port from 1 to 65535, not \"%2\"")
+                                .arg(option->names().constFirst(), value));
+            endpoints->push_back(*endpoint);
+        }
+    }
+    SendSettings& sending = m_options.sending;
+    // A number option: the value it stands for, or an error naming what it takes.
+    const auto readNumber = [&](const QCommandLineOption& option, Range range, quint32& value,
+                                const char* unit, const char* orElse = "") {
+        if (!parser.isSet(option))
+            return true;
+        const auto number = parseNumber(parser.value(option), range);
+        if (number)
+            value = *number;
+        else
+            fail(QStringLiteral("--%1 takes a whole number%2 from %3 to %4%5, not \"%6\"")
+                     .arg(option.names().constFirst(), QLatin1String(unit))
+                     .arg(range.min)
+                     .arg(range.max)
+                     .arg(QLatin1String(orElse), parser.value(option)));
+        return bool(number);
+    };
+    sending.randomSize = parser.value(size) == QLatin1String("random");
+    if (!readNumber(ttl, Limits::ttl, sending.ttl, "")
+        || !readNumber(period, Limits::period, sending.period, " of seconds"))
+        return Outcome::Error;
+    if (!sending.randomSize
+        && !readNumber(size, Limits::packetSize, sending.size, " of bytes", ", or \"random\""))
+        return Outcome::Error;
+    if (!readNumber(duration, DurationRange, m_options.duration, " of seconds"))
+        return Outcome::Error;
+    m_options.join = !parser.isSet(noJoin);
+    m_options.headless = parser.isSet(headless);
+    m_options.json = parser.isSet(json);
+    if (m_options.json && !m_options.headless)
+        return fail(QStringLiteral("--json goes with --headless"));
+    if (m_options.headless && m_options.transmit.empty() && m_options.receive.empty())
+        return fail(QStringLiteral("--headless needs at least one --transmit or --receive"));
+    return Outcome::Run;
+}
+
+QString CommandLine::versionText() { return QStringLiteral("lumivox-tool " LUMIVOX_VERSION "\n"); }
+
+QString CommandLine::helpText()
+{
+    return tr(
+        "Usage: lumivox-tool [OPTION]...\n"
+        "Tests IP multicast delivery: transmitters send numbered UDP probes to a group, and\n"
+        "receivers show one row per sender they hear. Without options it opens its window.\n"
+        "\n"
+        "  --transmit GROUP:PORT   start a transmitter to this group and port (may repeat)\n"
+        "  --receive GROUP:PORT    start a receiver on this port for this group (may repeat)\n"
+        "  --ttl N                 TTL of every transmitter, 1 to 255 (16)\n"
+        "  --period SECONDS        seconds between probes, 1 to 86400 (5)\n"
+        "  --size BYTES|random     probe size, 43 to 1500 (1000), or random from 100 to 1499\n"
+        "  --no-join               receivers listen on their port without joining the group\n"
+        "  --headless              no window: print what happens on standard output\n"
+        "  --json                  with --headless, one JSON object a line\n"
+        "  --duration SECONDS      stop after this long\n"
+        "  -h, --help              show this help and exit\n"
+        "  -v, --version           show the version and exit\n"
+        "\n"
+        "With --headless, a receiver prints a sender's row when it changes, at most once a\n"
+        "second, under the headings RECEIVER SOURCE PORT LAST-RX SEQ FREQ CONS-RX CONS-MISS\n"
+        "TOTAL-RX TOTAL-MISS DUPS, and a transmitter prints each probe sent, or why a send\n"
+        "failed. With --json the keys are receiver, source, port, last_rx, seq, freq,\n"
+        "cons_rx, cons_miss, total_rx, total_miss and dups for a row, and transmitter,\n"
+        "source_port, seq, size, ttl and error (when a send failed) for a probe. SIGINT and\n"
+        "SIGTERM stop it: groups are left and the final rows printed.\n"
+        "\n"
+        "Exit status: 0 when it ran and stopped, 1 when a port could not be bound or there is\n"
+        "no display for the window, 2 for a bad argument.\n");
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "net/ProbeSender.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <vector>
+
+// What the command line asks for.
+struct Options {
+    bool headless = false;
+    bool json = false;
+    bool join = true;
+    std::vector<Endpoint> transmit;
+    std::vector<Endpoint> receive;
+    SendSettings sending; // for every transmitter, each with its own destination
+    quint32 duration = 0; // seconds; 0 runs until stopped
+};
+
+// The program's options, read before any window or display is needed. The limits and
+// defaults are the panels' own.
+class CommandLine {
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+
+public:
+    enum class Outcome { Run, Help, Version, Error };
+
+    // The arguments as given to main(), the program's name first.
+    Outcome parse(const QStringList& arguments);
+    const Options& options() const { return m_options; }
+    // One line naming the option at fault and what it accepts.
+    QString error() const { return m_error; }
+
+    static QString helpText();
+    static QString versionText();
+
+private:
+    Outcome fail(const QString& error);
+
+    Options m_options;
+    QString m_error;
+};

@@ -1,0 +1,212 @@
+#include "headless/HeadlessRun.h"
+
+#include "net/SystemError.h"
+#include "net/Tick.h"
+
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <ctime>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A signal handler may only write to a descriptor; the event loop reads the other end.
+int stopSignalPair[2] = { -1, -1 };
+
+void onStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(stopSignalPair[0], &byte, 1);
+}
+
+} // namespace
+
+HeadlessRun::HeadlessRun(const Options& options, QTextStream& out, QTextStream& err)
+    : m_options(options)
+    , m_err(err)
+    , m_printer(out, options.json)
+{
+    for (const Endpoint& where : options.receive) {
+        m_receivers.push_back(std::make_unique<Receiver>());
+        m_receivers.back()->where = where;
+    }
+    for (const Endpoint& where : options.transmit) {
+        m_transmitters.push_back(std::make_unique<Transmitter>());
+        m_transmitters.back()->where = where;
+    }
+    m_ticker.setTimerType(Qt::PreciseTimer);
+    connect(&m_ticker, &QTimer::timeout, this, &HeadlessRun::tick);
+    m_duration.setSingleShot(true);
+    connect(&m_duration, &QTimer::timeout, this, &HeadlessRun::stop);
+}
+
+HeadlessRun::~HeadlessRun()
+{
+    if (m_stopSignal) {
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+    }
+}
+
+bool HeadlessRun::start()
+{
+    for (auto& receiver : m_receivers) {
+        if (!startReceiver(*receiver))
+            return false;
+    }
+    for (auto& transmitter : m_transmitters) {
+        if (!startTransmitter(*transmitter))
+            return false;
+    }
+    m_running = true;
+    catchStopSignals();
+    m_ticker.start(Tick::interval);
+    if (m_options.duration)
+        m_duration.start(std::chrono::seconds(m_options.duration));
+    return true;
+}
+
+void HeadlessRun::printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket)
+{
+    const QString action = socket.failedOption().isEmpty()
+        ? what
+        : QStringLiteral("cannot set %1").arg(socket.failedOption());
+    m_err << "lumivox-tool: " << action << " for " << where.toString() << ": "
+          << systemErrorText(socket.error()) << Qt::endl;
+}
+
+bool HeadlessRun::startReceiver(Receiver& receiver)
+{
+    connect(&receiver.socket, &ReceiveSocket::datagramReceived, this,
+        [this, &receiver](const std::uint8_t* bytes, std::size_t length, const std::string& address,
+            quint16 port) { countDatagram(receiver, bytes, length, address, port); });
+    connect(&receiver.socket, &ReceiveSocket::joinRefused, this, [this, &receiver] {
+        printFailure(QStringLiteral("cannot join %1").arg(receiver.where.group.toString()),
+            receiver.where, receiver.socket);
+    });
+    if (!receiver.socket.bind(receiver.where.group, receiver.where.port, m_options.join)) {
+        printFailure(QStringLiteral("cannot bind UDP port %1").arg(receiver.where.port),
+            receiver.where, receiver.socket);
+        return false;
+    }
+    // A refused join has been told already; a later leave would be refused as well.
+    receiver.joined = m_options.join;
+    return true;
+}
+
+bool HeadlessRun::startTransmitter(Transmitter& transmitter)
+{
+    ProbeSender& sender = transmitter.sender;
+    const auto print = [this, &transmitter](quint32 sequence, quint32 size, const QString& error) {
+        m_printer.printProbe(transmitter.where.toString(), transmitter.sender.sourcePort(),
+            sequence, size, m_options.sending.ttl, error);
+    };
+    connect(&sender, &ProbeSender::probeSent, this,
+        [print](quint32 sequence, quint32 size) { print(sequence, size, QString()); });
+    connect(&sender, &ProbeSender::sendFailed, this,
+        [print](quint32 sequence, quint32 size, int error) {
+            print(sequence, size, systemErrorText(error));
+        });
+    SendSettings settings = m_options.sending;
+    settings.destination = transmitter.where;
+    if (!sender.start(settings)) {
+        printFailure(QStringLiteral("cannot open a socket"), transmitter.where, sender.socket());
+        return false;
+    }
+    return true;
+}
+
+void HeadlessRun::catchStopSignals()
+{
+    if (stopSignalPair[0] < 0
+        && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stopSignalPair) != 0)
+        return;
+    m_stopSignal = new QSocketNotifier(stopSignalPair[1], QSocketNotifier::Read, this);
+    connect(m_stopSignal, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(stopSignalPair[1], &byte, 1);
+        stop();
+    });
+    struct sigaction action { };
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int HeadlessRun::exec()
+{
+    if (!start()) {
+        stop();
+        return 1;
+    }
+    QEventLoop loop;
+    connect(this, &HeadlessRun::stopped, &loop, &QEventLoop::quit);
+    loop.exec();
+    return 0;
+}
+
+void HeadlessRun::stop()
+{
+    const bool wasRunning = m_running;
+    m_running = false;
+    m_ticker.stop();
+    m_duration.stop();
+    for (auto& receiver : m_receivers) {
+        // A probe that came in the same instant as the stop belongs in the final rows.
+        if (wasRunning && receiver->socket.isOpen())
+            receiver->socket.readWaiting();
+        if (receiver->joined && receiver->socket.isOpen())
+            receiver->socket.leaveGroup();
+        receiver->socket.close();
+    }
+    for (auto& transmitter : m_transmitters)
+        transmitter->sender.stop();
+    if (wasRunning) {
+        // The final rows: every source of every receiver, whether it changed or not.
+        m_printer.startTable();
+        for (const auto& receiver : m_receivers) {
+            for (std::size_t i = 0; i < receiver->sources.size(); ++i)
+                m_printer.printRow(receiver->where.toString(), receiver->sources.at(i));
+        }
+    }
+    emit stopped();
+}
+
+void HeadlessRun::tick()
+{
+    const int phase = m_phase;
+    m_phase = (m_phase + 1) % Tick::phases;
+    for (auto& transmitter : m_transmitters)
+        transmitter->sender.tick(phase);
+    if (phase != Tick::secondPhase)
+        return;
+    // A source's row at most once a second, however often it sends.
+    for (auto& receiver : m_receivers) {
+        for (std::size_t index : receiver->changed) {
+            receiver->isChanged[index] = false;
+            m_printer.printRow(receiver->where.toString(), receiver->sources.at(index));
+        }
+        receiver->changed.clear();
+    }
+}
+
+void HeadlessRun::countDatagram(Receiver& receiver, const std::uint8_t* bytes, std::size_t length,
+    const std::string& address, quint16 port)
+{
+    const std::size_t index
+        = receiver.sources.countProbe(bytes, length, address, port, std::time(nullptr));
+    if (index == SourceTable::NotCounted)
+        return;
+    if (index >= receiver.isChanged.size())
+        receiver.isChanged.resize(index + 1, false);
+    if (!receiver.isChanged[index]) {
+        receiver.isChanged[index] = true;
+        receiver.changed.push_back(index);
+    }
+}

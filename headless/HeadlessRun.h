@@ -1,0 +1,73 @@
+#pragma once
+
+#include "core/SourceTable.h"
+#include "headless/CommandLine.h"
+#include "headless/RowPrinter.h"
+#include "net/ProbeSender.h"
+#include "net/ReceiveSocket.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
+class QTextStream;
+
+// The transmitters and receivers of the command line, without a window: what happens is
+// printed, as text columns or as JSON lines. Runs until --duration has passed or SIGINT or
+// SIGTERM comes, then leaves its groups and prints the final rows.
+class HeadlessRun : public QObject {
+    Q_OBJECT
+
+public:
+    HeadlessRun(const Options& options, QTextStream& out, QTextStream& err);
+    ~HeadlessRun() override;
+
+    // Opens every socket; false (the reason printed) when one cannot be had.
+    bool start();
+    // Leaves the groups, closes the sockets and prints the final rows.
+    void stop();
+    // Start, run until told to stop, stop: the exit status.
+    int exec();
+
+signals:
+    void stopped();
+
+private:
+    struct Receiver {
+        Endpoint where;
+        ReceiveSocket socket;
+        SourceTable sources;
+        std::vector<std::size_t> changed; // sources to print at the next second
+        std::vector<bool> isChanged;
+        bool joined = false;
+    };
+    struct Transmitter {
+        Endpoint where;
+        ProbeSender sender;
+    };
+
+    bool startReceiver(Receiver& receiver);
+    bool startTransmitter(Transmitter& transmitter);
+    void tick();
+    void countDatagram(Receiver& receiver, const std::uint8_t* bytes, std::size_t length,
+        const std::string& address, quint16 port);
+    // One line on standard error: what could not be done, for which endpoint, and why.
+    void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket);
+    void catchStopSignals();
+
+    const Options& m_options;
+    QTextStream& m_err;
+    RowPrinter m_printer;
+    std::vector<std::unique_ptr<Receiver>> m_receivers;
+    std::vector<std::unique_ptr<Transmitter>> m_transmitters;
+    QTimer m_ticker;
+    // The first second-phase tick comes a full second after the start, as in a panel
+    // started just after one.
+    int m_phase = 1;
+    QTimer m_duration;
+    QSocketNotifier* m_stopSignal = nullptr;
+    bool m_running = false;
+};

@@ -1,0 +1,88 @@
+#include "headless/RowPrinter.h"
+
+#include "core/SourceColumns.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace {
+
+constexpr const char* ReceiverHeading = "RECEIVER";
+constexpr int ReceiverWidth = 21; // 255.255.255.255:65535
+
+QString isoTime(std::time_t time)
+{
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(time);
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// Addresses read from the left, numbers and times from the right.
+QString padded(const QString& text, const SourceColumnInfo& column)
+{
+    return column.kind == SourceColumnInfo::Address ? text.leftJustified(column.printedWidth)
+                                                    : text.rightJustified(column.printedWidth);
+}
+
+} // namespace
+
+RowPrinter::RowPrinter(QTextStream& out, bool json)
+    : m_out(out)
+    , m_json(json)
+{
+}
+
+void RowPrinter::printHeading()
+{
+    QString line = QString::fromLatin1(ReceiverHeading).leftJustified(ReceiverWidth);
+    for (const SourceColumnInfo& column : SourceColumns)
+        line += QLatin1Char(' ') + padded(QLatin1String(column.printedHeading), column);
+    m_out << line.trimmed() << Qt::endl;
+}
+
+void RowPrinter::printRow(const QString& receiver, const Source& source)
+{
+    if (m_json) {
+        QJsonObject row { { QStringLiteral("receiver"), receiver } };
+        for (const SourceColumnInfo& column : SourceColumns) {
+            const QString key = QLatin1String(column.jsonKey);
+            if (column.kind == SourceColumnInfo::Time)
+                row.insert(key, isoTime(source.lastReceived));
+            else if (column.kind == SourceColumnInfo::Number)
+                row.insert(key, qint64(numberIn(source, column.column)));
+            else
+                row.insert(key, QString::fromStdString(cellText(source, column)));
+        }
+        m_out << QJsonDocument(row).toJson(QJsonDocument::Compact) << Qt::endl;
+        return;
+    }
+    if (!m_headingPrinted) {
+        printHeading();
+        m_headingPrinted = true;
+    }
+    QString line = receiver.leftJustified(ReceiverWidth);
+    for (const SourceColumnInfo& column : SourceColumns)
+        line += QLatin1Char(' ') + padded(QString::fromStdString(cellText(source, column)), column);
+    m_out << line.trimmed() << Qt::endl;
+}
+
+void RowPrinter::printProbe(const QString& transmitter, quint16 sourcePort, quint32 sequence,
+    quint32 size, quint32 ttl, const QString& error)
+{
+    if (m_json) {
+        QJsonObject probe { { QStringLiteral("transmitter"), transmitter },
+            { QStringLiteral("source_port"), sourcePort },
+            { QStringLiteral("seq"), qint64(sequence) }, { QStringLiteral("size"), qint64(size) },
+            { QStringLiteral("ttl"), qint64(ttl) } };
+        if (!error.isEmpty())
+            probe.insert(QStringLiteral("error"), error);
+        m_out << QJsonDocument(probe).toJson(QJsonDocument::Compact) << Qt::endl;
+        return;
+    }
+    m_out << (error.isEmpty() ? "sent " : "failed ") << transmitter << " from port " << sourcePort
+          << " seq " << sequence << " size " << size << " ttl " << ttl;
+    if (!error.isEmpty())
+        m_out << ": " << error;
+    m_out << Qt::endl;
+}

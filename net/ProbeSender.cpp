@@ -1,0 +1,61 @@
+#include "net/ProbeSender.h"
+
+#include "core/ProbePacket.h"
+#include "net/Tick.h"
+
+#include <cstdlib>
+#include <netinet/in.h>
+
+ProbeSender::ProbeSender(QObject* parent)
+    : QObject(parent)
+{
+}
+
+bool ProbeSender::start(const SendSettings& settings)
+{
+    m_settings = settings;
+    m_lastSequence = 0;
+    m_countdown = settings.period;
+    m_sourcePort = 0;
+    // Loopback on, so that receivers on this host hear the probes too.
+    if (!m_socket.open(0, false)
+        || !m_socket.setOption(IPPROTO_IP, IP_MULTICAST_TTL, "IP_MULTICAST_TTL", int(settings.ttl))
+        || !m_socket.setOption(IPPROTO_IP, IP_MULTICAST_LOOP, "IP_MULTICAST_LOOP", 1)) {
+        m_socket.close();
+        return false;
+    }
+    m_sourcePort = m_socket.localPort();
+    return true;
+}
+
+void ProbeSender::stop()
+{
+    m_socket.close();
+    m_countdown = 0;
+}
+
+void ProbeSender::tick(int phase)
+{
+    if (phase != Tick::secondPhase || !isStarted() || --m_countdown != 0)
+        return;
+    m_countdown = m_settings.period;
+    send();
+}
+
+void ProbeSender::send()
+{
+    // rand() is never seeded, so every run of the program draws the same sizes.
+    const auto [randomMin, randomMax] = Limits::randomSize;
+    const quint32 size = m_settings.randomSize
+        ? quint32(std::rand()) % (randomMax - randomMin + 1) + randomMin
+        : m_settings.size;
+    const quint32 sequence = ++m_lastSequence;
+    const auto bytes
+        = ProbePacket { ProbePacket::TypeProbe, sequence, m_settings.period }.build(size);
+    if (m_socket.sendTo(
+            bytes.data(), bytes.size(), m_settings.destination.group, m_settings.destination.port)
+        < 0)
+        emit sendFailed(sequence, size, m_socket.error());
+    else
+        emit probeSent(sequence, size);
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/Defaults.h"
+#include "net/Parsing.h"
+#include "net/UdpSocket.h"
+
+#include <QObject>
+
+// What a transmitter sends, and how.
+struct SendSettings {
+    Endpoint destination;
+    quint32 period = Defaults::period; // seconds
+    quint32 size = Defaults::packetSize; // bytes
+    bool randomSize = false;
+    quint32 ttl = Defaults::ttl;
+};
+
+// Sends numbered probes, one a period, counted down on the tick. It owns the socket, the
+// sequence and the countdown; a transmitter panel and a headless run each contain one.
+class ProbeSender : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ProbeSender(QObject* parent = nullptr);
+
+    // A new socket from a new source port, and the numbers from 1 again. False when the
+    // socket cannot be had: socket() tells why.
+    bool start(const SendSettings& settings);
+    void stop();
+    // Counts down once a second, and sends when the period has run out.
+    void tick(int phase);
+
+    bool isStarted() const { return m_socket.isOpen(); }
+    const UdpSocket& socket() const { return m_socket; }
+    quint16 sourcePort() const { return m_sourcePort; }
+    quint32 lastSequence() const { return m_lastSequence; }
+    quint32 countdown() const { return m_countdown; }
+
+signals:
+    void probeSent(quint32 sequence, quint32 size);
+    // A failed send is not retried and still uses up its number, so receivers see the gap.
+    void sendFailed(quint32 sequence, quint32 size, int error);
+
+private:
+    void send();
+
+    UdpSocket m_socket;
+    SendSettings m_settings;
+    quint16 m_sourcePort = 0;
+    quint32 m_lastSequence = 0;
+    quint32 m_countdown = 0; // seconds to the next probe
+};

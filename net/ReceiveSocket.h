@@ -1,0 +1,37 @@
+#pragma once
+
+#include "net/UdpSocket.h"
+
+// The socket of one running receiver: bound with address reuse to a port on every local
+// address, and a member of one multicast group while asked to be.
+class ReceiveSocket : public UdpSocket {
+    Q_OBJECT
+
+public:
+    explicit ReceiveSocket(QObject* parent = nullptr);
+
+    // False when the port cannot be had (error() and failedOption() tell why). A refused
+    // join leaves it bound and says so through joinRefused().
+    bool bind(const QHostAddress& group, quint16 port, bool join);
+    bool joinGroup();
+    bool leaveGroup();
+    // Reads what is waiting, in one pass bounded in count and time so that a flood cannot
+    // hold the event loop. Runs when datagrams arrive, and once more before closing.
+    void readWaiting();
+
+signals:
+    // One non-empty datagram. The bytes live only during the call: connect directly.
+    void datagramReceived(
+        const std::uint8_t* bytes, std::size_t length, const std::string& address, quint16 port);
+    void emptyDatagramReceived();
+    void receiveFailed(int error);
+    void joinRefused(int error);
+
+private:
+    // Reads one datagram; false when none could be read.
+    bool readDatagram();
+    bool setMembership(int option, const char* name);
+
+    QHostAddress m_group;
+    std::string m_sender; // reused, so that a datagram allocates nothing
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class QSocketNotifier;
+
+// A non-blocking IPv4 datagram socket over POSIX, for what QUdpSocket does not offer: the
+// system's own error codes, IP_MULTICAST_ALL, and which option failed. Each object keeps
+// the error of its own last failed call.
+class UdpSocket : public QObject {
+    Q_OBJECT
+
+public:
+    explicit UdpSocket(QObject* parent = nullptr);
+    ~UdpSocket() override;
+
+    // A new socket, bound to the port (0: any) on every local address; shared with other
+    // sockets when reuse is asked for.
+    bool open(quint16 port, bool reuseAddress);
+    // Sets an option; a refusal is kept with the option's name, and nothing else is set.
+    bool setOption(int level, int option, const char* name, const void* value, unsigned length);
+    bool setOption(int level, int option, const char* name, int value);
+    // The bytes sent, or -1.
+    long sendTo(
+        const std::uint8_t* data, std::size_t length, const QHostAddress& address, quint16 port);
+    // One datagram: its length (0 for an empty one), or -1 with error() set (EAGAIN when
+    // none waits).
+    long receiveFrom(std::uint8_t* data, std::size_t length, std::string& address, quint16& port);
+    quint16 localPort() const;
+    void close();
+
+    bool isOpen() const { return m_fd >= 0; }
+    int error() const { return m_error; }
+    // The option whose refusal made the last call fail; empty when it was no option.
+    QString failedOption() const { return m_failedOption; }
+    // Only a socket that reads asks to hear of datagrams; one that only sends is never woken.
+    void enableReadNotification();
+
+signals:
+    // Datagrams wait to be read; emitted again while any are left.
+    void readyRead();
+
+private:
+    bool fail(const char* option = nullptr);
+
+    int m_fd = -1;
+    int m_error = 0;
+    QString m_failedOption;
+    QSocketNotifier* m_readNotifier = nullptr;
+};

@@ -1,0 +1,258 @@
+#include "receiver/ReceiverPanel.h"
+#include "ui_ReceiverPanel.h"
+
+#include "core/SourceColumns.h"
+#include "net/SystemError.h"
+#include "widgets/FieldReader.h"
+#include "widgets/MessageBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+
+#include <algorithm>
+#include <ctime>
+#include <numeric>
+
+namespace {
+
+// Room enough for any heading to wrap into, however many lines it takes.
+constexpr int UnboundedHeight = 100000;
+// The header's frame, above and below its text and margins.
+constexpr int HeaderFrame = 2;
+
+} // namespace
+
+ReceiverPanel::ReceiverPanel(QWidget* parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::ReceiverPanel>())
+{
+    ui->setupUi(this);
+    setUpList();
+    connect(ui->startButton, &QPushButton::clicked, this, &ReceiverPanel::toggleStart);
+    connect(ui->joinButton, &QPushButton::clicked, this, &ReceiverPanel::joinGroup);
+    connect(ui->leaveButton, &QPushButton::clicked, this, &ReceiverPanel::leaveGroup);
+    // Reset is there for a later feature and does nothing yet.
+    showFields();
+}
+
+// The socket goes with the panel, which ends any membership.
+ReceiverPanel::~ReceiverPanel() = default;
+
+void ReceiverPanel::setUpList()
+{
+    QTreeView* list = ui->sourceList;
+    list->setModel(&m_model);
+    list->setTextElideMode(Qt::ElideRight);
+    QHeaderView* header = list->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setMinimumSectionSize(0);
+    // Narrow columns wrap their headings onto a second line rather than cut them off.
+    header->setDefaultAlignment(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap));
+    list->viewport()->installEventFilter(this);
+
+    // Copying rows lets a user paste what a receiver saw into a report.
+    auto* copy = new QAction(tr("Copy"), list);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this,
+        [this] { QApplication::clipboard()->setText(selectedRowsText()); });
+    list->addAction(copy);
+}
+
+bool ReceiverPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->sourceList->viewport() && event->type() == QEvent::Resize)
+        resizeColumns();
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ReceiverPanel::readFields()
+{
+    FieldReader fields(this);
+    fields.readAddress(ui->groupEdit, m_group);
+    fields.readNumber(ui->portEdit, m_port, Limits::port);
+    fields.readNumber(ui->lossThresholdEdit, m_lossThreshold, Limits::lossThreshold);
+    fields.readNumber(ui->maxLatencyEdit, m_maxLatency, Limits::maxLatency);
+    if (!fields.ok())
+        return false;
+    m_join = ui->joinCheck->isChecked();
+    m_trapDestination = ui->trapDestinationEdit->text();
+    m_community = ui->communityEdit->text();
+    return true;
+}
+
+void ReceiverPanel::showFields()
+{
+    showField(ui->groupEdit, m_group.toString());
+    showField(ui->portEdit, m_port);
+    ui->joinCheck->setChecked(m_join);
+    showField(ui->lossThresholdEdit, m_lossThreshold);
+    showField(ui->maxLatencyEdit, m_maxLatency);
+    showField(ui->trapDestinationEdit, m_trapDestination);
+    showField(ui->communityEdit, m_community);
+}
+
+// Every column keeps its share of the list's width, however the window is sized.
+void ReceiverPanel::resizeColumns()
+{
+    const unsigned total = std::accumulate(SourceColumns.begin(), SourceColumns.end(), 0u,
+        [](unsigned sum, const SourceColumnInfo& column) { return sum + column.weight; });
+    const auto width = unsigned(ui->sourceList->viewport()->width());
+    QHeaderView* header = ui->sourceList->header();
+    for (std::size_t column = 0; column < SourceColumns.size(); ++column)
+        header->resizeSection(int(column), int(width * SourceColumns[column].weight / total));
+    fitHeaderHeight();
+}
+
+// The header keeps the height it first had; give it as many lines as the narrowest column
+// needs for its wrapped heading.
+void ReceiverPanel::fitHeaderHeight()
+{
+    QHeaderView* header = ui->sourceList->header();
+    const QFontMetrics metrics(header->font());
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    int lines = 1;
+    for (int column = 0; column < m_model.columnCount(); ++column) {
+        const int room = std::max(1, header->sectionSize(column) - 2 * margin);
+        const QString heading
+            = m_model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const QRect needed
+            = metrics.boundingRect(QRect(0, 0, room, UnboundedHeight), Qt::TextWordWrap, heading);
+        lines = std::max(
+            lines, (needed.height() + metrics.lineSpacing() - 1) / metrics.lineSpacing());
+    }
+    const int height = lines * metrics.lineSpacing() + 2 * margin + HeaderFrame;
+    if (header->height() != height)
+        header->setFixedHeight(height);
+}
+
+void ReceiverPanel::tick(int) { ui->activityLamp->setLit(false); }
+
+void ReceiverPanel::configure(const Endpoint& endpoint, bool join)
+{
+    m_group = endpoint.group;
+    m_port = endpoint.port;
+    m_join = join;
+    showFields();
+}
+
+void ReceiverPanel::toggleStart()
+{
+    if (m_state == State::Stopped)
+        start();
+    else
+        stop();
+}
+
+bool ReceiverPanel::start()
+{
+    if (!readFields())
+        return false;
+    // The button reads "Stop" from here on, also when the socket fails below: pressing it
+    // again is how the user retries.
+    ui->startButton->setText(tr("Stop"));
+    m_socket = std::make_unique<ReceiveSocket>();
+    connect(m_socket.get(), &ReceiveSocket::datagramReceived, this, &ReceiverPanel::countDatagram);
+    connect(m_socket.get(), &ReceiveSocket::emptyDatagramReceived, this,
+        &ReceiverPanel::warnEmptyDatagram);
+    connect(m_socket.get(), &ReceiveSocket::receiveFailed, this, &ReceiverPanel::warnReceiveFailed);
+    connect(m_socket.get(), &ReceiveSocket::joinRefused, this, &ReceiverPanel::warnJoinRefused);
+    if (!m_socket->bind(m_group, m_port, m_join)) {
+        const QString option = m_socket->failedOption();
+        showSystemError(option.isEmpty() ? QStringLiteral("CRxSocket::Bind()")
+                                         : QStringLiteral("CRxSocket::setsockopt(%1)").arg(option),
+            m_socket->error());
+        showMessageBox({ this, tr("Failed to Create receive socket"),
+            QStringLiteral("CAddRx::StartReceiver()"), QMessageBox::Critical });
+        return false;
+    }
+    // The buttons follow the check box, whether or not the join itself succeeded.
+    showMembership(m_join);
+    m_state = State::Running;
+    showFields();
+    return true;
+}
+
+void ReceiverPanel::stop()
+{
+    ui->startButton->setText(tr("Start"));
+    ui->joinButton->setEnabled(false);
+    ui->leaveButton->setEnabled(false);
+    // Closing the socket ends the membership.
+    m_socket.reset();
+    m_state = State::Stopped;
+    showFields();
+}
+
+void ReceiverPanel::showMembership(bool joined)
+{
+    ui->joinButton->setEnabled(!joined);
+    ui->leaveButton->setEnabled(joined);
+}
+
+void ReceiverPanel::joinGroup()
+{
+    if (m_socket && m_socket->joinGroup())
+        showMembership(true);
+}
+
+void ReceiverPanel::leaveGroup()
+{
+    if (m_socket && m_socket->leaveGroup())
+        showMembership(false);
+}
+
+// What comes from the network can open a box, but anyone on the LAN can send it at will:
+// these boxes are shown one at a time for the whole program, after the receive path has
+// returned.
+void ReceiverPanel::warnEmptyDatagram()
+{
+    postNetworkMessageBox({ this, tr("Got return code of \"0\" from Receive() !"),
+        QStringLiteral("CRxSocket::OnReceive") });
+}
+
+void ReceiverPanel::warnReceiveFailed(int error)
+{
+    postNetworkMessageBox({ nullptr, systemErrorText(error), QStringLiteral("CRxSocket::Receive()"),
+        QMessageBox::Information });
+}
+
+// A join refused at Start answers the user's own press of the button, so it is shown at
+// once, but by the same rule.
+void ReceiverPanel::warnJoinRefused(int error)
+{
+    showNetworkMessageBox({ nullptr, systemErrorText(error),
+        QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"), QMessageBox::Information });
+}
+
+void ReceiverPanel::countDatagram(
+    const std::uint8_t* bytes, std::size_t length, const std::string& address, quint16 port)
+{
+    const std::size_t index
+        = m_sources.countProbe(bytes, length, address, port, std::time(nullptr));
+    if (index == SourceTable::NotCounted)
+        return;
+    m_model.sourceChanged(index);
+    ui->activityLamp->setLit(true);
+}
+
+QString ReceiverPanel::selectedRowsText() const
+{
+    const auto line = [this](auto cellOf) {
+        QStringList cells;
+        for (int column = 0; column < m_model.columnCount(); ++column)
+            cells << cellOf(column);
+        return cells.join(QLatin1Char('\t'));
+    };
+    QStringList lines { line([this](int column) {
+        return m_model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    }) };
+    QModelIndexList rows = ui->sourceList->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& row : rows)
+        lines << line([&](int column) { return row.siblingAtColumn(column).data().toString(); });
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/Defaults.h"
+#include "core/SourceTable.h"
+#include "net/Parsing.h"
+#include "net/ReceiveSocket.h"
+#include "receiver/SourceModel.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class ReceiverPanel;
+}
+
+// The receiver panel: binds a port, joins a group if asked, and keeps one list row per
+// probe source.
+class ReceiverPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class State { Stopped, Running };
+
+    explicit ReceiverPanel(QWidget* parent = nullptr);
+    ~ReceiverPanel() override;
+
+    // Fills the settings in, as a user would before pressing Start.
+    void configure(const Endpoint& endpoint, bool join);
+    bool start();
+    void stop();
+    void tick(int phase);
+
+    State state() const { return m_state; }
+    // The headings and the selected rows, a line each, cells separated by tabs.
+    QString selectedRowsText() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void toggleStart();
+    void joinGroup();
+    void leaveGroup();
+    // One datagram from the socket; the bytes are valid during the call only.
+    void countDatagram(
+        const std::uint8_t* bytes, std::size_t length, const std::string& address, quint16 port);
+    void warnEmptyDatagram();
+    void warnReceiveFailed(int error);
+    void warnJoinRefused(int error);
+    void setUpList();
+    bool readFields();
+    void showFields();
+    void showMembership(bool joined);
+    void resizeColumns();
+    void fitHeaderHeight();
+
+    std::unique_ptr<Ui::ReceiverPanel> ui;
+    QHostAddress m_group { QLatin1String(Defaults::group) };
+    quint16 m_port = Defaults::port;
+    bool m_join = true;
+    // The trap fields, the loss threshold and the latency are kept and checked for a later
+    // alarm feature; nothing reads them yet.
+    QString m_trapDestination = QLatin1String(Defaults::trapDestination);
+    QString m_community = QLatin1String(Defaults::community);
+    quint32 m_lossThreshold = Defaults::lossThreshold;
+    quint32 m_maxLatency = Defaults::maxLatency;
+    State m_state = State::Stopped;
+    std::unique_ptr<ReceiveSocket> m_socket;
+    SourceTable m_sources;
+    SourceModel m_model { m_sources };
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTimer>
+
+class SourceTable;
+
+// The receiver's list: one row per source, in order of first arrival, over the panel's
+// source table. Sources change many times a second under traffic; the view hears of it at
+// most every ChangeInterval, which is still live to the eye.
+class SourceModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds ChangeInterval { 40 };
+
+    explicit SourceModel(const SourceTable& sources, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The source at this place in the table was counted into, or added.
+    void sourceChanged(std::size_t index);
+
+private:
+    void announceChanges();
+
+    const SourceTable& m_sources;
+    int m_rows = 0; // the rows the view knows of
+    int m_firstChanged = -1;
+    int m_lastChanged = -1;
+    QTimer m_announcer;
+};

@@ -1,0 +1,230 @@
+#include "shell/MainWindow.h"
+
+#include "headless/CommandLine.h"
+#include "net/SystemError.h"
+#include "net/Tick.h"
+#include "receiver/ReceiverPanel.h"
+#include "shell/LogoArea.h"
+#include "transmitter/TransmitterPanel.h"
+#include "widgets/MessageBox.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScreen>
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Room for a transmitter and a receiver side by side, where the screen allows it.
+constexpr QSize OpeningSize(1280, 800);
+// Panels' windows have a title, a system menu, and minimise and close buttons.
+constexpr Qt::WindowFlags ChildFlags = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+
+} // namespace
+
+MainWindow::MainWindow()
+    : m_mdiArea(new LogoArea(this))
+{
+    setWindowTitle(QGuiApplication::applicationDisplayName());
+    setCentralWidget(m_mdiArea);
+    createActions();
+    createMenus();
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &MainWindow::updateWindowActions);
+    // Re-armed after each broadcast, so the next one comes a full interval after this one.
+    m_ticker.setSingleShot(true);
+    m_ticker.setTimerType(Qt::PreciseTimer);
+    connect(&m_ticker, &QTimer::timeout, this, &MainWindow::broadcastTick);
+    m_ticker.start(Tick::interval);
+    QSize size = OpeningSize;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
+}
+
+MainWindow::~MainWindow()
+{
+    m_ticker.stop();
+    // Panels leave the list while they are destroyed, so they must go while it exists.
+    qDeleteAll(m_mdiArea->subWindowList());
+}
+
+bool MainWindow::checkSockets()
+{
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe >= 0) {
+        ::close(probe);
+        return true;
+    }
+    showMessageBox({ nullptr, tr("Cannot open a UDP socket: %1").arg(systemErrorText(errno)),
+        QGuiApplication::applicationDisplayName() });
+    return false;
+}
+
+void MainWindow::createActions()
+{
+    const auto action = [this](const QString& text, const char* name) {
+        auto* created = new QAction(text, this);
+        created->setObjectName(QLatin1String(name));
+        return created;
+    };
+    m_saveAct = action(tr("&Save"), "saveAct");
+    m_exitAct = action(tr("E&xit"), "exitAct");
+    m_addTransmitterAct = action(tr("&Transmitter"), "addTransmitterAct");
+    m_addReceiverAct = action(tr("&Receiver"), "addReceiverAct");
+    m_logAct = action(tr("&Log"), "logAct");
+    m_snmpTrapAct = action(tr("&Send test SNMP Trap"), "snmpTrapAct");
+    m_nextAct = action(tr("&Next"), "nextAct");
+    m_closeAct = action(tr("Cl&ose"), "closeAct");
+    m_tileAct = action(tr("&Tile"), "tileAct");
+    m_cascadeAct = action(tr("&Cascade"), "cascadeAct");
+    m_aboutAct = action(tr("&About..."), "aboutAct");
+
+    // Commands that nothing carries out yet are shown, greyed. View > Log is offered for a
+    // log window to come, and does nothing yet.
+    for (QAction* idle : { m_saveAct, m_exitAct, m_snmpTrapAct, m_aboutAct })
+        idle->setEnabled(false);
+
+    connect(m_addTransmitterAct, &QAction::triggered, this, &MainWindow::addTransmitter);
+    connect(m_addReceiverAct, &QAction::triggered, this, &MainWindow::addReceiver);
+    connect(m_nextAct, &QAction::triggered, m_mdiArea, &QMdiArea::activateNextSubWindow);
+    connect(m_closeAct, &QAction::triggered, this, &MainWindow::closeActiveWindow);
+    connect(m_tileAct, &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
+    connect(m_cascadeAct, &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
+    updateWindowActions();
+}
+
+void MainWindow::createMenus()
+{
+    menuBar()->addMenu(tr("&File"))->addActions({ m_saveAct, m_exitAct });
+    menuBar()->addMenu(tr("&Add"))->addActions({ m_addTransmitterAct, m_addReceiverAct });
+    menuBar()->addMenu(tr("&View"))->addAction(m_logAct);
+    menuBar()->addMenu(tr("&Tools"))->addAction(m_snmpTrapAct);
+    m_windowMenu = menuBar()->addMenu(tr("&Window"));
+    m_windowMenu->addActions({ m_nextAct, m_closeAct, m_tileAct, m_cascadeAct });
+    connect(m_windowMenu, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
+    menuBar()->addMenu(tr("&Help"))->addAction(m_aboutAct);
+}
+
+TransmitterPanel* MainWindow::addTransmitter()
+{
+    auto* panel = addPanel<TransmitterPanel>(tr("Add Transmitter"));
+    QWidget* child = panel->parentWidget();
+    child->setFixedSize(child->size());
+    return panel;
+}
+
+ReceiverPanel* MainWindow::addReceiver()
+{
+    auto* panel = addPanel<ReceiverPanel>(tr("Add Receiver"));
+    // Resizable, but never smaller than it opened.
+    QWidget* child = panel->parentWidget();
+    child->setMinimumSize(child->size());
+    return panel;
+}
+
+template <class Panel> Panel* MainWindow::addPanel(const QString& caption)
+{
+    auto* panel = new Panel; // its child window owns it from showChild() on
+    m_panels.push_front({ panel, [panel](int phase) { panel->tick(phase); } });
+    connect(panel, &QObject::destroyed, this, &MainWindow::removeClosedPanels);
+    showChild(panel, caption);
+    return panel;
+}
+
+// Sizes a new child window around its panel, then captions, shows and activates it.
+QMdiSubWindow* MainWindow::showChild(QWidget* panel, const QString& caption)
+{
+    QMdiSubWindow* child = m_mdiArea->addSubWindow(panel, ChildFlags);
+    const QPoint topLeft = child->pos();
+    child->adjustSize();
+    child->move(topLeft);
+    child->setWindowTitle(caption);
+    child->showNormal();
+    child->setFocus(Qt::OtherFocusReason);
+    m_mdiArea->setActiveSubWindow(child);
+    return child;
+}
+
+void MainWindow::openPanels(const Options& options)
+{
+    for (const Endpoint& where : options.transmit) {
+        SendSettings settings = options.sending;
+        settings.destination = where;
+        TransmitterPanel* panel = addTransmitter();
+        panel->configure(settings);
+        panel->start();
+    }
+    for (const Endpoint& where : options.receive) {
+        ReceiverPanel* panel = addReceiver();
+        panel->configure(where, options.join);
+        panel->start();
+    }
+    if (!options.transmit.empty() || !options.receive.empty())
+        m_mdiArea->tileSubWindows();
+}
+
+// A panel being destroyed has had its guarded pointer cleared already.
+void MainWindow::removeClosedPanels()
+{
+    m_panels.remove_if([](const TickedPanel& panel) { return !panel.widget; });
+}
+
+// Queued, never called directly: a panel handles its tick after the whole broadcast, and a
+// tick still queued for a panel that closes meanwhile is dropped with it. The newest panel
+// gets each tick first.
+void MainWindow::broadcastTick()
+{
+    const int phase = m_phase;
+    for (const TickedPanel& panel : m_panels) {
+        if (panel.widget)
+            QMetaObject::invokeMethod(
+                panel.widget, [tick = panel.tick, phase] { tick(phase); }, Qt::QueuedConnection);
+    }
+    m_phase = (m_phase + 1) % Tick::phases;
+    m_ticker.start(Tick::interval);
+}
+
+// Closes as the child's own close button would, after this command has returned; a running
+// transmitter may still refuse.
+void MainWindow::closeActiveWindow()
+{
+    if (QMdiSubWindow* active = m_mdiArea->currentSubWindow())
+        QMetaObject::invokeMethod(active, &QWidget::close, Qt::QueuedConnection);
+}
+
+// The current child stays current while the main window itself is inactive.
+void MainWindow::updateWindowActions()
+{
+    const bool hasChild = m_mdiArea->currentSubWindow() != nullptr;
+    for (QAction* action : { m_nextAct, m_closeAct, m_tileAct, m_cascadeAct })
+        action->setEnabled(hasChild);
+}
+
+// The open child windows by caption, below the Window commands; choosing one activates it.
+void MainWindow::updateWindowMenu()
+{
+    qDeleteAll(m_windowListActions);
+    m_windowListActions.clear();
+    updateWindowActions();
+    const QList<QMdiSubWindow*> windows = m_mdiArea->subWindowList();
+    if (windows.isEmpty())
+        return;
+    m_windowListActions.append(m_windowMenu->addSeparator());
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* window = windows.at(i);
+        // The first nine are reached by their number's key.
+        const QString text = i < 9 ? tr("&%1 %2") : tr("%1 %2");
+        QAction* action = m_windowMenu->addAction(text.arg(i + 1).arg(window->windowTitle()));
+        action->setCheckable(true);
+        action->setChecked(window == m_mdiArea->currentSubWindow());
+        connect(action, &QAction::triggered, window,
+            [this, window] { m_mdiArea->setActiveSubWindow(window); });
+        m_windowListActions.append(action);
+    }
+}

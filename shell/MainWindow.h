@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <list>
+
+class LogoArea;
+class QMdiSubWindow;
+class ReceiverPanel;
+class TransmitterPanel;
+struct Options;
+
+// The main window: the menu bar, the panels' child windows and the tick that drives
+// every panel.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    // Whether this system can open the UDP sockets every panel needs; if not, the user is
+    // told what failed.
+    static bool checkSockets();
+
+    TransmitterPanel* addTransmitter();
+    ReceiverPanel* addReceiver();
+    // Opens and starts the panels the command line asks for, tiled.
+    void openPanels(const Options& options);
+
+private:
+    struct TickedPanel {
+        QPointer<QWidget> widget;
+        std::function<void(int)> tick;
+    };
+
+    void createActions();
+    void createMenus();
+    // Hosts a panel in a child window and ticks it from now on, until it is destroyed.
+    template <class Panel> Panel* addPanel(const QString& caption);
+    QMdiSubWindow* showChild(QWidget* panel, const QString& caption);
+    void removeClosedPanels();
+    void broadcastTick();
+    void closeActiveWindow();
+    void updateWindowActions();
+    void updateWindowMenu();
+
+    LogoArea* m_mdiArea = nullptr;
+    std::list<TickedPanel> m_panels; // the newest first
+    QTimer m_ticker;
+    int m_phase = 0;
+
+    QAction* m_saveAct = nullptr;
+    QAction* m_exitAct = nullptr;
+    QAction* m_addTransmitterAct = nullptr;
+    QAction* m_addReceiverAct = nullptr;
+    QAction* m_logAct = nullptr;
+    QAction* m_snmpTrapAct = nullptr;
+    QAction* m_nextAct = nullptr;
+    QAction* m_closeAct = nullptr;
+    QAction* m_tileAct = nullptr;
+    QAction* m_cascadeAct = nullptr;
+    QAction* m_aboutAct = nullptr;
+    QMenu* m_windowMenu = nullptr;
+    QList<QAction*> m_windowListActions;
+};

@@ -1,0 +1,163 @@
+#include "transmitter/TransmitterPanel.h"
+#include "ui_TransmitterPanel.h"
+
+#include "net/SystemError.h"
+#include "net/Tick.h"
+#include "widgets/FieldReader.h"
+#include "widgets/MessageBox.h"
+
+#include <QCloseEvent>
+
+TransmitterPanel::TransmitterPanel(QWidget* parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::TransmitterPanel>())
+{
+    ui->setupUi(this);
+    // Room for the line that reports a failed send, so the panel keeps its size.
+    ui->statusLabel->setMinimumHeight(ui->statusLabel->fontMetrics().height());
+    connect(ui->randomiseCheck, &QCheckBox::clicked, this, &TransmitterPanel::showRandomSize);
+    connect(ui->startButton, &QPushButton::clicked, this, &TransmitterPanel::toggleStart);
+    connect(ui->pauseButton, &QPushButton::clicked, this, &TransmitterPanel::togglePause);
+    connect(&m_sender, &ProbeSender::probeSent, this, &TransmitterPanel::showSent);
+    connect(&m_sender, &ProbeSender::sendFailed, this, &TransmitterPanel::showSendFailed);
+    showFields();
+}
+
+TransmitterPanel::~TransmitterPanel() = default;
+
+bool TransmitterPanel::readFields()
+{
+    FieldReader fields(this);
+    fields.readAddress(ui->groupEdit, m_settings.destination.group);
+    fields.readNumber(ui->periodEdit, m_settings.period, Limits::period);
+    fields.readNumber(ui->portEdit, m_settings.destination.port, Limits::port);
+    // Checked even while Randomise is on, so a size never becomes valid by being hidden.
+    fields.readNumber(ui->packetSizeEdit, m_settings.size, Limits::packetSize);
+    fields.readNumber(ui->ttlEdit, m_settings.ttl, Limits::ttl);
+    m_settings.randomSize = ui->randomiseCheck->isChecked();
+    return fields.ok();
+}
+
+void TransmitterPanel::showFields()
+{
+    showField(ui->groupEdit, m_settings.destination.group.toString());
+    showField(ui->periodEdit, m_settings.period);
+    showField(ui->lastSequenceEdit, m_sender.lastSequence());
+    showField(ui->countdownEdit, m_sender.countdown());
+    showField(ui->sourcePortEdit, m_sender.sourcePort());
+    showField(ui->portEdit, m_settings.destination.port);
+    ui->randomiseCheck->setChecked(m_settings.randomSize);
+    showField(ui->packetSizeEdit, m_settings.size);
+    showField(ui->ttlEdit, m_settings.ttl);
+}
+
+void TransmitterPanel::configure(const SendSettings& settings)
+{
+    m_settings = settings;
+    showFields();
+    showRandomSize();
+}
+
+void TransmitterPanel::toggleStart()
+{
+    if (m_state == State::Stopped)
+        start();
+    else
+        stop();
+}
+
+bool TransmitterPanel::start()
+{
+    if (!readFields())
+        return false;
+    // The panel looks started from here on, also when the socket fails below: pressing
+    // the button, which now reads "Stop", is how the user retries.
+    setFieldsLocked(true);
+    ui->startButton->setText(tr("Stop"));
+    ui->pauseButton->setEnabled(true);
+    if (!m_sender.start(m_settings)) {
+        const UdpSocket& socket = m_sender.socket();
+        if (!socket.failedOption().isEmpty())
+            showSystemError(QStringLiteral("CTxSocket::setsockopt(%1)").arg(socket.failedOption()),
+                socket.error());
+        showMessageBox({ this, tr("Failed to Create transmit socket"),
+            QStringLiteral("CAddTx::StartTransmitter()"), QMessageBox::Critical });
+        return false;
+    }
+    m_state = State::Running;
+    showFields();
+    return true;
+}
+
+void TransmitterPanel::stop()
+{
+    setFieldsLocked(false);
+    ui->startButton->setText(tr("Start"));
+    ui->pauseButton->setText(tr("Pause"));
+    ui->pauseButton->setEnabled(false);
+    m_sender.stop();
+    ui->statusLabel->clear();
+    m_state = State::Stopped;
+    showFields();
+}
+
+void TransmitterPanel::togglePause()
+{
+    const bool pausing = m_state == State::Running;
+    if (!pausing && m_state != State::Paused)
+        return;
+    ui->pauseButton->setText(pausing ? tr("Unpause") : tr("Pause"));
+    m_state = pausing ? State::Paused : State::Running;
+}
+
+void TransmitterPanel::setFieldsLocked(bool locked)
+{
+    for (QLineEdit* edit : { ui->groupEdit, ui->portEdit, ui->periodEdit, ui->ttlEdit })
+        edit->setReadOnly(locked);
+    ui->packetSizeEdit->setReadOnly(locked && !m_settings.randomSize);
+    ui->interfaceCombo->setEnabled(!locked);
+    ui->randomiseCheck->setEnabled(!locked);
+}
+
+// The box as it stands on screen decides; the settings take it at the next start.
+void TransmitterPanel::showRandomSize()
+{
+    ui->packetSizeEdit->setEnabled(!ui->randomiseCheck->isChecked());
+}
+
+void TransmitterPanel::tick(int phase)
+{
+    ui->activityLamp->setLit(false);
+    if (m_state != State::Running || phase != Tick::secondPhase)
+        return;
+    m_sender.tick(phase);
+    showFields();
+}
+
+// A send that fails repeats every period: it is told in the panel, never in a box, and
+// the lamp lights only for a probe that left.
+void TransmitterPanel::showSent()
+{
+    ui->activityLamp->setLit(true);
+    ui->statusLabel->clear();
+}
+
+void TransmitterPanel::showSendFailed(quint32, quint32, int error)
+{
+    const QString status = tr("Send failed: %1").arg(systemErrorText(error));
+    if (ui->statusLabel->text() != status)
+        ui->statusLabel->setText(status);
+}
+
+void TransmitterPanel::closeEvent(QCloseEvent* event)
+{
+    if (m_state == State::Stopped)
+        return event->accept();
+    // No "Transmitter Stopping" probe exists: Yes and No both close without sending.
+    const auto answer = showMessageBox({ this,
+        tr("The transmitter is still running.\n\nDo you wish to transmit a "
+           "\"Transmitter Stopping\" message before stopping it ?"),
+        tr("Close Transmitter"), QMessageBox::Question,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel });
+    event->setAccepted(answer != QMessageBox::Cancel);
+}

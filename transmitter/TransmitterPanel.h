@@ -1,0 +1,49 @@
+#pragma once
+
+#include "net/ProbeSender.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class TransmitterPanel;
+}
+
+// The transmitter panel: sends one probe per period, counted down on the panel tick.
+class TransmitterPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class State { Stopped, Paused, Running };
+
+    explicit TransmitterPanel(QWidget* parent = nullptr);
+    ~TransmitterPanel() override;
+
+    // Fills the settings in, as a user would before pressing Start.
+    void configure(const SendSettings& settings);
+    bool start();
+    void stop();
+    void tick(int phase);
+
+    State state() const { return m_state; }
+
+protected:
+    // Asks first while the transmitter runs; Cancel keeps the panel open.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void toggleStart();
+    void togglePause();
+    void showRandomSize();
+    void setFieldsLocked(bool locked);
+    bool readFields();
+    void showFields();
+    void showSent();
+    void showSendFailed(quint32 sequence, quint32 size, int error);
+
+    std::unique_ptr<Ui::TransmitterPanel> ui;
+    SendSettings m_settings { { QHostAddress(QLatin1String(Defaults::group)), Defaults::port } };
+    ProbeSender m_sender;
+    State m_state = State::Stopped;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+struct MessageBoxRequest {
+    QPointer<QWidget> owner;
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+};
+
+using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
+
+// Every message box of the program goes through here. It is modal and returns the button
+// pressed; closing it with Escape answers Cancel where there is one, else OK. The owner may
+// close while the box is open: the box goes with it and answers Cancel (or OK).
+QMessageBox::StandardButton showMessageBox(const MessageBoxRequest& request);
+
+// A box about what came from the network, which anyone on the LAN can cause at will. At
+// most one such box is waiting or open in the whole program; while it is, further ones are
+// dropped. It is shown from the event loop once the caller has returned, so a receive path
+// never waits for the user nor runs inside a box.
+void postNetworkMessageBox(const MessageBoxRequest& request);
+// The same rule for a box that answers a user's own action, shown at once.
+void showNetworkMessageBox(const MessageBoxRequest& request);
+
+// The system's text for an error code in an unowned box with the information icon.
+void showSystemError(const QString& caption, int error);
+
+// Replaces the boxes on screen by a handler, for the tests; an empty handler restores the
+// real boxes. Returns the handler that was installed before.
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
