@@ -47,12 +47,7 @@ MainWindow::MainWindow()
     resize(size);
 }
 
-MainWindow::~MainWindow()
-{
-    m_ticker.stop();
-    // Panels leave the list while they are destroyed, so they must go while it exists.
-    qDeleteAll(m_mdiArea->subWindowList());
-}
+MainWindow::~MainWindow() = default;
 
 bool MainWindow::checkSockets()
 {
@@ -132,7 +127,6 @@ template <class Panel> Panel* MainWindow::addPanel(const QString& caption)
 {
     auto* panel = new Panel; // its child window owns it from showChild() on
     m_panels.push_front({ panel, [panel](int phase) { panel->tick(phase); } });
-    connect(panel, &QObject::destroyed, this, &MainWindow::removeClosedPanels);
     showChild(panel, caption);
     return panel;
 }
@@ -169,23 +163,17 @@ void MainWindow::openPanels(const Options& options)
         m_mdiArea->tileSubWindows();
 }
 
-// A panel being destroyed has had its guarded pointer cleared already.
-void MainWindow::removeClosedPanels()
-{
-    m_panels.remove_if([](const TickedPanel& panel) { return !panel.widget; });
-}
-
 // Queued, never called directly: a panel handles its tick after the whole broadcast, and a
 // tick still queued for a panel that closes meanwhile is dropped with it. The newest panel
 // gets each tick first.
 void MainWindow::broadcastTick()
 {
+    // A closed panel's guarded pointer is null by now.
+    m_panels.remove_if([](const TickedPanel& panel) { return !panel.widget; });
     const int phase = m_phase;
-    for (const TickedPanel& panel : m_panels) {
-        if (panel.widget)
-            QMetaObject::invokeMethod(
-                panel.widget, [tick = panel.tick, phase] { tick(phase); }, Qt::QueuedConnection);
-    }
+    for (const TickedPanel& panel : m_panels)
+        QMetaObject::invokeMethod(
+            panel.widget, [tick = panel.tick, phase] { tick(phase); }, Qt::QueuedConnection);
     m_phase = (m_phase + 1) % Tick::phases;
     m_ticker.start(Tick::interval);
 }

@@ -42,7 +42,6 @@ private:
     // Hosts a panel in a child window and ticks it from now on, until it is destroyed.
     template <class Panel> Panel* addPanel(const QString& caption);
     QMdiSubWindow* showChild(QWidget* panel, const QString& caption);
-    void removeClosedPanels();
     void broadcastTick();
     void closeActiveWindow();
     void updateWindowActions();

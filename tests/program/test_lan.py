@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""The program headless on a LAN of three hosts (namespaces on a bridge in this test's own,
+links named lvx*), with evidence from the wire: tests/isolated-net test_lan.py <program>"""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import harness
+
+PROGRAM = None
+
+
+class Host:
+    def __init__(self, index):
+        self.address = f"10.99.0.{index}"
+        self.keeper = subprocess.Popen(["unshare", "--net", "sleep", "infinity"])
+        self.prefix = ("nsenter", "-t", str(self.keeper.pid), "-n")
+        harness.wait_until(lambda: os.readlink(f"/proc/{self.keeper.pid}/ns/net")
+                           != os.readlink("/proc/self/ns/net"))
+        harness.run("ip", "link", "add", f"lvxp{index}", "master", "lvxbr0", "up", "type", "veth",
+                    "peer", "name", "lvx0", "netns", str(self.keeper.pid))
+        for command in ("link set lo up", "link set lvx0 multicast on up",
+                        f"addr add {self.address}/24 dev lvx0", "route add 224.0.0.0/4 dev lvx0"):
+            harness.run(*self.prefix, "ip", *command.split())
+        harness.assert_isolated(self.prefix)
+
+    def start(self, *arguments):
+        return harness.Headless(PROGRAM, *arguments, prefix=self.prefix)
+
+
+class Capture:
+    """dumpcap (Debian's tshark) on a host's link, read back with tshark."""
+
+    def __init__(self, host, expression):
+        self.path = tempfile.mktemp(suffix=".pcap")
+        self.process = subprocess.Popen([*host.prefix, "dumpcap", "-i", "lvx0", "-q", "-w",
+                                         self.path, "-f", expression], stderr=subprocess.PIPE)
+        assert b"Capturing on" in self.process.stderr.readline()
+
+    def fields(self, display_filter, *names):
+        result = harness.run("tshark", "-r", self.path, "-Y", display_filter, "-T", "fields",
+                             *[arg for name in names for arg in ("-e", name)], check=False)
+        return [line.split("\t") for line in result.stdout.splitlines()]
+
+
+class LanTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        harness.run("ip", "link", "add", "lvxbr0", "up", "type", "bridge", "mcast_snooping", "0")
+        harness.run("ip", "addr", "add", "10.99.0.254/24", "dev", "lvxbr0")  # for unicast probes
+        cls.hosts = [Host(index) for index in (1, 2, 3)]
+
+    @classmethod
+    def tearDownClass(cls):
+        for host in cls.hosts:
+            host.keeper.kill(), host.keeper.wait()
+
+    def stopped(self, program):
+        self.assertEqual(program.stop(), 0, program.errors)
+        return program
+
+    def test_probes_cross_the_lan_as_sent(self):
+        sender, *receivers = self.hosts
+        for ttl, size, group in ((1, 43, "234.5.7.1"), (16, 1000, "234.5.7.2"),
+                                 (255, 1500, "234.5.7.3")):
+            with self.subTest(ttl=ttl, size=size):
+                listening = [host.start("--receive", f"{group}:8910") for host in receivers]
+                for host in receivers:
+                    self.assertTrue(harness.wait_until(lambda: harness.joined(group, host.prefix)))
+                capture = Capture(sender, f"dst host {group}")
+                tx = sender.start("--transmit", f"{group}:8910", "--period", "1", "--ttl", str(ttl),
+                                  "--size", str(size))
+                for rx in listening:
+                    self.assertTrue(harness.wait_until(lambda: rx.rows() and rx.rows()[0]["seq"] > 1))
+                probes = self.stopped(tx).probes()
+                for rx in listening:
+                    [row] = self.stopped(rx).rows()
+                    self.assertEqual((row["source"], row["port"], row["freq"], row["dups"]),
+                                     (sender.address, probes[0]["source_port"], 1, 0))
+                # Fragments are put back together; a datagram's fields stand on its last one.
+                wire = lambda: capture.fields("udp", "ip.ttl", "ip.src", "udp.payload")
+                self.assertTrue(harness.wait_until(lambda: len(wire()) == len(probes)))
+                capture.process.terminate()
+                for sequence, (seen_ttl, source, payload) in enumerate(wire(), start=1):
+                    self.assertEqual((int(seen_ttl.split(",")[0]), source.split(",")[0]),
+                                     (ttl, sender.address))
+                    self.assertEqual(bytes.fromhex(payload.replace(":", "")),
+                                     harness.probe(sequence, 1, size))
+
+    def test_igmp_join_at_start_and_leave_at_stop(self):
+        host = self.hosts[1]
+        capture = Capture(host, "igmp")
+        member = host.start("--receive", "234.5.7.10:8920")
+        listener = host.start("--receive", "234.5.7.11:8921", "--no-join")
+        # A first row says the program is up, its signal handlers with it.
+        udp = harness.sender()
+        for program, port in ((member, 8920), (listener, 8921)):
+            self.assertTrue(harness.wait_until(lambda: udp.sendto(harness.probe(1), (
+                host.address, port)) and program.rows()))
+        self.stopped(member), self.stopped(listener)
+
+        def changes():
+            seen = []
+            for kind, record_types, groups in capture.fields("igmp", "igmp.type",
+                                                             "igmp.record_type", "igmp.maddr"):
+                for record_type, group in zip(record_types.split(","), groups.split(",")):
+                    change = ("join" if kind == "0x16" or record_type in ("2", "4") else "leave", group)
+                    seen += [change] if not seen or seen[-1] != change else []
+            return seen
+
+        expected = [("join", "234.5.7.10"), ("leave", "234.5.7.10")]
+        self.assertTrue(harness.wait_until(lambda: changes() == expected), changes())
+        capture.process.terminate()
+
+
+if __name__ == "__main__":
+    PROGRAM = sys.argv.pop(1)
+    sys.exit(harness.main(needs=("unshare", "nsenter", "dumpcap", "tshark")))

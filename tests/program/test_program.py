@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""The program from outside: its exit statuses, and what it prints headless when the network
+sends it probes and junk alike: tests/isolated-net test_program.py <program>"""
+
+import datetime
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import unittest
+
+import harness
+from harness import probe
+
+PROGRAM = None
+GROUP = "234.5.6.9"
+
+
+class ProgramTest(unittest.TestCase):
+    def test_exit_statuses(self):
+        holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)  # no address reuse
+        holder.bind(("0.0.0.0", 9501))
+        self.addCleanup(holder.close)
+        for arguments, status, named in (
+                ("--help", 0, None), ("-v", 0, None), ("", 1, "--headless"),
+                (f"--headless --receive {GROUP}:9501", 1, "9501"), ("--ttl 0", 2, "--ttl"),
+                ("--ttl 256", 2, "--ttl"), ("--period 0", 2, "--period"),
+                ("--period 86401", 2, "--period"), ("--size 42", 2, "--size"),
+                ("--size 1501", 2, "--size"), ("--size huge", 2, "--size"),
+                ("--duration 0", 2, "--duration"), (f"--transmit {GROUP}", 2, "--transmit"),
+                (f"--transmit {GROUP}:65536", 2, "--transmit"), ("--receive 10.1:5", 2, "--receive"),
+                ("--receive host.example:5", 2, "--receive"), ("--json", 2, "--json"),
+                ("--headless", 2, "--headless"), ("--bogus", 2, "bogus"), ("extra", 2, "extra")):
+            with self.subTest(arguments=arguments):
+                result = subprocess.run([PROGRAM, *arguments.split()], capture_output=True,
+                                        text=True, timeout=60, env={
+                                            name: value for name, value in os.environ.items()
+                                            if name not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")})
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertEqual(bool(result.stdout), named is None)
+                self.assertEqual([named in line for line in result.stderr.splitlines()],
+                                 [] if named is None else [True], result.stderr)
+
+    def test_json_rows_and_probes(self):
+        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9510", "--receive",
+                                   f"{GROUP}:9511", "--transmit", f"{GROUP}:9510",
+                                   "--period", "1", "--size", "random")
+        self.assertTrue(harness.wait_until(lambda: harness.joined(GROUP)), "joined at start")
+        junk, crafted, burst, unicast, marker = senders = [harness.sender() for _ in range(5)]
+        for udp in senders:
+            self.addCleanup(udp.close)
+        for datagram in (b"foreign", b"", probe(1)[:42], probe(1, version=2), probe(1, kind=4)):
+            junk.sendto(datagram, (GROUP, 9510))
+        for _ in range(2):
+            crafted.sendto(probe(3000000000, period=86400), (GROUP, 9510))
+        for sequence in range(1, 101):
+            burst.sendto(probe(sequence), (GROUP, 9510))
+        unicast.sendto(probe(7), ("127.0.0.1", 9511))
+        marker.sendto(probe(1), (GROUP, 9510))
+        self.assertTrue(harness.wait_until(lambda: program.row(marker.getsockname()[1]) and len(
+            program.probes()) >= 2 and program.row(program.probes()[0]["source_port"])))
+        self.assertEqual(program.stop(), 0)
+        self.assertEqual(program.errors, "")
+        self.assertFalse(harness.joined(GROUP), "left at the stop")
+
+        probes = program.probes()
+        self.assertEqual([line["seq"] for line in probes], list(range(1, len(probes) + 1)))
+        for line in probes:
+            self.assertEqual(set(line), {"transmitter", "source_port", "seq", "size", "ttl"})
+            self.assertTrue(100 <= line["size"] <= 1499 and line["ttl"] == 16, line)
+        seen = {}
+        for row in program.rows():
+            self.assertEqual(set(row), {"receiver", "source", "port", "last_rx", "seq", "freq",
+                                        "cons_rx", "cons_miss", "total_rx", "total_miss", "dups"})
+            self.assertIsNotNone(datetime.datetime.fromisoformat(row["last_rx"]).tzinfo)
+            seen[(row["receiver"][-4:], row["source"], row["port"])] = (
+                row["seq"], row["freq"], row["dups"])
+        port = lambda udp: udp.getsockname()[1]
+        self.assertEqual(seen, {
+            ("9510", "127.0.0.1", port(crafted)): (3000000000, 86400, 1),
+            ("9510", "127.0.0.1", port(burst)): (100, 5, 0),
+            ("9510", "127.0.0.1", probes[0]["source_port"]): (probes[-1]["seq"], 1, 0),
+            ("9510", "127.0.0.1", port(marker)): (1, 5, 0),
+            ("9511", "127.0.0.1", port(unicast)): (7, 5, 0)})
+
+    def test_text_columns(self):
+        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9520", "--transmit",
+                                   f"{GROUP}:9520", "--period", "1", text=True)
+        self.assertTrue(harness.wait_until(lambda: len(program.lines) >= 3))
+        self.assertEqual(program.stop(signal.SIGINT), 0)
+        self.assertRegex(program.lines[0], rf"^sent {GROUP}:9520 from port \d+ seq 1 size 1000 "
+                                           r"ttl 16$")
+        heading, row = program.lines[-2:]
+        self.assertTrue(heading.startswith("RECEIVER") and row.startswith(f"{GROUP}:9520 "))
+        # Addresses start under their headings; numbers and times end under theirs.
+        for name in re.finditer(r"\S+", heading):
+            edge = name.start() if name.group() in ("RECEIVER", "SOURCE") else name.end() - 1
+            beside = edge - 1 if edge == name.start() else edge + 1
+            self.assertNotEqual(row[edge], " ", name.group())
+            self.assertTrue(beside in (-1, len(row)) or row[beside] == " ", name.group())
+
+
+if __name__ == "__main__":
+    PROGRAM = sys.argv.pop(1)
+    sys.exit(harness.main())

@@ -1,0 +1,128 @@
+#include "headless/CommandLine.h"
+#include "net/SystemError.h"
+#include "receiver/ReceiverPanel.h"
+#include "shell/MainWindow.h"
+#include "transmitter/TransmitterPanel.h"
+
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTreeView>
+#include <QUdpSocket>
+
+// The main window with its panels: the command line, ticks, closing and start-up.
+class tst_MainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
+    void commandLineOpensRunningPanels();
+    void panelsComeAndGoWhileTicking();
+    void closing_data();
+    void closing();
+    void closingReceiverUnderItsBox();
+    void startFailsWithoutSockets();
+
+private:
+    static void trigger(MainWindow& window, const char* action)
+    {
+        child<QAction>(&window, action)->trigger();
+        QCoreApplication::processEvents();
+    }
+};
+
+// The command line's panels run, and the tick drives them: the transmitter's probes reach
+// the receiver's list.
+void tst_MainWindow::commandLineOpensRunningPanels()
+{
+    CommandLine commandLine;
+    QCOMPARE(commandLine.parse(QStringLiteral("lumivox-tool --transmit 234.5.6.7:9300 --period 1 "
+                                              "--receive 234.5.6.7:9300")
+                                   .split(' ')),
+        CommandLine::Outcome::Run);
+    MainWindow window;
+    window.openPanels(commandLine.options());
+    QCOMPARE(window.findChild<TransmitterPanel*>()->state(), TransmitterPanel::State::Running);
+    QTRY_COMPARE(
+        child<QTreeView>(window.findChild<ReceiverPanel*>(), "sourceList")->model()->rowCount(), 1);
+}
+
+// A tick queued for a panel that closes before it runs goes with the panel.
+void tst_MainWindow::panelsComeAndGoWhileTicking()
+{
+    MessageBoxRecorder boxes(QMessageBox::No);
+    MainWindow window;
+    QElapsedTimer running;
+    running.start();
+    for (int i = 0; running.elapsed() < 1500; ++i) {
+        window.addTransmitter()->start();
+        window.addReceiver();
+        if (i % 3 == 0) {
+            for (QWidget* child : window.findChild<QMdiArea*>()->subWindowList().mid(1))
+                child->close();
+        }
+        QTest::qWait(5);
+    }
+}
+
+void tst_MainWindow::closing_data()
+{
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::newRow("Yes") << QMessageBox::Yes;
+    QTest::newRow("Cancel") << QMessageBox::Cancel;
+}
+
+// A running transmitter asks before its window closes; the main window closes without asking.
+void tst_MainWindow::closing()
+{
+    QFETCH(QMessageBox::StandardButton, answer);
+    MessageBoxRecorder boxes(answer);
+    auto window = std::make_unique<MainWindow>();
+    window->addTransmitter()->start();
+    window->addReceiver()->start();
+    trigger(*window, "nextAct"); // the transmitter, opened first
+    trigger(*window, "closeAct");
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QTRY_COMPARE(window->findChild<TransmitterPanel*>() == nullptr, answer != QMessageBox::Cancel);
+    QCOMPARE(int(window->findChild<QMdiArea*>()->subWindowList().size()),
+        answer != QMessageBox::Cancel ? 1 : 2);
+    window->show();
+    QVERIFY(window->close());
+    window.reset();
+    QCOMPARE(boxes.boxes.size(), 1);
+}
+
+// Closing a receiver, then the whole window, while its box is up.
+void tst_MainWindow::closingReceiverUnderItsBox()
+{
+    MessageBoxRecorder boxes;
+    auto window = std::make_unique<MainWindow>();
+    QPointer<ReceiverPanel> panel = window->addReceiver();
+    panel->configure({ QHostAddress(QStringLiteral("234.5.6.7")), 9310 }, false);
+    QVERIFY(panel->start());
+    boxes.whileOpen = [&] {
+        trigger(*window, "closeAct");
+        QTRY_VERIFY(!panel);
+        window.reset();
+    };
+    QUdpSocket().writeDatagram(QByteArray(), QHostAddress::LocalHost, 9310);
+    QTRY_VERIFY(!window);
+    QCOMPARE(boxes.boxes.size(), 1);
+}
+
+// Where no socket can be had, the program says what failed, with the system's reason.
+void tst_MainWindow::startFailsWithoutSockets()
+{
+    MessageBoxRecorder boxes;
+    bool started = true;
+    withoutFiles([&] { started = MainWindow::checkSockets(); });
+    QVERIFY(!started);
+    QCOMPARE(boxes.boxes.size(), 1);
+    QVERIFY(boxes.boxes.at(0).text.endsWith(systemErrorText(EMFILE)));
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,276 @@
+#include "net/SystemError.h"
+#include "receiver/ReceiverPanel.h"
+#include "transmitter/TransmitterPanel.h"
+
+#include "TestSupport.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QTreeView>
+#include <QUdpSocket>
+
+// The two panels as a user drives them, over real sockets in a private network namespace.
+class tst_Panels : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
+    void init() { m_boxes = std::make_unique<MessageBoxRecorder>(); }
+    void cleanup() { QVERIFY2(std::exchange(m_boxes, {})->boxes.isEmpty(), "an unexpected box"); }
+    void fields_data();
+    void fields();
+    void transmitterLifeCycle();
+    void receiver();
+    void socketFailures();
+    void oneNetworkBoxAtATime();
+    void layout();
+
+private:
+    static QString cell(ReceiverPanel& panel, int row, int column)
+    {
+        return child<QTreeView>(&panel, "sourceList")
+            ->model()
+            ->index(row, column)
+            .data()
+            .toString();
+    }
+    static int rows(ReceiverPanel& panel)
+    {
+        return child<QTreeView>(&panel, "sourceList")->model()->rowCount();
+    }
+    static void send(QUdpSocket& from, const QByteArray& bytes, const char* to, quint16 port)
+    {
+        from.writeDatagram(bytes, QHostAddress(QLatin1String(to)), port);
+    }
+
+    std::unique_ptr<MessageBoxRecorder> m_boxes;
+};
+
+void tst_Panels::fields_data()
+{
+    QTest::addColumn<bool>("transmitter");
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    const struct {
+        bool transmitter;
+        const char* field;
+        const char* text;
+        bool accepted;
+    } rows[] = { { true, "groupEdit", " 234.5.6.7 ", true },
+        { true, "groupEdit", "host.example", false }, { true, "groupEdit", "10.1", false },
+        { true, "groupEdit", "234.5.6.07", false },
+        { true, "portEdit", "4294967297", false }, // 2^32 + 1 must not wrap to 1
+        { true, "periodEdit", "86400", true }, { true, "periodEdit", "86401", false },
+        { true, "packetSizeEdit", "42", false }, { true, "packetSizeEdit", "1500", true },
+        { true, "ttlEdit", "0", false }, { true, "ttlEdit", "255", true },
+        { false, "groupEdit", "256", false }, { false, "portEdit", "0", false },
+        { false, "portEdit", "65535", true }, { false, "lossThresholdEdit", "101", false },
+        { false, "maxLatencyEdit", "120", true }, { false, "maxLatencyEdit", "121", false } };
+    for (const auto& row : rows)
+        QTest::addRow("%s %s '%s'", row.transmitter ? "tx" : "rx", row.field, row.text)
+            << row.transmitter << QByteArray(row.field) << QString::fromLatin1(row.text)
+            << row.accepted;
+}
+
+// A field out of its range stops the start, says what it takes, and gets the focus with
+// its text selected.
+void tst_Panels::fields()
+{
+    QFETCH(bool, transmitter);
+    QFETCH(QByteArray, field);
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    std::unique_ptr<QWidget> panel(
+        transmitter ? static_cast<QWidget*>(new TransmitterPanel) : new ReceiverPanel);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowActive(panel.get()));
+    auto* edit = child<QLineEdit>(panel.get(), field);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+    click(panel.get(), "startButton"); // which takes the focus
+    QCOMPARE(m_boxes->boxes.size(), accepted ? 0 : 1);
+    QCOMPARE(QApplication::focusWidget() == edit, !accepted);
+    QCOMPARE(edit->selectedText(), accepted ? QString() : text);
+    QCOMPARE(child<QPushButton>(panel.get(), "startButton")->text(), accepted ? "Stop" : "Start");
+    m_boxes->boxes.clear();
+}
+
+// Counts down on the second's tick only, holds while paused, and starts again from 1.
+void tst_Panels::transmitterLifeCycle()
+{
+    QUdpSocket peer;
+    QVERIFY(peer.bind(QHostAddress::LocalHost));
+    TransmitterPanel panel;
+    panel.configure({ { QHostAddress::LocalHost, peer.localPort() }, 2, 43 });
+    const auto seconds = [&panel](int count) {
+        for (int phase = 1; phase <= 4 * count; ++phase)
+            panel.tick(phase % 4);
+    };
+    int from = 0;
+    const auto nextProbe = [&] {
+        [&] { QTRY_VERIFY(peer.hasPendingDatagrams()); }();
+        const QNetworkDatagram datagram = peer.receiveDatagram();
+        const auto probe
+            = ProbePacket::parse(reinterpret_cast<const std::uint8_t*>(datagram.data().data()),
+                std::size_t(datagram.data().size()));
+        from = datagram.senderPort();
+        return probe && datagram.data().size() == 43 && probe->period == 2 ? probe->sequence : 0;
+    };
+    for (int round = 0; round < 2; ++round) {
+        click(&panel, "startButton");
+        QVERIFY(child<QLineEdit>(&panel, "groupEdit")->isReadOnly());
+        QVERIFY(!child<QCheckBox>(&panel, "randomiseCheck")->isEnabled());
+        seconds(2);
+        QCOMPARE(nextProbe(), 1u);
+        QCOMPARE(child<QLineEdit>(&panel, "sourcePortEdit")->text().toInt(), from);
+        click(&panel, "pauseButton");
+        seconds(4);
+        click(&panel, "pauseButton");
+        seconds(2);
+        QCOMPARE(nextProbe(), 2u); // nothing was sent while paused
+        QCOMPARE(child<QLineEdit>(&panel, "lastSequenceEdit")->text(), QStringLiteral("2"));
+        click(&panel, "startButton");
+        QVERIFY(!child<QLineEdit>(&panel, "groupEdit")->isReadOnly());
+    }
+}
+
+// One row per sender, numbers unsigned as sent and duplicates counted; a leave stops the
+// group's probes and a join resumes them; rows outlive a restart and copy as text.
+void tst_Panels::receiver()
+{
+    ReceiverPanel panel;
+    panel.configure({ QHostAddress(QStringLiteral("234.5.6.8")), 9110 }, true);
+    QVERIFY(panel.start());
+    QVERIFY(!child(&panel, "joinButton")->isEnabled());
+    QUdpSocket group, unicast;
+    send(group, probeBytes(3000000000u, 86400), "234.5.6.8", 9110);
+    send(group, probeBytes(3000000000u, 86400), "234.5.6.8", 9110);
+    QTRY_COMPARE(cell(panel, 0, 9), QStringLiteral("1"));
+    QCOMPARE(cell(panel, 0, 3) + ' ' + cell(panel, 0, 4), QStringLiteral("3000000000 86400"));
+    click(&panel, "leaveButton");
+    send(group, probeBytes(1), "234.5.6.8", 9110);
+    send(unicast, probeBytes(1), "127.0.0.1", 9110);
+    QTRY_COMPARE(rows(panel), 2);
+    QCOMPARE(cell(panel, 0, 3), QStringLiteral("3000000000"));
+    QCOMPARE(cell(panel, 1, 1), QString::number(unicast.localPort()));
+    QVERIFY(!child(&panel, "leaveButton")->isEnabled());
+    click(&panel, "joinButton");
+    send(group, probeBytes(2), "234.5.6.8", 9110);
+    QTRY_COMPARE(cell(panel, 0, 3), QStringLiteral("2"));
+    panel.stop();
+    child<QCheckBox>(&panel, "joinCheck")->setChecked(false);
+    QVERIFY(panel.start());
+    QVERIFY(child(&panel, "joinButton")->isEnabled() && !child(&panel, "leaveButton")->isEnabled());
+    QCOMPARE(rows(panel), 2);
+    child<QTreeView>(&panel, "sourceList")->selectAll();
+    const QStringList lines = panel.selectedRowsText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0).count('\t'), 9);
+    QVERIFY(lines.at(1).startsWith(QStringLiteral("127.0.0.1\t%1\t").arg(group.localPort())));
+}
+
+// A socket that cannot be had is told with the system's text, and pressing the button
+// again retries; a refused join leaves the receiver listening.
+void tst_Panels::socketFailures()
+{
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 9120, QAbstractSocket::DontShareAddress));
+    ReceiverPanel receiver;
+    receiver.configure({ QHostAddress(QStringLiteral("234.5.6.7")), 9120 }, true);
+    click(&receiver, "startButton");
+    QCOMPARE(m_boxes->boxes.size(), 2);
+    QCOMPARE(m_boxes->boxes.at(0).text, systemErrorText(EADDRINUSE));
+    holder.close();
+    click(&receiver, "startButton");
+    QCOMPARE(receiver.state(), ReceiverPanel::State::Running);
+    ReceiverPanel unicast;
+    unicast.configure({ QHostAddress::LocalHost, 9121 }, true);
+    QVERIFY(unicast.start());
+    QCOMPARE(m_boxes->boxes.size(), 3);
+    QCOMPARE(m_boxes->boxes.at(2).text, systemErrorText(EINVAL));
+
+    TransmitterPanel transmitter;
+    withoutFiles([&] { click(&transmitter, "startButton"); });
+    QCOMPARE(m_boxes->boxes.size(), 4);
+    QCOMPARE(child<QPushButton>(&transmitter, "startButton")->text(), QStringLiteral("Stop"));
+    click(&transmitter, "startButton");
+    QCOMPARE(transmitter.state(), TransmitterPanel::State::Running);
+    m_boxes->boxes.clear();
+}
+
+// Anyone on the LAN can send empty datagrams at will: the whole program shows one box for
+// them at a time, and every receiver goes on counting under it.
+void tst_Panels::oneNetworkBoxAtATime()
+{
+    std::vector<std::unique_ptr<ReceiverPanel>> panels;
+    QUdpSocket sender;
+    for (quint16 port = 9200; port < 9250; ++port) {
+        panels.push_back(std::make_unique<ReceiverPanel>());
+        panels.back()->configure({ QHostAddress(QStringLiteral("234.5.6.7")), port }, false);
+        QVERIFY(panels.back()->start());
+        send(sender, QByteArray(), "127.0.0.1", port);
+    }
+    m_boxes->whileOpen = [&] {
+        for (quint16 port = 9200; port < 9250; ++port)
+            send(sender, probeBytes(1), "127.0.0.1", port);
+        for (auto& panel : panels)
+            QTRY_COMPARE(rows(*panel), 1);
+    };
+    QTRY_COMPARE(m_boxes->boxes.size(), 1);
+    QTRY_COMPARE(rows(*panels.back()), 1); // the box has been answered
+    QCOMPARE(m_boxes->boxes.size(), 1);
+    m_boxes->boxes.clear();
+}
+
+// At 100 % and, run again with QT_SCALE_FACTOR=2, at 200 %: nothing cut off or overlapping,
+// list headings wrapped whole, and Tab walks the fields in reading order, each named for
+// screen readers.
+void tst_Panels::layout()
+{
+    TransmitterPanel transmitter;
+    ReceiverPanel receiver;
+    for (QWidget* panel :
+        { static_cast<QWidget*>(&transmitter), static_cast<QWidget*>(&receiver) }) {
+        panel->show();
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+        const QList<QWidget*> shown = panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (QWidget* widget : shown) {
+            QVERIFY2(widget->width() >= widget->minimumSizeHint().width(),
+                qPrintable(widget->objectName()));
+            for (QWidget* other : shown)
+                QVERIFY2(widget == other || !widget->geometry().intersects(other->geometry()),
+                    qPrintable(widget->objectName() + '/' + other->objectName()));
+        }
+        QSet<QWidget*> visited;
+        for (QWidget* stop = child(panel, "groupEdit"); !visited.contains(stop);) {
+            visited << stop;
+            QVERIFY2(!QAccessible::queryAccessibleInterface(stop)->text(QAccessible::Name).isEmpty()
+                    || qobject_cast<QTreeView*>(stop),
+                stop->objectName().toLatin1());
+            QTest::keyClick(stop, Qt::Key_Tab);
+            QWidget* next = QApplication::focusWidget();
+            const QRect from = stop->geometry(), to = next->geometry();
+            const bool sameRow = qAbs(to.center().y() - from.center().y()) < from.height() / 2;
+            QVERIFY2(visited.contains(next) || (sameRow ? to.x() > from.x() : to.y() > from.y()),
+                qPrintable(stop->objectName() + " -> " + next->objectName()));
+            stop = next;
+        }
+        QVERIFY(visited.size() >= 7);
+    }
+    QHeaderView* header = child<QTreeView>(&receiver, "sourceList")->header();
+    const int margins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin);
+    for (int column = 0; column < header->count(); ++column) {
+        const QString heading = header->model()->headerData(column, Qt::Horizontal).toString();
+        const QRect needed = header->fontMetrics().boundingRect(
+            0, 0, header->sectionSize(column) - margins, 1000, Qt::TextWordWrap, heading);
+        QVERIFY2(needed.height() + margins <= header->height(), qPrintable(heading));
+    }
+}
+
+QTEST_MAIN(tst_Panels)
+#include "tst_panels.moc"

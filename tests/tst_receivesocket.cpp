@@ -1,0 +1,85 @@
+#include "net/ReceiveSocket.h"
+
+#include "TestSupport.h"
+
+#include <QUdpSocket>
+
+// What a socket delivered, in order.
+struct Heard : QObject {
+    explicit Heard(ReceiveSocket& socket)
+    {
+        connect(&socket, &ReceiveSocket::datagramReceived, this,
+            [this](const std::uint8_t* data, std::size_t length, const std::string&, quint16) {
+                datagrams << QByteArray(reinterpret_cast<const char*>(data), qsizetype(length));
+            });
+    }
+    QByteArrayList datagrams;
+};
+
+// The receive socket against real datagrams, inside a private network namespace.
+class tst_ReceiveSocket : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
+    void membership();
+    void deletedFromItsOwnSignal();
+
+private:
+    void send(const QByteArray& bytes, const char* to, quint16 port)
+    {
+        QCOMPARE(m_peer.writeDatagram(bytes, QHostAddress(QLatin1String(to)), port), bytes.size());
+    }
+
+    QUdpSocket m_peer;
+};
+
+// Each socket hears only the groups it joined itself, whoever shares its port, and a later
+// join or leave takes effect.
+void tst_ReceiveSocket::membership()
+{
+    const quint16 port = 9000;
+    ReceiveSocket first, second, later;
+    QVERIFY(first.bind(QHostAddress(QStringLiteral("234.1.1.1")), port, true));
+    QVERIFY(second.bind(QHostAddress(QStringLiteral("234.1.1.2")), port, true));
+    QVERIFY(later.bind(QHostAddress(QStringLiteral("234.1.1.1")), port + 1, false));
+    Heard toFirst(first), toSecond(second), toLater(later);
+
+    send("one", "234.1.1.1", port);
+    send("two", "234.1.1.2", port);
+    send("not joined", "234.1.1.1", port + 1);
+    send("marker", "127.0.0.1", port + 1);
+    QTRY_COMPARE(toSecond.datagrams, QByteArrayList { "two" });
+    QTRY_COMPARE(toLater.datagrams, QByteArrayList { "marker" });
+    send("one again", "234.1.1.1", port);
+    QTRY_COMPARE(toFirst.datagrams, (QByteArrayList { "one", "one again" }));
+    QCOMPARE(toSecond.datagrams.size(), 1);
+
+    QVERIFY(later.joinGroup());
+    send("joined", "234.1.1.1", port + 1);
+    QVERIFY(later.leaveGroup());
+    QVERIFY(!later.leaveGroup());
+    QCOMPARE(later.failedOption(), QStringLiteral("IP_DROP_MEMBERSHIP"));
+    send("left", "234.1.1.1", port + 1);
+    send("marker", "127.0.0.1", port + 1);
+    QTRY_COMPARE(toLater.datagrams, (QByteArrayList { "marker", "joined", "marker" }));
+}
+
+// A receiver may close its socket from the socket's own signal, with more datagrams queued.
+void tst_ReceiveSocket::deletedFromItsOwnSignal()
+{
+    auto socket = std::make_unique<ReceiveSocket>();
+    QVERIFY(socket->bind(QHostAddress(QStringLiteral("234.1.1.1")), 9030, false));
+    int heard = 0;
+    connect(socket.get(), &ReceiveSocket::datagramReceived, this, [&] {
+        ++heard;
+        socket.reset();
+    });
+    for (int i = 0; i < 5; ++i)
+        send(probeBytes(quint32(i)), "127.0.0.1", 9030);
+    QTRY_VERIFY(!socket);
+    QCOMPARE(heard, 1);
+}
+
+QTEST_GUILESS_MAIN(tst_ReceiveSocket)
+#include "tst_receivesocket.moc"
