@@ -2,6 +2,7 @@
 
 #include "core/ProbePacket.h"
 
+#include <algorithm>
 #include <new>
 
 std::size_t SourceTable::countProbe(const std::uint8_t* bytes, std::size_t length,
@@ -18,9 +19,11 @@ std::size_t SourceTable::countProbe(const std::uint8_t* bytes, std::size_t lengt
         return known->second;
     }
     try {
-        // Room first, so that the index never names a source the list lacks.
+        // Room first, so that the index never names a source the list lacks; growing by
+        // doubling keeps the copies rare.
+        constexpr std::size_t firstRoom = 16;
         if (m_sources.size() == m_sources.capacity())
-            m_sources.reserve(m_sources.size() * 2 + 16);
+            m_sources.reserve(std::max(firstRoom, m_sources.size() * 2));
         auto source = std::make_unique<Source>(address, port, time, probe->period, probe->sequence);
         m_index.emplace(m_lookup, m_sources.size());
         m_sources.push_back(std::move(source));

@@ -42,22 +42,22 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         { help, version, transmit, receive, ttl, period, size, noJoin, headless, json, duration });
     if (!parser.parse(arguments))
         return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
-            + QStringLiteral("; see --help"));
+            + tr("; see --help"));
     if (parser.isSet(help))
         return Outcome::Help;
     if (parser.isSet(version))
         return Outcome::Version;
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument \"%1\"; see --help")
-                        .arg(parser.positionalArguments().first()));
+        return fail(
+            tr("unexpected argument \"%1\"; see --help").arg(parser.positionalArguments().first()));
 
     for (auto [option, endpoints] :
         { std::pair(&transmit, &m_options.transmit), { &receive, &m_options.receive } }) {
         for (const QString& value : parser.values(*option)) {
             const auto endpoint = parseEndpoint(value);
             if (!endpoint)
-                return fail(QStringLiteral("--%1 takes GROUP:PORT, an IPv4 address such as "
-                                           "234.5.6.7 and a port from 1 to 65535, not \"%2\"")
+                return fail(tr("--%1 takes GROUP:PORT, an IPv4 address such as "
+                               "234.5.6.7 and a port from 1 to 65535, not \"%2\"")
                                 .arg(option->names().constFirst(), value));
             endpoints->push_back(*endpoint);
         }
@@ -72,7 +72,7 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         if (number)
             value = *number;
         else
-            fail(QStringLiteral("--%1 takes a whole number%2 from %3 to %4%5, not \"%6\"")
+            fail(tr("--%1 takes a whole number%2 from %3 to %4%5, not \"%6\"")
                      .arg(option.names().constFirst(), QLatin1String(unit))
                      .arg(range.min)
                      .arg(range.max)
@@ -92,9 +92,9 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     m_options.headless = parser.isSet(headless);
     m_options.json = parser.isSet(json);
     if (m_options.json && !m_options.headless)
-        return fail(QStringLiteral("--json goes with --headless"));
+        return fail(tr("--json goes with --headless"));
     if (m_options.headless && m_options.transmit.empty() && m_options.receive.empty())
-        return fail(QStringLiteral("--headless needs at least one --transmit or --receive"));
+        return fail(tr("--headless needs at least one --transmit or --receive"));
     return Outcome::Run;
 }
 

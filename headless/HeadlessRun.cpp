@@ -72,11 +72,11 @@ bool HeadlessRun::start()
 
 void HeadlessRun::printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket)
 {
-    const QString action = socket.failedOption().isEmpty()
-        ? what
-        : QStringLiteral("cannot set %1").arg(socket.failedOption());
-    m_err << "lumivox-tool: " << action << " for " << where.toString() << ": "
-          << systemErrorText(socket.error()) << Qt::endl;
+    const QString action
+        = socket.failedOption().isEmpty() ? what : tr("cannot set %1").arg(socket.failedOption());
+    m_err << tr("lumivox-tool: %1 for %2: %3")
+                 .arg(action, where.toString(), systemErrorText(socket.error()))
+          << Qt::endl;
 }
 
 bool HeadlessRun::startReceiver(Receiver& receiver)
@@ -85,12 +85,12 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
         [this, &receiver](const std::uint8_t* bytes, std::size_t length, const std::string& address,
             quint16 port) { countDatagram(receiver, bytes, length, address, port); });
     connect(&receiver.socket, &ReceiveSocket::joinRefused, this, [this, &receiver] {
-        printFailure(QStringLiteral("cannot join %1").arg(receiver.where.group.toString()),
-            receiver.where, receiver.socket);
+        printFailure(tr("cannot join %1").arg(receiver.where.group.toString()), receiver.where,
+            receiver.socket);
     });
     if (!receiver.socket.bind(receiver.where.group, receiver.where.port, m_options.join)) {
-        printFailure(QStringLiteral("cannot bind UDP port %1").arg(receiver.where.port),
-            receiver.where, receiver.socket);
+        printFailure(tr("cannot bind UDP port %1").arg(receiver.where.port), receiver.where,
+            receiver.socket);
         return false;
     }
     // A refused join has been told already; a later leave would be refused as well.
@@ -114,7 +114,7 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
     SendSettings settings = m_options.sending;
     settings.destination = transmitter.where;
     if (!sender.start(settings)) {
-        printFailure(QStringLiteral("cannot open a socket"), transmitter.where, sender.socket());
+        printFailure(tr("cannot open a socket"), transmitter.where, sender.socket());
         return false;
     }
     return true;

@@ -34,12 +34,15 @@ void ProbeSender::stop()
     m_countdown = 0;
 }
 
-void ProbeSender::tick(int phase)
+bool ProbeSender::tick(int phase)
 {
-    if (phase != Tick::secondPhase || !isStarted() || --m_countdown != 0)
-        return;
-    m_countdown = m_settings.period;
-    send();
+    if (phase != Tick::secondPhase || !isStarted())
+        return false;
+    if (--m_countdown == 0) {
+        m_countdown = m_settings.period;
+        send();
+    }
+    return true;
 }
 
 void ProbeSender::send()

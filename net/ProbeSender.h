@@ -27,8 +27,9 @@ public:
     // socket cannot be had: socket() tells why.
     bool start(const SendSettings& settings);
     void stop();
-    // Counts down once a second, and sends when the period has run out.
-    void tick(int phase);
+    // Counts down once a second, and sends when the period has run out; true when the count
+    // moved.
+    bool tick(int phase);
 
     bool isStarted() const { return m_socket.isOpen(); }
     const UdpSocket& socket() const { return m_socket; }

@@ -193,16 +193,27 @@ void ReceiverPanel::showMembership(bool joined)
     ui->leaveButton->setEnabled(joined);
 }
 
+// A refusal is told by the same rule as a join refused at Start.
 void ReceiverPanel::joinGroup()
 {
-    if (m_socket && m_socket->joinGroup())
+    if (!m_socket)
+        return;
+    if (m_socket->joinGroup())
         showMembership(true);
+    else
+        warnJoinRefused(m_socket->error());
 }
 
 void ReceiverPanel::leaveGroup()
 {
-    if (m_socket && m_socket->leaveGroup())
+    if (!m_socket)
+        return;
+    if (m_socket->leaveGroup())
         showMembership(false);
+    else
+        showNetworkMessageBox({ nullptr, systemErrorText(m_socket->error()),
+            QStringLiteral("CRxSocket::setsockopt(IP_DROP_MEMBERSHIP)"),
+            QMessageBox::Information });
 }
 
 // What comes from the network can open a box, but anyone on the LAN can send it at will:

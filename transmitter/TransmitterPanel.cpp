@@ -2,7 +2,6 @@
 #include "ui_TransmitterPanel.h"
 
 #include "net/SystemError.h"
-#include "net/Tick.h"
 #include "widgets/FieldReader.h"
 #include "widgets/MessageBox.h"
 
@@ -128,10 +127,8 @@ void TransmitterPanel::showRandomSize()
 void TransmitterPanel::tick(int phase)
 {
     ui->activityLamp->setLit(false);
-    if (m_state != State::Running || phase != Tick::secondPhase)
-        return;
-    m_sender.tick(phase);
-    showFields();
+    if (m_state == State::Running && m_sender.tick(phase))
+        showFields();
 }
 
 // A send that fails repeats every period: it is told in the panel, never in a box, and
@@ -139,7 +136,8 @@ void TransmitterPanel::tick(int phase)
 void TransmitterPanel::showSent()
 {
     ui->activityLamp->setLit(true);
-    ui->statusLabel->clear();
+    if (!ui->statusLabel->text().isEmpty())
+        ui->statusLabel->clear();
 }
 
 void TransmitterPanel::showSendFailed(quint32, quint32, int error)
