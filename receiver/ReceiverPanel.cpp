@@ -31,8 +31,8 @@ ReceiverPanel::ReceiverPanel(QWidget* parent)
     ui->setupUi(this);
     setUpList();
     connect(ui->startButton, &QPushButton::clicked, this, &ReceiverPanel::toggleStart);
-    connect(ui->joinButton, &QPushButton::clicked, this, &ReceiverPanel::joinGroup);
-    connect(ui->leaveButton, &QPushButton::clicked, this, &ReceiverPanel::leaveGroup);
+    connect(ui->joinButton, &QPushButton::clicked, this, [this] { changeMembership(true); });
+    connect(ui->leaveButton, &QPushButton::clicked, this, [this] { changeMembership(false); });
     // Reset is there for a later feature and does nothing yet.
     showFields();
 }
@@ -193,26 +193,17 @@ void ReceiverPanel::showMembership(bool joined)
     ui->leaveButton->setEnabled(joined);
 }
 
-// A refusal is told by the same rule as a join refused at Start.
-void ReceiverPanel::joinGroup()
+// The IGMP Join and Leave buttons. A refusal is told by the same rule as a join refused at
+// Start.
+void ReceiverPanel::changeMembership(bool join)
 {
     if (!m_socket)
         return;
-    if (m_socket->joinGroup())
-        showMembership(true);
-    else
-        warnJoinRefused(m_socket->error());
-}
-
-void ReceiverPanel::leaveGroup()
-{
-    if (!m_socket)
-        return;
-    if (m_socket->leaveGroup())
-        showMembership(false);
+    if (join ? m_socket->joinGroup() : m_socket->leaveGroup())
+        showMembership(join);
     else
         showNetworkMessageBox({ nullptr, systemErrorText(m_socket->error()),
-            QStringLiteral("CRxSocket::setsockopt(IP_DROP_MEMBERSHIP)"),
+            QStringLiteral("CRxSocket::setsockopt(%1)").arg(m_socket->failedOption()),
             QMessageBox::Information });
 }
 

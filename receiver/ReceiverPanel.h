@@ -40,8 +40,7 @@ protected:
 
 private:
     void toggleStart();
-    void joinGroup();
-    void leaveGroup();
+    void changeMembership(bool join);
     // One datagram from the socket; the bytes are valid during the call only.
     void countDatagram(
         const std::uint8_t* bytes, std::size_t length, const std::string& address, quint16 port);

@@ -19,7 +19,6 @@ class tst_MainWindow : public QObject {
 private slots:
     void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
     void commandLineOpensRunningPanels();
-    void panelsComeAndGoWhileTicking();
     void closing_data();
     void closing();
     void closingReceiverUnderItsBox();
@@ -47,24 +46,6 @@ void tst_MainWindow::commandLineOpensRunningPanels()
     QCOMPARE(window.findChild<TransmitterPanel*>()->state(), TransmitterPanel::State::Running);
     QTRY_COMPARE(
         child<QTreeView>(window.findChild<ReceiverPanel*>(), "sourceList")->model()->rowCount(), 1);
-}
-
-// A tick queued for a panel that closes before it runs goes with the panel.
-void tst_MainWindow::panelsComeAndGoWhileTicking()
-{
-    MessageBoxRecorder boxes(QMessageBox::No);
-    MainWindow window;
-    QElapsedTimer running;
-    running.start();
-    for (int i = 0; running.elapsed() < 1500; ++i) {
-        window.addTransmitter()->start();
-        window.addReceiver();
-        if (i % 3 == 0) {
-            for (QWidget* child : window.findChild<QMdiArea*>()->subWindowList().mid(1))
-                child->close();
-        }
-        QTest::qWait(5);
-    }
 }
 
 void tst_MainWindow::closing_data()

@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QNetworkDatagram>
 #include <QPushButton>
 #include <QTreeView>
@@ -174,7 +175,7 @@ void tst_Panels::receiver()
 }
 
 // A socket that cannot be had is told with the system's text, and pressing the button
-// again retries; refused memberships are told as well.
+// again retries; refused memberships and failed sends are told as well.
 void tst_Panels::socketFailures()
 {
     QUdpSocket holder;
@@ -195,11 +196,17 @@ void tst_Panels::socketFailures()
     QCOMPARE(m_boxes->boxes.at(2).text, systemErrorText(EINVAL));
 
     TransmitterPanel transmitter;
+    transmitter.configure({ { QHostAddress(QStringLiteral("10.1.2.3")), 9 }, 1 }); // no route
     withoutFiles([&] { click(&transmitter, "startButton"); });
     QCOMPARE(m_boxes->boxes.size(), 5);
     QCOMPARE(child<QPushButton>(&transmitter, "startButton")->text(), QStringLiteral("Stop"));
     click(&transmitter, "startButton");
-    QCOMPARE(transmitter.state(), TransmitterPanel::State::Running);
+    for (int second = 0; second < 2; ++second)
+        transmitter.tick(0);
+    // A failed send is told in the panel, never in a box, and uses up its number.
+    QCOMPARE(child<QLabel>(&transmitter, "statusLabel")->text(),
+        "Send failed: " + systemErrorText(ENETUNREACH));
+    QCOMPARE(child<QLineEdit>(&transmitter, "lastSequenceEdit")->text(), QStringLiteral("2"));
     m_boxes->boxes.clear();
 }
 

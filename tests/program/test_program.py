@@ -3,6 +3,7 @@
 sends it probes and junk alike: tests/isolated-net test_program.py <program>"""
 
 import datetime
+import errno
 import os
 import re
 import signal
@@ -45,8 +46,8 @@ class ProgramTest(unittest.TestCase):
 
     def test_json_rows_and_probes(self):
         program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9510", "--receive",
-                                   f"{GROUP}:9511", "--transmit", f"{GROUP}:9510",
-                                   "--period", "1", "--size", "random")
+                                   f"{GROUP}:9511", "--transmit", f"{GROUP}:9510", "--transmit",
+                                   "10.1.2.3:9", "--period", "1", "--size", "random")
         self.assertTrue(harness.wait_until(lambda: harness.joined(GROUP)), "joined at start")
         junk, crafted, burst, unicast, marker = senders = [harness.sender() for _ in range(5)]
         for udp in senders:
@@ -59,17 +60,22 @@ class ProgramTest(unittest.TestCase):
             burst.sendto(probe(sequence), (GROUP, 9510))
         unicast.sendto(probe(7), ("127.0.0.1", 9511))
         marker.sendto(probe(1), (GROUP, 9510))
+        sent = lambda to: [line for line in program.probes() if line["transmitter"] == to]
         self.assertTrue(harness.wait_until(lambda: program.row(marker.getsockname()[1]) and len(
-            program.probes()) >= 2 and program.row(program.probes()[0]["source_port"])))
+            sent(f"{GROUP}:9510")) >= 2 and program.row(sent(f"{GROUP}:9510")[0]["source_port"])
+            and sent("10.1.2.3:9")))
         self.assertEqual(program.stop(), 0)
         self.assertEqual(program.errors, "")
         self.assertFalse(harness.joined(GROUP), "left at the stop")
 
-        probes = program.probes()
-        self.assertEqual([line["seq"] for line in probes], list(range(1, len(probes) + 1)))
-        for line in probes:
-            self.assertEqual(set(line), {"transmitter", "source_port", "seq", "size", "ttl"})
+        probes, failed = sent(f"{GROUP}:9510"), sent("10.1.2.3:9")
+        for line in probes + failed:  # a failed send uses up its number, and says why
+            error = os.strerror(errno.ENETUNREACH) if line in failed else None
+            self.assertEqual(set(line) - {"error"}, {"transmitter", "source_port", "seq", "size", "ttl"})
             self.assertTrue(100 <= line["size"] <= 1499 and line["ttl"] == 16, line)
+            self.assertEqual(line.get("error"), error)
+        self.assertEqual([line["seq"] for line in failed], list(range(1, len(failed) + 1)))
+        self.assertEqual([line["seq"] for line in probes], list(range(1, len(probes) + 1)))
         seen = {}
         for row in program.rows():
             self.assertEqual(set(row), {"receiver", "source", "port", "last_rx", "seq", "freq",
