@@ -160,6 +160,7 @@ bool ReceiverPanel::start()
         &ReceiverPanel::warnEmptyDatagram);
     connect(m_socket.get(), &ReceiveSocket::receiveFailed, this, &ReceiverPanel::warnReceiveFailed);
     connect(m_socket.get(), &ReceiveSocket::joinRefused, this, &ReceiverPanel::warnJoinRefused);
+    // The boxes' captions name the operation that failed, as users of the tool know them.
     if (!m_socket->bind(m_group, m_port, m_join)) {
         const QString option = m_socket->failedOption();
         showSystemError(option.isEmpty() ? QStringLiteral("CRxSocket::Bind()")

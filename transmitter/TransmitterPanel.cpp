@@ -74,6 +74,7 @@ bool TransmitterPanel::start()
     setFieldsLocked(true);
     ui->startButton->setText(tr("Stop"));
     ui->pauseButton->setEnabled(true);
+    // The boxes' captions name the operation that failed, as users of the tool know them.
     if (!m_sender.start(m_settings)) {
         const UdpSocket& socket = m_sender.socket();
         if (!socket.failedOption().isEmpty())
