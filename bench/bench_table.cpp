@@ -45,7 +45,7 @@ double acceptCost(int sources)
     const auto from = senders(sources);
     std::vector<std::uint8_t> bytes = ProbePacket { ProbePacket::TypeProbe, 1, 5 }.build(1000);
     for (int i = 0; i < sources; ++i)
-        table.countProbe(bytes.data(), bytes.size(), from[i].address, from[i].port, 0);
+        table.countProbe(bytes.data(), bytes.size(), from[i].address, from[i].port, 0, 0);
     const long rounds = std::max(200000L, long(sources) * 20);
     return nanosecondsEach(rounds, [&](long i) {
         const Sender& sender = from[std::size_t(i % sources)];
@@ -54,7 +54,7 @@ double acceptCost(int sources)
         bytes[36] = std::uint8_t(sequence >> 16);
         bytes[37] = std::uint8_t(sequence >> 8);
         bytes[38] = std::uint8_t(sequence);
-        table.countProbe(bytes.data(), bytes.size(), sender.address, sender.port, i / 1000);
+        table.countProbe(bytes.data(), bytes.size(), sender.address, sender.port, i / 1000, i);
     });
 }
 
@@ -66,7 +66,7 @@ double bytesPerSource(int sources)
     SourceTable table;
     const std::size_t empty = mallinfo2().uordblks;
     for (int i = 0; i < sources; ++i)
-        table.countProbe(bytes.data(), bytes.size(), from[i].address, from[i].port, 0);
+        table.countProbe(bytes.data(), bytes.size(), from[i].address, from[i].port, 0, 0);
     return double(mallinfo2().uordblks - empty) / sources;
 }
 

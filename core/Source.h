@@ -5,33 +5,62 @@
 #include <ctime>
 #include <string>
 
+// How a receiver judges loss: a number is overdue once its time, by the period the source
+// advertises, has passed by more than the latency; a source is lost once this many numbers
+// in a row are overdue.
+struct LossRules {
+    std::int64_t maxLatencyMs = 2000;
+    std::uint32_t lossThreshold = 3;
+};
+
 // One probe source, told apart by its address and port together, with what its probes
-// told so far.
+// told so far. Times for loss are milliseconds of a steady clock; lastReceived is the wall
+// clock's, for people.
 struct Source {
     // The numbers remembered to tell a duplicate from a new one.
     static constexpr std::size_t HistorySize = 1024;
 
+    // What one arrival changed.
+    struct Arrival {
+        bool recovered = false; // the source was lost until now
+        std::uint32_t missing = 0; // numbers skipped by this arrival
+        std::int64_t lostForMs = 0; // how long it was lost
+    };
+
     // A source is made at its first probe, and keeps the period that probe advertised.
-    Source(const std::string& from, std::uint16_t fromPort, std::time_t time,
+    Source(const std::string& from, std::uint16_t fromPort, std::time_t time, std::int64_t nowMs,
         std::uint32_t advertisedPeriod, std::uint32_t sequence);
 
     // Counts in one more probe: a new number, or a duplicate of a remembered one.
-    void count(std::time_t time, std::uint32_t sequence);
+    Arrival count(
+        std::time_t time, std::int64_t nowMs, std::uint32_t sequence, const LossRules& rules);
+    // Counts the numbers overdue by now; true when a counter changed.
+    bool checkOverdue(std::int64_t nowMs, const LossRules& rules);
 
     std::string address;
     std::uint16_t port = 0;
     std::time_t lastReceived = 0;
     std::uint32_t lastSequence = 0; // the last number that was new
     std::uint32_t period = 0;
-    // Columns of the list kept for loss counting to come; nothing counts into them yet.
-    std::uint32_t consecutiveReceived = 0;
-    std::uint32_t consecutiveMissed = 0;
-    std::uint32_t totalReceived = 0;
-    std::uint32_t totalMissed = 0;
+    std::uint32_t consecutiveReceived = 0; // new numbers since the last one counted missed
+    std::uint32_t consecutiveMissed = 0; // numbers overdue since the last arrival
+    std::uint32_t totalReceived = 0; // new numbers
+    std::uint32_t totalMissed = 0; // numbers skipped and not arrived since, and overdue ones
     // Saturates rather than wraps: a sender replaying one number at full speed would
     // otherwise pass 2^32 within hours.
     std::uint32_t duplicates = 0;
+    int receivedTtl = -1; // the TTL the last probe arrived with; -1 when unknown
+    bool lost = false;
     // The last HistorySize numbers that were new, written round; unused slots hold 0.
     std::array<std::uint32_t, HistorySize> history {};
     std::size_t historyNext = 0;
+
+private:
+    void countMissed(std::uint32_t gaps, std::uint32_t overdue);
+
+    std::uint32_t m_first = 0;
+    std::uint32_t m_highest = 0;
+    std::int64_t m_highestAtMs = 0;
+    std::int64_t m_lostSinceMs = 0;
+    std::uint32_t m_gaps = 0; // numbers skipped, and not arrived since
 };

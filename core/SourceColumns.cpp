@@ -1,5 +1,7 @@
 #include "core/SourceColumns.h"
 
+#include <algorithm>
+
 std::uint32_t numberIn(const Source& source, SourceColumn column)
 {
     switch (column) {
@@ -19,8 +21,11 @@ std::uint32_t numberIn(const Source& source, SourceColumn column)
         return source.totalMissed;
     case SourceColumn::Dups:
         return source.duplicates;
+    case SourceColumn::RxTtl:
+        return std::uint32_t(std::max(source.receivedTtl, 0));
     case SourceColumn::SourceIp:
     case SourceColumn::LastRxTime:
+    case SourceColumn::State:
         break;
     }
     return 0;
@@ -38,6 +43,8 @@ std::string cellText(const Source& source, const SourceColumnInfo& column)
         std::strftime(text, sizeof text, "%H:%M:%S", &local);
         return text;
     }
+    case SourceColumnInfo::State:
+        return source.lost ? "Lost" : "OK";
     case SourceColumnInfo::Number:
         break;
     }

@@ -17,10 +17,12 @@ enum class SourceColumn {
     TotalRx,
     TotalMiss,
     Dups,
+    RxTtl,
+    State,
 };
 
 struct SourceColumnInfo {
-    enum Kind { Address, Time, Number };
+    enum Kind { Address, Time, Number, State };
 
     SourceColumn column;
     Kind kind;
@@ -31,7 +33,7 @@ struct SourceColumnInfo {
     const char* jsonKey;
 };
 
-constexpr std::array<SourceColumnInfo, 10> SourceColumns { {
+constexpr std::array<SourceColumnInfo, 12> SourceColumns { {
     { SourceColumn::SourceIp, SourceColumnInfo::Address, "Source IP", 100, "SOURCE", 15, "source" },
     { SourceColumn::SrcUdp, SourceColumnInfo::Number, "Src UDP", 50, "PORT", 5, "port" },
     { SourceColumn::LastRxTime, SourceColumnInfo::Time, "Last RX Time", 100, "LAST-RX", 8,
@@ -45,6 +47,8 @@ constexpr std::array<SourceColumnInfo, 10> SourceColumns { {
     { SourceColumn::TotalMiss, SourceColumnInfo::Number, "Total Miss", 50, "TOTAL-MISS", 10,
         "total_miss" },
     { SourceColumn::Dups, SourceColumnInfo::Number, "Dups", 50, "DUPS", 10, "dups" },
+    { SourceColumn::RxTtl, SourceColumnInfo::Number, "RX TTL", 50, "RX-TTL", 6, "rx_ttl" },
+    { SourceColumn::State, SourceColumnInfo::State, "State", 50, "STATE", 5, "state" },
 } };
 
 constexpr const SourceColumnInfo& columnInfo(SourceColumn column)
@@ -54,5 +58,5 @@ constexpr const SourceColumnInfo& columnInfo(SourceColumn column)
 
 // The value of a Number column.
 std::uint32_t numberIn(const Source& source, SourceColumn column);
-// What a cell shows: the address, the local time as HH:MM:SS, or the number.
+// What a cell shows: the address, the local time as HH:MM:SS, the number, or "OK" or "Lost".
 std::string cellText(const Source& source, const SourceColumnInfo& column);

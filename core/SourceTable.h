@@ -11,15 +11,36 @@
 // Every source a receiver has heard, in order of first arrival. Only grows.
 class SourceTable {
 public:
-    // What countProbe() returns for a datagram that was not counted.
     static constexpr std::size_t NotCounted = std::size_t(-1);
 
-    // Parses a datagram and, when it is a probe, counts it into its sender's source, made
-    // at the sender's first probe. Returns the source's place in the table; NotCounted for
-    // anything but a probe, or when a new source cannot be allocated. Only reads the bytes.
-    std::size_t countProbe(const std::uint8_t* bytes, std::size_t length,
-        const std::string& address, std::uint16_t port, std::time_t time);
+    // What one datagram did: the place of its source in the table (NotCounted for anything
+    // but a probe, or when a new source cannot be allocated), and what changed.
+    struct Counted {
+        std::size_t index = NotCounted;
+        bool added = false;
+        Source::Arrival arrival;
+        explicit operator bool() const { return index != NotCounted; }
+    };
 
+    // Parses a datagram and, when it is a probe, counts it into its sender's source, made
+    // at the sender's first probe. Only reads the bytes. The TTL is -1 when unknown.
+    Counted countProbe(const std::uint8_t* bytes, std::size_t length, const std::string& address,
+        std::uint16_t port, std::time_t time, std::int64_t nowMs, int ttl = -1);
+    // Counts what is overdue by now, and tells changed(index, becameLost) of every source
+    // whose counters moved. A lost source is not told again.
+    template <class Changed> void checkOverdue(std::int64_t nowMs, Changed changed)
+    {
+        for (std::size_t index = 0; index < m_sources.size(); ++index) {
+            Source& source = *m_sources[index];
+            const bool wasLost = source.lost;
+            if (source.checkOverdue(nowMs, m_rules))
+                changed(index, source.lost && !wasLost);
+        }
+    }
+    bool allLost() const;
+
+    void setRules(const LossRules& rules) { m_rules = rules; }
+    const LossRules& rules() const { return m_rules; }
     std::size_t size() const { return m_sources.size(); }
     const Source& at(std::size_t index) const { return *m_sources[index]; }
 
@@ -45,4 +66,5 @@ private:
     // cost more than everything else a datagram does.
     std::unordered_map<Key, std::size_t, KeyHash> m_index;
     Key m_lookup; // reused, so that a lookup allocates nothing
+    LossRules m_rules;
 };

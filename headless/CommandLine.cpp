@@ -35,11 +35,15 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption duration(
         QStringLiteral("duration"), QString(), QStringLiteral("SECONDS"));
+    const QCommandLineOption lossThreshold(
+        QStringLiteral("loss-threshold"), QString(), QStringLiteral("N"));
+    const QCommandLineOption maxLatency(
+        QStringLiteral("max-latency"), QString(), QStringLiteral("SECONDS"));
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions(
-        { help, version, transmit, receive, ttl, period, size, noJoin, headless, json, duration });
+    parser.addOptions({ help, version, transmit, receive, ttl, period, size, noJoin, headless, json,
+        duration, lossThreshold, maxLatency });
     if (!parser.parse(arguments))
         return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
             + tr("; see --help"));
@@ -86,7 +90,9 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     if (!sending.randomSize
         && !readNumber(size, Limits::packetSize, sending.size, " of bytes", ", or \"random\""))
         return Outcome::Error;
-    if (!readNumber(duration, DurationRange, m_options.duration, " of seconds"))
+    if (!readNumber(duration, DurationRange, m_options.duration, " of seconds")
+        || !readNumber(lossThreshold, Limits::lossThreshold, m_options.lossThreshold, "")
+        || !readNumber(maxLatency, Limits::maxLatency, m_options.maxLatency, " of seconds"))
         return Outcome::Error;
     m_options.join = !parser.isSet(noJoin);
     m_options.headless = parser.isSet(headless);
@@ -116,16 +122,23 @@ QString CommandLine::helpText()
         "  --headless              no window: print what happens on standard output\n"
         "  --json                  with --headless, one JSON object a line\n"
         "  --duration SECONDS      stop after this long\n"
+        "  --loss-threshold N      a source is lost after N numbers in a row are overdue,\n"
+        "                          1 to 100 (3)\n"
+        "  --max-latency SECONDS   a number is overdue this long after its time, 1 to 120 (2)\n"
         "  -h, --help              show this help and exit\n"
         "  -v, --version           show the version and exit\n"
         "\n"
         "With --headless, a receiver prints a sender's row when it changes, at most once a\n"
         "second, under the headings RECEIVER SOURCE PORT LAST-RX SEQ FREQ CONS-RX CONS-MISS\n"
-        "TOTAL-RX TOTAL-MISS DUPS, and a transmitter prints each probe sent, or why a send\n"
-        "failed. With --json the keys are receiver, source, port, last_rx, seq, freq,\n"
-        "cons_rx, cons_miss, total_rx, total_miss and dups for a row, and transmitter,\n"
-        "source_port, seq, size, ttl and error (when a send failed) for a probe. SIGINT and\n"
-        "SIGTERM stop it: groups are left and the final rows printed.\n"
+        "TOTAL-RX TOTAL-MISS DUPS RX-TTL STATE, and a transmitter prints each probe sent, or\n"
+        "why a send failed. Events (a source new, lost or recovered, a send failing or\n"
+        "working again, a join refused) are lines of their own: time, event, receiver,\n"
+        "source:port, detail. With --json the keys are receiver, source, port, last_rx, seq,\n"
+        "freq, cons_rx, cons_miss, total_rx, total_miss, dups, rx_ttl and state for a row\n"
+        "(host_drops too in the final rows), transmitter, source_port, seq, size, ttl and\n"
+        "error (when a send failed) for a probe, and event, time, receiver or transmitter,\n"
+        "source, port and detail for an event (missing and seconds when recovered). SIGINT\n"
+        "and SIGTERM stop it: groups are left and the final rows printed.\n"
         "\n"
         "Exit status: 0 when it ran and stopped, 1 when a port could not be bound or there is\n"
         "no display for the window, 2 for a bad argument.\n");

@@ -16,6 +16,8 @@ struct Options {
     std::vector<Endpoint> receive;
     SendSettings sending; // for every transmitter, each with its own destination
     quint32 duration = 0; // seconds; 0 runs until stopped
+    quint32 lossThreshold = Defaults::lossThreshold;
+    quint32 maxLatency = Defaults::maxLatency; // seconds
 };
 
 // The program's options, read before any window or display is needed. The limits and

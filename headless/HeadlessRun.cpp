@@ -1,5 +1,6 @@
 #include "headless/HeadlessRun.h"
 
+#include "net/Event.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
@@ -81,12 +82,15 @@ void HeadlessRun::printFailure(const QString& what, const Endpoint& where, const
 
 bool HeadlessRun::startReceiver(Receiver& receiver)
 {
+    receiver.sources.setRules({ qint64(m_options.maxLatency) * 1000, m_options.lossThreshold });
     connect(&receiver.socket, &ReceiveSocket::datagramReceived, this,
         [this, &receiver](const std::uint8_t* bytes, std::size_t length, const std::string& address,
-            quint16 port) { countDatagram(receiver, bytes, length, address, port); });
-    connect(&receiver.socket, &ReceiveSocket::joinRefused, this, [this, &receiver] {
+            quint16 port, int ttl) { countDatagram(receiver, bytes, length, address, port, ttl); });
+    connect(&receiver.socket, &ReceiveSocket::joinRefused, this, [this, &receiver](int error) {
         printFailure(tr("cannot join %1").arg(receiver.where.group.toString()), receiver.where,
             receiver.socket);
+        m_printer.printEvent(
+            Event::about(Event::JoinRefused, receiver.where.toString(), systemErrorText(error)));
     });
     if (!receiver.socket.bind(receiver.where.group, receiver.where.port, m_options.join)) {
         printFailure(tr("cannot bind UDP port %1").arg(receiver.where.port), receiver.where,
@@ -106,10 +110,14 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
             sequence, size, m_options.sending.ttl, error);
     };
     connect(&sender, &ProbeSender::probeSent, this,
-        [print](quint32 sequence, quint32 size) { print(sequence, size, QString()); });
+        [this, print, &transmitter](quint32 sequence, quint32 size) {
+            print(sequence, size, QString());
+            showSending(transmitter, false, tr("Sending again"));
+        });
     connect(&sender, &ProbeSender::sendFailed, this,
-        [print](quint32 sequence, quint32 size, int error) {
+        [this, print, &transmitter](quint32 sequence, quint32 size, int error) {
             print(sequence, size, systemErrorText(error));
+            showSending(transmitter, true, tr("Send failed: %1").arg(systemErrorText(error)));
         });
     SendSettings settings = m_options.sending;
     settings.destination = transmitter.where;
@@ -118,6 +126,17 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
         return false;
     }
     return true;
+}
+
+// Sends are told as events when they start failing and when they work again, not each time.
+void HeadlessRun::showSending(Transmitter& transmitter, bool failing, const QString& why)
+{
+    if (failing == transmitter.failing)
+        return;
+    transmitter.failing = failing;
+    m_printer.printEvent(Event::about(failing ? Event::SendFailed : Event::SendOk,
+                             transmitter.where.toString(), why),
+        true);
 }
 
 void HeadlessRun::catchStopSignals()
@@ -172,8 +191,11 @@ void HeadlessRun::stop()
         m_printer.startTable();
         for (const auto& receiver : m_receivers) {
             for (std::size_t i = 0; i < receiver->sources.size(); ++i)
-                m_printer.printRow(receiver->where.toString(), receiver->sources.at(i));
+                m_printer.printRow(
+                    receiver->where.toString(), receiver->sources.at(i), receiver->socket.drops());
         }
+        for (const auto& receiver : m_receivers)
+            m_printer.printDrops(receiver->where.toString(), receiver->socket.drops());
     }
     emit stopped();
 }
@@ -184,6 +206,16 @@ void HeadlessRun::tick()
     m_phase = (m_phase + 1) % Tick::phases;
     for (auto& transmitter : m_transmitters)
         transmitter->sender.tick(phase);
+    const std::int64_t now = Tick::nowMs();
+    for (auto& receiver : m_receivers) {
+        receiver->sources.checkOverdue(now, [&](std::size_t index, bool becameLost) {
+            markChanged(*receiver, index);
+            if (becameLost)
+                m_printer.printEvent(
+                    Event::lostSource(receiver->where.toString(), receiver->sources.at(index),
+                        receiver->socket.joinedForMs(), receiver->sources.allLost()));
+        });
+    }
     if (phase != Tick::secondPhase)
         return;
     // A source's row at most once a second, however often it sends.
@@ -197,12 +229,23 @@ void HeadlessRun::tick()
 }
 
 void HeadlessRun::countDatagram(Receiver& receiver, const std::uint8_t* bytes, std::size_t length,
-    const std::string& address, quint16 port)
+    const std::string& address, quint16 port, int ttl)
 {
-    const std::size_t index
-        = receiver.sources.countProbe(bytes, length, address, port, std::time(nullptr));
-    if (index == SourceTable::NotCounted)
+    const auto counted = receiver.sources.countProbe(
+        bytes, length, address, port, std::time(nullptr), Tick::nowMs(), ttl);
+    if (!counted)
         return;
+    markChanged(receiver, counted.index);
+    const Source& source = receiver.sources.at(counted.index);
+    if (counted.added)
+        m_printer.printEvent(Event::newSource(receiver.where.toString(), source));
+    if (counted.arrival.recovered)
+        m_printer.printEvent(
+            Event::recoveredSource(receiver.where.toString(), source, counted.arrival));
+}
+
+void HeadlessRun::markChanged(Receiver& receiver, std::size_t index)
+{
     if (index >= receiver.isChanged.size())
         receiver.isChanged.resize(index + 1, false);
     if (!receiver.isChanged[index]) {

@@ -47,13 +47,16 @@ private:
     struct Transmitter {
         Endpoint where;
         ProbeSender sender;
+        bool failing = false;
     };
 
     bool startReceiver(Receiver& receiver);
     bool startTransmitter(Transmitter& transmitter);
     void tick();
     void countDatagram(Receiver& receiver, const std::uint8_t* bytes, std::size_t length,
-        const std::string& address, quint16 port);
+        const std::string& address, quint16 port, int ttl);
+    void markChanged(Receiver& receiver, std::size_t index);
+    void showSending(Transmitter& transmitter, bool failing, const QString& why);
     // One line on standard error: what could not be done, for which endpoint, and why.
     void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket);
     void catchStopSignals();

@@ -1,6 +1,7 @@
 #include "headless/RowPrinter.h"
 
 #include "core/SourceColumns.h"
+#include "net/Event.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -21,8 +22,10 @@ QString isoTime(std::time_t time)
 // Addresses read from the left, numbers and times from the right.
 QString padded(const QString& text, const SourceColumnInfo& column)
 {
-    return column.kind == SourceColumnInfo::Address ? text.leftJustified(column.printedWidth)
-                                                    : text.rightJustified(column.printedWidth);
+    const bool words
+        = column.kind == SourceColumnInfo::Address || column.kind == SourceColumnInfo::State;
+    return words ? text.leftJustified(column.printedWidth)
+                 : text.rightJustified(column.printedWidth);
 }
 
 } // namespace
@@ -41,7 +44,7 @@ void RowPrinter::printHeading()
     m_out << line.trimmed() << Qt::endl;
 }
 
-void RowPrinter::printRow(const QString& receiver, const Source& source)
+void RowPrinter::printRow(const QString& receiver, const Source& source, qint64 hostDrops)
 {
     if (m_json) {
         QJsonObject row { { QStringLiteral("receiver"), receiver } };
@@ -51,9 +54,13 @@ void RowPrinter::printRow(const QString& receiver, const Source& source)
                 row.insert(key, isoTime(source.lastReceived));
             else if (column.kind == SourceColumnInfo::Number)
                 row.insert(key, qint64(numberIn(source, column.column)));
+            else if (column.kind == SourceColumnInfo::State)
+                row.insert(key, QLatin1String(source.lost ? "lost" : "ok"));
             else
                 row.insert(key, QString::fromStdString(cellText(source, column)));
         }
+        if (hostDrops >= 0)
+            row.insert(QStringLiteral("host_drops"), hostDrops);
         m_out << QJsonDocument(row).toJson(QJsonDocument::Compact) << Qt::endl;
         return;
     }
@@ -85,4 +92,36 @@ void RowPrinter::printProbe(const QString& transmitter, quint16 sourcePort, quin
     if (!error.isEmpty())
         m_out << ": " << error;
     m_out << Qt::endl;
+}
+
+void RowPrinter::printEvent(const Event& event, bool fromTransmitter)
+{
+    const QString where
+        = fromTransmitter ? QStringLiteral("transmitter") : QStringLiteral("receiver");
+    if (m_json) {
+        QJsonObject line { { QStringLiteral("event"), event.name() },
+            { QStringLiteral("time"),
+                event.time.toOffsetFromUtc(event.time.offsetFromUtc()).toString(Qt::ISODate) },
+            { where, event.panel }, { QStringLiteral("source"), event.source },
+            { QStringLiteral("port"), event.port }, { QStringLiteral("detail"), event.detail } };
+        if (event.kind == Event::Recovered) {
+            line.insert(QStringLiteral("missing"), qint64(event.missing));
+            line.insert(QStringLiteral("seconds"), event.seconds);
+        }
+        m_out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
+        return;
+    }
+    const QString source = event.source.isEmpty()
+        ? QStringLiteral("-")
+        : event.source + QLatin1Char(':') + QString::number(event.port);
+    m_out << event.time.toString(QStringLiteral("HH:mm:ss")) << ' ' << event.name() << ' '
+          << event.panel << ' ' << source << ' ' << event.detail << Qt::endl;
+    m_headingPrinted = false; // rows after an event get their heading again
+}
+
+void RowPrinter::printDrops(const QString& receiver, quint32 hostDrops)
+{
+    if (!m_json)
+        m_out << receiver << ' ' << QObject::tr("dropped on this host: %1").arg(hostDrops)
+              << Qt::endl;
 }

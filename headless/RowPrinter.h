@@ -2,21 +2,24 @@
 
 #include <QString>
 
-#include <ctime>
-
+struct Event;
 struct Source;
 class QTextStream;
 
-// Prints a receiver's rows and a transmitter's probes, as aligned text under a heading or
-// as one JSON object a line.
+// Prints a receiver's rows, a transmitter's probes and both's events, as aligned text or as
+// one JSON object a line.
 class RowPrinter {
 public:
     RowPrinter(QTextStream& out, bool json);
 
-    void printRow(const QString& receiver, const Source& source);
+    // hostDrops goes with the final rows only; -1 leaves it out.
+    void printRow(const QString& receiver, const Source& source, qint64 hostDrops = -1);
     // error is empty for a probe that left.
     void printProbe(const QString& transmitter, quint16 sourcePort, quint32 sequence, quint32 size,
         quint32 ttl, const QString& error);
+    void printEvent(const Event& event, bool fromTransmitter = false);
+    // A receiver's drops after its final rows, in text; JSON has them in the rows.
+    void printDrops(const QString& receiver, quint32 hostDrops);
     // The heading is printed again before the next text row.
     void startTable() { m_headingPrinted = false; }
 

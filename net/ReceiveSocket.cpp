@@ -1,5 +1,7 @@
 #include "net/ReceiveSocket.h"
 
+#include "net/Tick.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 
@@ -26,7 +28,9 @@ ReceiveSocket::ReceiveSocket(QObject* parent)
 
 bool ReceiveSocket::bind(const QHostAddress& group, quint16 port, bool join)
 {
-    if (!open(port, true) || !setOption(SOL_SOCKET, SO_RCVBUF, "SO_RCVBUF", QueueBytes)) {
+    if (!open(port, true) || !setOption(SOL_SOCKET, SO_RCVBUF, "SO_RCVBUF", QueueBytes)
+        || !setOption(IPPROTO_IP, IP_RECVTTL, "IP_RECVTTL", 1)
+        || !setOption(SOL_SOCKET, SO_RXQ_OVFL, "SO_RXQ_OVFL", 1)) {
         close();
         return false;
     }
@@ -37,9 +41,26 @@ bool ReceiveSocket::bind(const QHostAddress& group, quint16 port, bool join)
     return true;
 }
 
-bool ReceiveSocket::joinGroup() { return setMembership(IP_ADD_MEMBERSHIP, "IP_ADD_MEMBERSHIP"); }
+bool ReceiveSocket::joinGroup()
+{
+    const bool joined = setMembership(IP_ADD_MEMBERSHIP, "IP_ADD_MEMBERSHIP");
+    if (joined)
+        m_joinedAtMs = Tick::nowMs();
+    return joined;
+}
 
-bool ReceiveSocket::leaveGroup() { return setMembership(IP_DROP_MEMBERSHIP, "IP_DROP_MEMBERSHIP"); }
+bool ReceiveSocket::leaveGroup()
+{
+    const bool left = setMembership(IP_DROP_MEMBERSHIP, "IP_DROP_MEMBERSHIP");
+    if (left)
+        m_joinedAtMs = -1;
+    return left;
+}
+
+qint64 ReceiveSocket::joinedForMs() const
+{
+    return m_joinedAtMs < 0 ? -1 : Tick::nowMs() - m_joinedAtMs;
+}
 
 bool ReceiveSocket::setMembership(int option, const char* name)
 {
@@ -66,7 +87,8 @@ bool ReceiveSocket::readDatagram()
     // UDP payloads over IPv4 are at most 65,507 bytes; this is room enough.
     std::uint8_t buffer[65535];
     quint16 port = 0;
-    const long received = receiveFrom(buffer, sizeof buffer, m_sender, port);
+    int ttl = -1;
+    const long received = receiveFrom(buffer, sizeof buffer, m_sender, port, ttl, m_drops);
     if (received < 0) {
         if (error() != EAGAIN && error() != EWOULDBLOCK)
             emit receiveFailed(error());
@@ -75,6 +97,6 @@ bool ReceiveSocket::readDatagram()
     if (received == 0)
         emit emptyDatagramReceived();
     else
-        emit datagramReceived(buffer, std::size_t(received), m_sender, port);
+        emit datagramReceived(buffer, std::size_t(received), m_sender, port, ttl);
     return true;
 }

@@ -18,11 +18,16 @@ public:
     // Reads what is waiting, in one pass bounded in count and time so that a flood cannot
     // hold the event loop. Runs when datagrams arrive, and once more before closing.
     void readWaiting();
+    // The datagrams this host dropped for want of room in the socket's queue.
+    quint32 drops() const { return m_drops; }
+    // How long ago the group was joined, in milliseconds; -1 while no member.
+    qint64 joinedForMs() const;
 
 signals:
-    // One non-empty datagram. The bytes live only during the call: connect directly.
-    void datagramReceived(
-        const std::uint8_t* bytes, std::size_t length, const std::string& address, quint16 port);
+    // One non-empty datagram, and the TTL it arrived with. The bytes live only during the
+    // call: connect directly.
+    void datagramReceived(const std::uint8_t* bytes, std::size_t length, const std::string& address,
+        quint16 port, int ttl);
     void emptyDatagramReceived();
     void receiveFailed(int error);
     void joinRefused(int error);
@@ -33,5 +38,7 @@ private:
     bool setMembership(int option, const char* name);
 
     QHostAddress m_group;
+    qint64 m_joinedAtMs = -1;
+    quint32 m_drops = 0;
     std::string m_sender; // reused, so that a datagram allocates nothing
 };

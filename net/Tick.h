@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 // The one clock that drives every panel, and headless runs alike: a tick every quarter of
 // a second, numbered round by phase, so that phase 0 comes once a second.
@@ -8,4 +9,12 @@ namespace Tick {
 constexpr std::chrono::milliseconds interval { 250 };
 constexpr int phases = 4;
 constexpr int secondPhase = 0;
+
+// Milliseconds of a clock that only goes forward, for what is due when.
+inline std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 } // namespace Tick

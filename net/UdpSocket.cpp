@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -69,16 +70,30 @@ long UdpSocket::sendTo(
     return long(sent);
 }
 
-long UdpSocket::receiveFrom(
-    std::uint8_t* data, std::size_t length, std::string& address, quint16& port)
+long UdpSocket::receiveFrom(std::uint8_t* data, std::size_t length, std::string& address,
+    quint16& port, int& ttl, quint32& drops)
 {
     sockaddr_in remote {};
-    socklen_t remoteLength = sizeof remote;
-    const ssize_t received = ::recvfrom(
-        m_fd, data, length, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&remote), &remoteLength);
+    iovec buffer { data, length };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(quint32))];
+    msghdr message {};
+    message.msg_name = &remote;
+    message.msg_namelen = sizeof remote;
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t received = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
     if (received < 0) {
         m_error = errno;
         return -1;
+    }
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL)
+            std::memcpy(&ttl, CMSG_DATA(header), sizeof ttl);
+        else if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SO_RXQ_OVFL)
+            std::memcpy(&drops, CMSG_DATA(header), sizeof drops);
     }
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &remote.sin_addr, text, sizeof text);

@@ -29,8 +29,10 @@ public:
     long sendTo(
         const std::uint8_t* data, std::size_t length, const QHostAddress& address, quint16 port);
     // One datagram: its length (0 for an empty one), or -1 with error() set (EAGAIN when
-    // none waits).
-    long receiveFrom(std::uint8_t* data, std::size_t length, std::string& address, quint16& port);
+    // none waits). With IP_RECVTTL and SO_RXQ_OVFL on, ttl gets the TTL it arrived with and
+    // drops the datagrams this socket's queue had no room for, so far; else they stay.
+    long receiveFrom(std::uint8_t* data, std::size_t length, std::string& address, quint16& port,
+        int& ttl, quint32& drops);
     quint16 localPort() const;
     void close();
 

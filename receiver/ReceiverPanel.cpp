@@ -3,6 +3,7 @@
 
 #include "core/SourceColumns.h"
 #include "net/SystemError.h"
+#include "net/Tick.h"
 #include "widgets/FieldReader.h"
 #include "widgets/MessageBox.h"
 
@@ -129,7 +130,21 @@ void ReceiverPanel::fitHeaderHeight()
         header->setFixedHeight(height);
 }
 
-void ReceiverPanel::tick(int) { ui->activityLamp->setLit(false); }
+void ReceiverPanel::tick(int)
+{
+    ui->activityLamp->setLit(false);
+    m_sources.checkOverdue(Tick::nowMs(), [this](std::size_t index, bool becameLost) {
+        m_model.sourceChanged(index);
+        if (becameLost)
+            emit eventOccurred(Event::lostSource(name(), m_sources.at(index),
+                m_socket ? m_socket->joinedForMs() : -1, m_sources.allLost()));
+    });
+    if (m_socket) {
+        const QString drops = tr("Dropped on this host: %1").arg(m_socket->drops());
+        if (ui->dropsLabel->text() != drops)
+            ui->dropsLabel->setText(drops);
+    }
+}
 
 void ReceiverPanel::configure(const Endpoint& endpoint, bool join)
 {
@@ -151,6 +166,7 @@ bool ReceiverPanel::start()
 {
     if (!readFields())
         return false;
+    m_sources.setRules({ qint64(m_maxLatency) * 1000, m_lossThreshold });
     // The button reads "Stop" from here on, also when the socket fails below: pressing it
     // again is how the user retries.
     ui->startButton->setText(tr("Stop"));
@@ -200,9 +216,11 @@ void ReceiverPanel::changeMembership(bool join)
 {
     if (!m_socket)
         return;
-    if (join ? m_socket->joinGroup() : m_socket->leaveGroup())
+    if (join ? m_socket->joinGroup() : m_socket->leaveGroup()) {
         showMembership(join);
-    else
+        emit eventOccurred(Event::about(
+            join ? Event::Join : Event::Leave, name(), join ? tr("IGMP Join") : tr("IGMP Leave")));
+    } else
         showNetworkMessageBox({ nullptr, systemErrorText(m_socket->error()),
             QStringLiteral("CRxSocket::setsockopt(%1)").arg(m_socket->failedOption()),
             QMessageBox::Information });
@@ -227,19 +245,25 @@ void ReceiverPanel::warnReceiveFailed(int error)
 // once, but by the same rule.
 void ReceiverPanel::warnJoinRefused(int error)
 {
+    emit eventOccurred(Event::about(Event::JoinRefused, name(), systemErrorText(error)));
     showNetworkMessageBox({ nullptr, systemErrorText(error),
         QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"), QMessageBox::Information });
 }
 
-void ReceiverPanel::countDatagram(
-    const std::uint8_t* bytes, std::size_t length, const std::string& address, quint16 port)
+void ReceiverPanel::countDatagram(const std::uint8_t* bytes, std::size_t length,
+    const std::string& address, quint16 port, int ttl)
 {
-    const std::size_t index
-        = m_sources.countProbe(bytes, length, address, port, std::time(nullptr));
-    if (index == SourceTable::NotCounted)
+    const auto counted = m_sources.countProbe(
+        bytes, length, address, port, std::time(nullptr), Tick::nowMs(), ttl);
+    if (!counted)
         return;
-    m_model.sourceChanged(index);
+    m_model.sourceChanged(counted.index);
     ui->activityLamp->setLit(true);
+    if (counted.added)
+        emit eventOccurred(Event::newSource(name(), m_sources.at(counted.index)));
+    if (counted.arrival.recovered)
+        emit eventOccurred(
+            Event::recoveredSource(name(), m_sources.at(counted.index), counted.arrival));
 }
 
 QString ReceiverPanel::selectedRowsText() const

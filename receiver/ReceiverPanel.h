@@ -2,6 +2,7 @@
 
 #include "core/Defaults.h"
 #include "core/SourceTable.h"
+#include "net/Event.h"
 #include "net/Parsing.h"
 #include "net/ReceiveSocket.h"
 #include "receiver/SourceModel.h"
@@ -32,8 +33,13 @@ public:
     void tick(int phase);
 
     State state() const { return m_state; }
+    // The group and port, as the log names the panel.
+    QString name() const { return Endpoint { m_group, m_port }.toString(); }
     // The headings and the selected rows, a line each, cells separated by tabs.
     QString selectedRowsText() const;
+
+signals:
+    void eventOccurred(const Event& event);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -42,8 +48,8 @@ private:
     void toggleStart();
     void changeMembership(bool join);
     // One datagram from the socket; the bytes are valid during the call only.
-    void countDatagram(
-        const std::uint8_t* bytes, std::size_t length, const std::string& address, quint16 port);
+    void countDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
+        quint16 port, int ttl);
     void warnEmptyDatagram();
     void warnReceiveFailed(int error);
     void warnJoinRefused(int error);

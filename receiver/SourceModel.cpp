@@ -3,6 +3,9 @@
 #include "core/SourceColumns.h"
 #include "core/SourceTable.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 SourceModel::SourceModel(const SourceTable& sources, QObject* parent)
     : QAbstractTableModel(parent)
     , m_sources(sources)
@@ -21,10 +24,20 @@ int SourceModel::columnCount(const QModelIndex& parent) const
 
 QVariant SourceModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    return QString::fromStdString(cellText(
-        m_sources.at(std::size_t(index.row())), SourceColumns[std::size_t(index.column())]));
+    const Source& source = m_sources.at(std::size_t(index.row()));
+    // A lost source stands out at a glance, in the palette's colours for what must be seen.
+    switch (role) {
+    case Qt::DisplayRole:
+        return QString::fromStdString(cellText(source, SourceColumns[std::size_t(index.column())]));
+    case Qt::BackgroundRole:
+        return source.lost ? QGuiApplication::palette().toolTipBase() : QVariant();
+    case Qt::ForegroundRole:
+        return source.lost ? QGuiApplication::palette().toolTipText() : QVariant();
+    default:
+        return {};
+    }
 }
 
 QVariant SourceModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -55,13 +68,12 @@ void SourceModel::announceChanges()
         endInsertRows();
     }
     if (m_firstChanged >= 0) {
-        // Only these cells change once a row exists; the period and the counters between
-        // them never do, and repainting them for nothing would double the cost.
+        // The address, the port and the period never change once a row exists.
         const auto at = [this](int row, SourceColumn column) { return index(row, int(column)); };
-        emit dataChanged(at(m_firstChanged, SourceColumn::LastRxTime),
-            at(m_lastChanged, SourceColumn::LastSeq), { Qt::DisplayRole });
-        emit dataChanged(at(m_firstChanged, SourceColumn::Dups),
-            at(m_lastChanged, SourceColumn::Dups), { Qt::DisplayRole });
+        emit dataChanged(
+            at(m_firstChanged, SourceColumn::LastRxTime), at(m_lastChanged, SourceColumn::LastSeq));
+        emit dataChanged(
+            at(m_firstChanged, SourceColumn::ConsRx), at(m_lastChanged, SourceColumn::State));
     }
     m_firstChanged = m_lastChanged = -1;
 }

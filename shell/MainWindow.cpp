@@ -12,7 +12,9 @@
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QSaveFile>
 #include <QScreen>
+#include <QTreeView>
 
 #include <cerrno>
 #include <sys/socket.h>
@@ -80,11 +82,12 @@ void MainWindow::createActions()
     m_cascadeAct = action(tr("&Cascade"), "cascadeAct");
     m_aboutAct = action(tr("&About..."), "aboutAct");
 
-    // Commands that nothing carries out yet are shown, greyed. View > Log is offered for a
-    // log window to come, and does nothing yet.
-    for (QAction* idle : { m_saveAct, m_exitAct, m_snmpTrapAct, m_aboutAct })
+    // Commands that nothing carries out yet are shown, greyed.
+    for (QAction* idle : { m_exitAct, m_snmpTrapAct, m_aboutAct })
         idle->setEnabled(false);
 
+    connect(m_saveAct, &QAction::triggered, this, &MainWindow::saveLog);
+    connect(m_logAct, &QAction::triggered, this, &MainWindow::showLog);
     connect(m_addTransmitterAct, &QAction::triggered, this, &MainWindow::addTransmitter);
     connect(m_addReceiverAct, &QAction::triggered, this, &MainWindow::addReceiver);
     connect(m_nextAct, &QAction::triggered, m_mdiArea, &QMdiArea::activateNextSubWindow);
@@ -127,6 +130,7 @@ template <class Panel> Panel* MainWindow::addPanel(const QString& caption)
 {
     auto* panel = new Panel; // its child window owns it from showChild() on
     m_panels.push_front({ panel, [panel](int phase) { panel->tick(phase); } });
+    connect(panel, &Panel::eventOccurred, &m_log, &LogModel::append);
     showChild(panel, caption);
     return panel;
 }
@@ -161,6 +165,35 @@ void MainWindow::openPanels(const Options& options)
     }
     if (!options.transmit.empty() || !options.receive.empty())
         m_mdiArea->tileSubWindows();
+}
+
+// One log window, a child like the panels; asked again, it comes to the front.
+void MainWindow::showLog()
+{
+    if (!m_logWindow) {
+        auto* view = new QTreeView; // its child window owns it
+        view->setObjectName(QStringLiteral("logView"));
+        view->setModel(&m_log);
+        view->setRootIsDecorated(false);
+        view->setUniformRowHeights(true);
+        connect(&m_log, &QAbstractItemModel::rowsInserted, view, &QTreeView::scrollToBottom);
+        m_logWindow = m_mdiArea->addSubWindow(view);
+        m_logWindow->setWindowTitle(tr("Log"));
+        m_logWindow->resize(m_mdiArea->size() / 2);
+    }
+    m_logWindow->showNormal();
+    m_mdiArea->setActiveSubWindow(m_logWindow);
+}
+
+void MainWindow::saveLog()
+{
+    const QString name = askSaveFileName(this, tr("Save Log"), tr("CSV files (*.csv)"));
+    if (name.isEmpty())
+        return;
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || !m_log.writeCsv(file) || !file.commit())
+        showMessageBox({ this, file.errorString(), QGuiApplication::applicationDisplayName(),
+            QMessageBox::Warning });
 }
 
 // Queued, never called directly: a panel handles its tick after the whole broadcast, and a

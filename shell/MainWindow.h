@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/LogModel.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -44,10 +46,14 @@ private:
     QMdiSubWindow* showChild(QWidget* panel, const QString& caption);
     void broadcastTick();
     void closeActiveWindow();
+    void showLog();
+    void saveLog();
     void updateWindowActions();
     void updateWindowMenu();
 
     LogoArea* m_mdiArea = nullptr;
+    LogModel m_log;
+    QPointer<QMdiSubWindow> m_logWindow;
     std::list<TickedPanel> m_panels; // the newest first
     QTimer m_ticker;
     int m_phase = 0;

@@ -20,13 +20,16 @@ private slots:
     void history();
     void sources();
     void duplicatesSaturate();
+    void loss_data();
+    void loss();
 
 private:
     std::size_t count(
         const char* address, quint16 port, std::time_t time, quint32 sequence, quint32 period = 5)
     {
         const auto bytes = ProbePacket { ProbePacket::TypeProbe, sequence, period }.build(43);
-        return m_table.countProbe(bytes.data(), bytes.size(), address, port, time);
+        return m_table.countProbe(bytes.data(), bytes.size(), address, port, time, time * 1000)
+            .index;
     }
 
     SourceTable m_table;
@@ -139,19 +142,62 @@ void tst_Core::sources()
     QCOMPARE(m_table.at(2).address, std::string("10.0.0.2"));
 
     const QByteArray foreign(100, 'x');
-    QCOMPARE(m_table.countProbe(reinterpret_cast<const std::uint8_t*>(foreign.data()),
-                 std::size_t(foreign.size()), "10.0.0.3", 5000, 105),
+    QCOMPARE(m_table
+                 .countProbe(reinterpret_cast<const std::uint8_t*>(foreign.data()),
+                     std::size_t(foreign.size()), "10.0.0.3", 5000, 105, 105000)
+                 .index,
         SourceTable::NotCounted);
     QCOMPARE(m_table.size(), 3u);
 }
 
 void tst_Core::duplicatesSaturate()
 {
-    Source source("10.0.0.1", 5000, 0, 5, 7);
+    Source source("10.0.0.1", 5000, 0, 0, 5, 7);
     source.duplicates = std::numeric_limits<quint32>::max() - 1;
-    source.count(1, 7);
-    source.count(2, 7);
+    source.count(1, 1000, 7, {});
+    source.count(2, 2000, 7, {});
     QCOMPARE(source.duplicates, std::numeric_limits<quint32>::max());
+}
+
+void tst_Core::loss_data()
+{
+    QTest::addColumn<QString>("arrivals"); // number@second, at a period of 1 s
+    QTest::addColumn<double>("readAt");
+    QTest::addColumn<QList<quint32>>("counters"); // Total RX, Total Miss, Cons. RX, Cons. Miss
+    QTest::addColumn<bool>("lost");
+    const QString stopped = QStringLiteral("1@0 2@1 3@2");
+    QTest::newRow("all") << "1@0 2@1 3@2 4@3 5@4" << 4.5 << QList<quint32> { 5, 0, 5, 0 } << false;
+    QTest::newRow("a gap") << "1@0 2@1 5@4 6@5" << 5.5 << QList<quint32> { 4, 2, 2, 0 } << false;
+    QTest::newRow("late") << "1@0 2@1 4@3 3@3.5" << 4.0 << QList<quint32> { 4, 0, 2, 0 } << false;
+    QTest::newRow("overdue") << stopped << 6.5 << QList<quint32> { 3, 2, 0, 2 } << false;
+    QTest::newRow("lost") << stopped << 7.5 << QList<quint32> { 3, 3, 0, 3 } << true;
+    QTest::newRow("paused") << stopped + " 4@9.2" << 9.5 << QList<quint32> { 4, 0, 1, 0 } << false;
+    QTest::newRow("outage") << stopped + " 9@8.5" << 9.0 << QList<quint32> { 4, 5, 1, 0 } << false;
+    QTest::newRow("wrapping") << "4294967294@0 4294967295@1 1@3" << 3.5
+                              << QList<quint32> { 3, 1, 1, 0 } << false;
+}
+
+// The counters as a tick every quarter of a second reads them, arrivals between.
+void tst_Core::loss()
+{
+    QFETCH(QString, arrivals);
+    QFETCH(double, readAt);
+    QFETCH(QList<quint32>, counters);
+    QStringList pending = arrivals.split(' ');
+    for (std::int64_t now = 0; now <= std::int64_t(readAt * 1000); now += 250) {
+        while (!pending.isEmpty() && pending.first().section('@', 1).toDouble() * 1000 <= now) {
+            const QString arrival = pending.takeFirst();
+            const auto bytes = ProbePacket { 1, arrival.section('@', 0, 0).toUInt(), 1 }.build(43);
+            m_table.countProbe(bytes.data(), bytes.size(), "10.0.0.1", 5000, 0,
+                std::int64_t(arrival.section('@', 1).toDouble() * 1000));
+        }
+        m_table.checkOverdue(now, [](std::size_t, bool) {});
+    }
+    const Source& source = m_table.at(0);
+    QCOMPARE((QList<quint32> { source.totalReceived, source.totalMissed, source.consecutiveReceived,
+                 source.consecutiveMissed }),
+        counters);
+    QTEST(source.lost, "lost");
 }
 
 QTEST_APPLESS_MAIN(tst_Core)

@@ -170,7 +170,7 @@ void tst_Panels::receiver()
     child<QTreeView>(&panel, "sourceList")->selectAll();
     const QStringList lines = panel.selectedRowsText().split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines.at(0).count('\t'), 9);
+    QCOMPARE(lines.at(0).count('\t'), lines.at(1).count('\t'));
     QVERIFY(lines.at(1).startsWith(QStringLiteral("127.0.0.1\t%1\t").arg(group.localPort())));
 }
 

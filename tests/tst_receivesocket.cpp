@@ -9,7 +9,7 @@ struct Heard : QObject {
     explicit Heard(ReceiveSocket& socket)
     {
         connect(&socket, &ReceiveSocket::datagramReceived, this,
-            [this](const std::uint8_t* data, std::size_t length, const std::string&, quint16) {
+            [this](const std::uint8_t* data, std::size_t length, const std::string&, quint16, int) {
                 datagrams << QByteArray(reinterpret_cast<const char*>(data), qsizetype(length));
             });
     }

@@ -137,15 +137,19 @@ void TransmitterPanel::tick(int phase)
 void TransmitterPanel::showSent()
 {
     ui->activityLamp->setLit(true);
-    if (!ui->statusLabel->text().isEmpty())
-        ui->statusLabel->clear();
+    if (ui->statusLabel->text().isEmpty())
+        return;
+    ui->statusLabel->clear();
+    emit eventOccurred(Event::about(Event::SendOk, name(), tr("Sending again")));
 }
 
 void TransmitterPanel::showSendFailed(quint32, quint32, int error)
 {
     const QString status = tr("Send failed: %1").arg(systemErrorText(error));
-    if (ui->statusLabel->text() != status)
-        ui->statusLabel->setText(status);
+    if (ui->statusLabel->text() == status)
+        return;
+    ui->statusLabel->setText(status);
+    emit eventOccurred(Event::about(Event::SendFailed, name(), status));
 }
 
 void TransmitterPanel::closeEvent(QCloseEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Event.h"
 #include "net/ProbeSender.h"
 
 #include <QWidget>
@@ -27,6 +28,11 @@ public:
     void tick(int phase);
 
     State state() const { return m_state; }
+    // The destination, as the log names the panel.
+    QString name() const { return m_settings.destination.toString(); }
+
+signals:
+    void eventOccurred(const Event& event);
 
 protected:
     // Asks first while the transmitter runs; Cancel keeps the panel open.

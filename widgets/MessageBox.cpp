@@ -3,6 +3,7 @@
 #include "net/SystemError.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
 
 namespace {
 
@@ -69,4 +70,26 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler replacement)
     MessageBoxHandler previous = std::move(handler());
     handler() = std::move(replacement);
     return previous;
+}
+
+namespace {
+
+SaveFileNameHandler& saveFileNameHandler()
+{
+    static SaveFileNameHandler installed;
+    return installed;
+}
+
+} // namespace
+
+QString askSaveFileName(QWidget* owner, const QString& caption, const QString& filter)
+{
+    if (saveFileNameHandler())
+        return saveFileNameHandler()();
+    return QFileDialog::getSaveFileName(owner, caption, QString(), filter);
+}
+
+SaveFileNameHandler setSaveFileNameHandler(SaveFileNameHandler handler)
+{
+    return std::exchange(saveFileNameHandler(), std::move(handler));
 }

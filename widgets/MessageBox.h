@@ -32,6 +32,12 @@ void showNetworkMessageBox(const MessageBoxRequest& request);
 // The system's text for an error code in an unowned box with the information icon.
 void showSystemError(const QString& caption, int error);
 
+// The file to save to, as the user chooses it; empty when cancelled.
+QString askSaveFileName(QWidget* owner, const QString& caption, const QString& filter);
+using SaveFileNameHandler = std::function<QString()>;
+// Answers askSaveFileName() instead of the user, for the tests; empty restores the dialog.
+SaveFileNameHandler setSaveFileNameHandler(SaveFileNameHandler handler);
+
 // Replaces the boxes on screen by a handler, for the tests; an empty handler restores the
 // real boxes. Returns the handler that was installed before.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t before = table.size();
         const bool isNew = known == before;
         const Source old = isNew ? Source(address, port, 0, 0, 0) : table.at(known);
-        const std::size_t index = table.countProbe(bytes, length, address, port, time);
+        const std::size_t index
+            = table.countProbe(bytes, length, address, port, time, time * 1000).index;
         const auto probe = ProbePacket::parse(bytes, length);
         require(bool(probe) == (index != SourceTable::NotCounted), "probes, and only they, count");
         require(table.size() == before + (isNew && probe),

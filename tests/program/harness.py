@@ -68,13 +68,16 @@ class Headless:
         self.reader.start()
 
     def probes(self):
-        return [line for line in list(self.lines) if "transmitter" in line]
+        return [line for line in list(self.lines) if "transmitter" in line and "event" not in line]
+
+    def events(self, name):
+        return [line for line in list(self.lines) if line.get("event") == name]
 
     def rows(self):
         """The latest row of every sender, in the order they first appeared."""
         latest = {}
         for line in list(self.lines):
-            if "receiver" in line:
+            if "source" in line and "event" not in line:
                 latest[(line["receiver"], line["source"], line["port"])] = line
         return list(latest.values())
 

@@ -78,18 +78,39 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual([line["seq"] for line in probes], list(range(1, len(probes) + 1)))
         seen = {}
         for row in program.rows():
-            self.assertEqual(set(row), {"receiver", "source", "port", "last_rx", "seq", "freq",
-                                        "cons_rx", "cons_miss", "total_rx", "total_miss", "dups"})
+            self.assertEqual(set(row), {"receiver", "source", "port", "last_rx", "seq", "freq", "cons_rx",
+                                        "cons_miss", "total_rx", "total_miss", "dups", "rx_ttl",
+                                        "state", "host_drops"})
             self.assertIsNotNone(datetime.datetime.fromisoformat(row["last_rx"]).tzinfo)
             seen[(row["receiver"][-4:], row["source"], row["port"])] = (
-                row["seq"], row["freq"], row["dups"])
+                row["seq"], row["freq"], row["dups"], row["total_rx"], row["rx_ttl"])
         port = lambda udp: udp.getsockname()[1]
         self.assertEqual(seen, {
-            ("9510", "127.0.0.1", port(crafted)): (3000000000, 86400, 1),
-            ("9510", "127.0.0.1", port(burst)): (100, 5, 0),
-            ("9510", "127.0.0.1", probes[0]["source_port"]): (probes[-1]["seq"], 1, 0),
-            ("9510", "127.0.0.1", port(marker)): (1, 5, 0),
-            ("9511", "127.0.0.1", port(unicast)): (7, 5, 0)})
+            ("9510", "127.0.0.1", port(crafted)): (3000000000, 86400, 1, 1, 1),
+            ("9510", "127.0.0.1", port(burst)): (100, 5, 0, 100, 1),
+            ("9510", "127.0.0.1", probes[0]["source_port"]): (probes[-1]["seq"], 1, 0, len(probes), 16),
+            ("9510", "127.0.0.1", port(marker)): (1, 5, 0, 1, 1),
+            ("9511", "127.0.0.1", port(unicast)): (7, 5, 0, 1, 64)})
+
+    def test_loss_pause_and_outage(self):
+        program = harness.Headless(PROGRAM, "--receive", "127.0.0.1:9530", "--no-join",
+                                   "--max-latency", "1", "--loss-threshold", "2")
+        sender = harness.sender()
+        self.addCleanup(sender.close)
+        send = lambda number: sender.sendto(probe(number, period=1), ("127.0.0.1", 9530))
+        self.assertTrue(harness.wait_until(lambda: send(1) and program.events("new")))
+        send(2)
+        [lost] = harness.wait_until(lambda: program.events("lost"))  # 3 s later, 2 overdue
+        send(3)  # the sender had paused
+        [recovered] = harness.wait_until(lambda: program.events("recovered"))
+        send(9)  # an outage of five numbers
+        self.assertTrue(harness.wait_until(lambda: program.rows() and program.rows()[0]["seq"] == 9))
+        self.assertEqual(program.stop(), 0)
+        [row] = program.rows()
+        self.assertEqual((lost["port"], recovered["missing"], recovered["seconds"] >= 0),
+                         (sender.getsockname()[1], 0, True))
+        self.assertEqual([row[key] for key in ("total_rx", "total_miss", "cons_rx", "cons_miss", "state")],
+                         [4, 5, 1, 0, "ok"])
 
     def test_text_columns(self):
         program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9520", "--transmit",
@@ -98,11 +119,12 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(program.stop(signal.SIGINT), 0)
         self.assertRegex(program.lines[0], rf"^sent {GROUP}:9520 from port \d+ seq 1 size 1000 "
                                            r"ttl 16$")
-        heading, row = program.lines[-2:]
+        at = max(i for i, line in enumerate(program.lines) if line.startswith("RECEIVER"))
+        heading, row = program.lines[at:at + 2]
         self.assertTrue(heading.startswith("RECEIVER") and row.startswith(f"{GROUP}:9520 "))
         # Addresses start under their headings; numbers and times end under theirs.
         for name in re.finditer(r"\S+", heading):
-            edge = name.start() if name.group() in ("RECEIVER", "SOURCE") else name.end() - 1
+            edge = name.start() if name.group() in ("RECEIVER", "SOURCE", "STATE") else name.end() - 1
             beside = edge - 1 if edge == name.start() else edge + 1
             self.assertNotEqual(row[edge], " ", name.group())
             self.assertTrue(beside in (-1, len(row)) or row[beside] == " ", name.group())

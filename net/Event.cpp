@@ -1,0 +1,72 @@
+#include "net/Event.h"
+
+#include "core/SourceColumns.h"
+
+namespace {
+
+// IGMP snooping switches without a querier drop a group about 260 s after the join.
+constexpr qint64 SnoopingFromMs = 200'000;
+constexpr qint64 SnoopingToMs = 300'000;
+
+Event sourceEvent(Event::Kind kind, const QString& receiver, const Source& source)
+{
+    Event event;
+    event.kind = kind;
+    event.panel = receiver;
+    event.source = QString::fromStdString(source.address);
+    event.port = source.port;
+    return event;
+}
+
+} // namespace
+
+QString Event::name() const
+{
+    static const char* const names[]
+        = { "new", "lost", "recovered", "send_failed", "send_ok", "join_refused", "join", "leave" };
+    return QLatin1String(names[kind]);
+}
+
+Event Event::newSource(const QString& receiver, const Source& source)
+{
+    Event event = sourceEvent(New, receiver, source);
+    event.detail = tr("New source, sending every %1 s").arg(source.period);
+    return event;
+}
+
+Event Event::lostSource(
+    const QString& receiver, const Source& source, qint64 joinedForMs, bool allLost)
+{
+    Event event = sourceEvent(Lost, receiver, source);
+    const auto columns = SourceColumns[std::size_t(SourceColumn::LastRxTime)];
+    event.detail = tr("Lost; its last probe, number %1, came at %2")
+                       .arg(source.lastSequence)
+                       .arg(QString::fromStdString(cellText(source, columns)));
+    if (allLost && joinedForMs >= SnoopingFromMs && joinedForMs <= SnoopingToMs)
+        event.detail += QLatin1Char(' ')
+            + tr("All sources stopped %1 s after the join: a switch with IGMP snooping and no "
+                 "querier drops a group after about 260 s.")
+                  .arg(joinedForMs / 1000);
+    return event;
+}
+
+Event Event::recoveredSource(
+    const QString& receiver, const Source& source, const Source::Arrival& arrival)
+{
+    Event event = sourceEvent(Recovered, receiver, source);
+    event.missing = arrival.missing;
+    event.seconds = arrival.lostForMs / 1000;
+    event.detail = tr("Recovered after %1 s lost; %2 numbers were missing")
+                       .arg(event.seconds)
+                       .arg(event.missing);
+    return event;
+}
+
+Event Event::about(Kind kind, const QString& panel, const QString& detail)
+{
+    Event event;
+    event.kind = kind;
+    event.panel = panel;
+    event.detail = detail;
+    return event;
+}

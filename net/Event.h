@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/Source.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QString>
+
+// What a panel or a headless run tells its log: a source new, lost or recovered, a send
+// that failed or works again, a membership refused, joined or left.
+struct Event {
+    Q_DECLARE_TR_FUNCTIONS(Event)
+
+public:
+    enum Kind { New, Lost, Recovered, SendFailed, SendOk, JoinRefused, Join, Leave };
+
+    Kind kind = New;
+    QDateTime time = QDateTime::currentDateTime();
+    QString panel; // the receiver's or transmitter's group and port
+    QString source; // the source's address, if any
+    quint16 port = 0;
+    QString detail; // for people
+    quint32 missing = 0; // recovered: the numbers that were really missing
+    qint64 seconds = 0; // recovered: how long the source was lost
+
+    // "new", "lost", ... as printed and saved.
+    QString name() const;
+
+    static Event newSource(const QString& receiver, const Source& source);
+    // joinedForMs is -1 when the receiver is no member; allLost says every source is lost.
+    static Event lostSource(
+        const QString& receiver, const Source& source, qint64 joinedForMs, bool allLost);
+    static Event recoveredSource(
+        const QString& receiver, const Source& source, const Source::Arrival& arrival);
+    static Event about(Kind kind, const QString& panel, const QString& detail);
+};
