@@ -7,8 +7,10 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QUdpSocket>
 
@@ -23,6 +25,7 @@ private slots:
     void closing();
     void closingReceiverUnderItsBox();
     void startFailsWithoutSockets();
+    void lostSourceInItsRowAndTheLog();
 
 private:
     static void trigger(MainWindow& window, const char* action)
@@ -103,6 +106,32 @@ void tst_MainWindow::startFailsWithoutSockets()
     QVERIFY(!started);
     QCOMPARE(boxes.boxes.size(), 1);
     QVERIFY(boxes.boxes.at(0).text.endsWith(systemErrorText(EMFILE)));
+}
+
+// A source that stops stands out as lost in its row and in the log, which saves as CSV.
+void tst_MainWindow::lostSourceInItsRowAndTheLog()
+{
+    MainWindow window;
+    ReceiverPanel* panel = window.addReceiver();
+    panel->configure({ QHostAddress::LocalHost, 9320 }, false);
+    child<QLineEdit>(panel, "lossThresholdEdit")->setText(QStringLiteral("1"));
+    child<QLineEdit>(panel, "maxLatencyEdit")->setText(QStringLiteral("1"));
+    QVERIFY(panel->start());
+    QUdpSocket().writeDatagram(probeBytes(1, 1), QHostAddress::LocalHost, 9320);
+    QAbstractItemModel* rows = child<QTreeView>(panel, "sourceList")->model();
+    QTRY_COMPARE(rows->index(0, rows->columnCount() - 1).data().toString(), QStringLiteral("Lost"));
+    QVERIFY(rows->index(0, 0).data(Qt::BackgroundRole).isValid());
+    trigger(window, "logAct");
+    QAbstractItemModel* log = child<QTreeView>(&window, "logView")->model();
+    QCOMPARE(log->rowCount(), 2);
+    QCOMPARE(log->index(1, 3).data().toString(), QStringLiteral("lost"));
+    QTemporaryDir folder;
+    setSaveFileNameHandler([&folder] { return folder.filePath(QStringLiteral("log.csv")); });
+    trigger(window, "saveAct");
+    setSaveFileNameHandler({});
+    QFile saved(folder.filePath(QStringLiteral("log.csv")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll().count('\n'), 3); // a header and two lines
 }
 
 QTEST_MAIN(tst_MainWindow)
