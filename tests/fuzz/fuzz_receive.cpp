@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++known;
         const std::size_t before = table.size();
         const bool isNew = known == before;
-        const Source old = isNew ? Source(address, port, 0, 0, 0) : table.at(known);
+        const Source old = isNew ? Source(address, port, 0, 0, 0, 0) : table.at(known);
         const std::size_t index
             = table.countProbe(bytes, length, address, port, time, time * 1000).index;
         const auto probe = ProbePacket::parse(bytes, length);
@@ -53,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool duplicate = isNew ? probe->sequence == 0 : source.duplicates != old.duplicates;
         require(source.lastSequence == (duplicate ? old.lastSequence : probe->sequence),
             "a number is either new or a duplicate");
+        require(source.consecutiveReceived <= source.totalReceived
+                && source.consecutiveMissed <= source.totalMissed,
+            "the counters agree");
         require(std::count(source.history.begin(), source.history.end(), probe->sequence) > 0,
             "the history holds the number");
     }
