@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -36,7 +37,9 @@ Source::Arrival Source::count(
     lastReceived = time;
     if (std::find(history.begin(), history.end(), sequence) != history.end()) {
         duplicates = saturated(std::uint64_t(duplicates) + 1);
-        return {};
+        Arrival arrival;
+        arrival.duplicate = true;
+        return arrival;
     }
     lastSequence = sequence;
     history[historyNext] = sequence;
@@ -45,6 +48,7 @@ Source::Arrival Source::count(
 
     // What was overdue until this arrival was a pause if the numbers go on where they
     // stopped, and an outage for every number skipped.
+    const auto missedBefore = std::pair(totalMissed, consecutiveMissed);
     checkOverdue(nowMs, rules);
     Arrival arrival;
     if (serialBefore(m_highest, sequence)) {
@@ -57,6 +61,7 @@ Source::Arrival Source::count(
     }
     consecutiveReceived = arrival.missing ? 1 : saturated(std::uint64_t(consecutiveReceived) + 1);
     countMissed(m_gaps, 0);
+    arrival.missedChanged = std::pair(totalMissed, consecutiveMissed) != missedBefore || lost;
     if (lost) {
         arrival.recovered = true;
         arrival.lostForMs = nowMs - m_lostSinceMs;

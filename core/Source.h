@@ -22,6 +22,8 @@ struct Source {
 
     // What one arrival changed.
     struct Arrival {
+        bool duplicate = false;
+        bool missedChanged = false; // a missed count, or the state, changed
         bool recovered = false; // the source was lost until now
         std::uint32_t missing = 0; // numbers skipped by this arrival
         std::int64_t lostForMs = 0; // how long it was lost
@@ -51,9 +53,6 @@ struct Source {
     std::uint32_t duplicates = 0;
     int receivedTtl = -1; // the TTL the last probe arrived with; -1 when unknown
     bool lost = false;
-    // The last HistorySize numbers that were new, written round; unused slots hold 0.
-    std::array<std::uint32_t, HistorySize> history {};
-    std::size_t historyNext = 0;
 
 private:
     void countMissed(std::uint32_t gaps, std::uint32_t overdue);
@@ -63,4 +62,10 @@ private:
     std::int64_t m_highestAtMs = 0;
     std::int64_t m_lostSinceMs = 0;
     std::uint32_t m_gaps = 0; // numbers skipped, and not arrived since
+
+public:
+    // Last, so that what every tick reads shares the first few cache lines: the last
+    // HistorySize numbers that were new, written round; unused slots hold 0.
+    std::array<std::uint32_t, HistorySize> history {};
+    std::size_t historyNext = 0;
 };

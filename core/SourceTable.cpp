@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::size_t length,
     const std::string& address, std::uint16_t port, std::time_t time, std::int64_t nowMs, int ttl)
@@ -35,7 +36,7 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
         counted.index = m_sources.size() - 1;
         counted.added = true;
     }
-    m_sources[counted.index]->receivedTtl = ttl;
+    counted.ttlChanged = std::exchange(m_sources[counted.index]->receivedTtl, ttl) != ttl;
     return counted;
 }
 

@@ -18,6 +18,7 @@ public:
     struct Counted {
         std::size_t index = NotCounted;
         bool added = false;
+        bool ttlChanged = false;
         Source::Arrival arrival;
         explicit operator bool() const { return index != NotCounted; }
     };

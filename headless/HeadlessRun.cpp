@@ -206,6 +206,8 @@ void HeadlessRun::tick()
     m_phase = (m_phase + 1) % Tick::phases;
     for (auto& transmitter : m_transmitters)
         transmitter->sender.tick(phase);
+    if (phase != Tick::secondPhase)
+        return;
     const std::int64_t now = Tick::nowMs();
     for (auto& receiver : m_receivers) {
         receiver->sources.checkOverdue(now, [&](std::size_t index, bool becameLost) {
@@ -216,8 +218,6 @@ void HeadlessRun::tick()
                         receiver->socket.joinedForMs(), receiver->sources.allLost()));
         });
     }
-    if (phase != Tick::secondPhase)
-        return;
     // A source's row at most once a second, however often it sends.
     for (auto& receiver : m_receivers) {
         for (std::size_t index : receiver->changed) {

@@ -130,19 +130,21 @@ void ReceiverPanel::fitHeaderHeight()
         header->setFixedHeight(height);
 }
 
-void ReceiverPanel::tick(int)
+void ReceiverPanel::tick(int phase)
 {
     ui->activityLamp->setLit(false);
+    // Numbers fall due by the second; so does what this panel shows of them.
+    if (phase != Tick::secondPhase)
+        return;
     m_sources.checkOverdue(Tick::nowMs(), [this](std::size_t index, bool becameLost) {
         m_model.sourceChanged(index);
         if (becameLost)
             emit eventOccurred(Event::lostSource(name(), m_sources.at(index),
                 m_socket ? m_socket->joinedForMs() : -1, m_sources.allLost()));
     });
-    if (m_socket) {
-        const QString drops = tr("Dropped on this host: %1").arg(m_socket->drops());
-        if (ui->dropsLabel->text() != drops)
-            ui->dropsLabel->setText(drops);
+    if (m_socket && m_socket->drops() != m_shownDrops) {
+        m_shownDrops = m_socket->drops();
+        ui->dropsLabel->setText(tr("Dropped on this host: %1").arg(m_shownDrops));
     }
 }
 
@@ -257,7 +259,12 @@ void ReceiverPanel::countDatagram(const std::uint8_t* bytes, std::size_t length,
         bytes, length, address, port, std::time(nullptr), Tick::nowMs(), ttl);
     if (!counted)
         return;
-    m_model.sourceChanged(counted.index);
+    const Source::Arrival& arrival = counted.arrival;
+    m_model.sourceChanged(counted.index,
+        counted.added || counted.ttlChanged || arrival.missedChanged
+            ? SourceModel::Change::Everything
+            : arrival.duplicate ? SourceModel::Change::Repeated
+                                : SourceModel::Change::Counted);
     ui->activityLamp->setLit(true);
     if (counted.added)
         emit eventOccurred(Event::newSource(name(), m_sources.at(counted.index)));

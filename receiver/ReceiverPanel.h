@@ -71,6 +71,7 @@ private:
     quint32 m_lossThreshold = Defaults::lossThreshold;
     quint32 m_maxLatency = Defaults::maxLatency;
     State m_state = State::Stopped;
+    quint32 m_shownDrops = 0;
     std::unique_ptr<ReceiveSocket> m_socket;
     SourceTable m_sources;
     SourceModel m_model { m_sources };

@@ -48,12 +48,13 @@ QVariant SourceModel::headerData(int section, Qt::Orientation orientation, int r
     return tr(SourceColumns[std::size_t(section)].heading);
 }
 
-void SourceModel::sourceChanged(std::size_t index)
+void SourceModel::sourceChanged(std::size_t index, Change change)
 {
     const int row = int(index);
     if (row < m_rows) {
         m_firstChanged = m_firstChanged < 0 ? row : std::min(m_firstChanged, row);
         m_lastChanged = std::max(m_lastChanged, row);
+        m_change = std::max(m_change, change);
     }
     if (!m_announcer.isActive())
         m_announcer.start(ChangeInterval);
@@ -67,13 +68,22 @@ void SourceModel::announceChanges()
         m_rows = count;
         endInsertRows();
     }
+    // Only the cells that may have changed are repainted: under traffic most arrivals change
+    // the time, the number and two counters, and repainting the rest for nothing costs.
+    const auto changed = [this](SourceColumn first, SourceColumn last) {
+        emit dataChanged(index(m_firstChanged, int(first)), index(m_lastChanged, int(last)));
+    };
     if (m_firstChanged >= 0) {
-        // The address, the port and the period never change once a row exists.
-        const auto at = [this](int row, SourceColumn column) { return index(row, int(column)); };
-        emit dataChanged(
-            at(m_firstChanged, SourceColumn::LastRxTime), at(m_lastChanged, SourceColumn::LastSeq));
-        emit dataChanged(
-            at(m_firstChanged, SourceColumn::ConsRx), at(m_lastChanged, SourceColumn::State));
+        changed(SourceColumn::LastRxTime, SourceColumn::LastSeq);
+        if (m_change == Change::Everything) {
+            changed(SourceColumn::ConsRx, SourceColumn::State);
+        } else if (m_change == Change::Counted) {
+            changed(SourceColumn::ConsRx, SourceColumn::ConsRx);
+            changed(SourceColumn::TotalRx, SourceColumn::TotalRx);
+        } else {
+            changed(SourceColumn::Dups, SourceColumn::Dups);
+        }
     }
     m_firstChanged = m_lastChanged = -1;
+    m_change = Change::Repeated;
 }

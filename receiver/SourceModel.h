@@ -21,8 +21,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // What changed in a row: a duplicate arrived, a new number was counted, or anything.
+    enum class Change { Repeated, Counted, Everything };
+
     // The source at this place in the table was counted into, or added.
-    void sourceChanged(std::size_t index);
+    void sourceChanged(std::size_t index, Change change = Change::Everything);
 
 private:
     void announceChanges();
@@ -31,5 +34,6 @@ private:
     int m_rows = 0; // the rows the view knows of
     int m_firstChanged = -1;
     int m_lastChanged = -1;
+    Change m_change = Change::Repeated; // the most that changed in those rows
     QTimer m_announcer;
 };
