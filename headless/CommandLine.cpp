@@ -1,6 +1,7 @@
 #include "headless/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QNetworkInterface>
 
 #include <limits>
 
@@ -37,13 +38,15 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         QStringLiteral("duration"), QString(), QStringLiteral("SECONDS"));
     const QCommandLineOption lossThreshold(
         QStringLiteral("loss-threshold"), QString(), QStringLiteral("N"));
+    const QCommandLineOption interface(
+        QStringLiteral("interface"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption maxLatency(
         QStringLiteral("max-latency"), QString(), QStringLiteral("SECONDS"));
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({ help, version, transmit, receive, ttl, period, size, noJoin, headless, json,
-        duration, lossThreshold, maxLatency });
+        duration, lossThreshold, maxLatency, interface });
     if (!parser.parse(arguments))
         return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
             + tr("; see --help"));
@@ -58,11 +61,14 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     for (auto [option, endpoints] :
         { std::pair(&transmit, &m_options.transmit), { &receive, &m_options.receive } }) {
         for (const QString& value : parser.values(*option)) {
-            const auto endpoint = parseEndpoint(value);
+            const bool receiving = endpoints == &m_options.receive;
+            const auto endpoint = parseEndpoint(value, receiving);
             if (!endpoint)
-                return fail(tr("--%1 takes GROUP:PORT, an IPv4 address such as "
-                               "234.5.6.7 and a port from 1 to 65535, not \"%2\"")
-                                .arg(option->names().constFirst(), value));
+                return fail(tr("--%1 takes %2GROUP:PORT, an IPv4 address such as 234.5.6.7 or an "
+                               "IPv6 one in brackets such as [ff15::1234], and a port from 1 to "
+                               "65535, not \"%3\"")
+                                .arg(option->names().constFirst(),
+                                    QLatin1String(receiving ? "[SOURCE@]" : ""), value));
             endpoints->push_back(*endpoint);
         }
     }
@@ -94,6 +100,15 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         || !readNumber(lossThreshold, Limits::lossThreshold, m_options.lossThreshold, "")
         || !readNumber(maxLatency, Limits::maxLatency, m_options.maxLatency, " of seconds"))
         return Outcome::Error;
+    if (parser.isSet(interface)) {
+        m_options.interfaceIndex
+            = QNetworkInterface::interfaceIndexFromName(parser.value(interface));
+        if (!m_options.interfaceIndex)
+            return fail(tr("--interface takes the name of an interface of this host, such as "
+                           "eth0, not \"%1\"")
+                            .arg(parser.value(interface)));
+        m_options.sending.interfaceIndex = m_options.interfaceIndex;
+    }
     m_options.join = !parser.isSet(noJoin);
     m_options.headless = parser.isSet(headless);
     m_options.json = parser.isSet(json);
@@ -114,7 +129,9 @@ QString CommandLine::helpText()
         "receivers show one row per sender they hear. Without options it opens its window.\n"
         "\n"
         "  --transmit GROUP:PORT   start a transmitter to this group and port (may repeat)\n"
-        "  --receive GROUP:PORT    start a receiver on this port for this group (may repeat)\n"
+        "  --receive GROUP:PORT    start a receiver on this port for this group (may repeat);\n"
+        "                          SOURCE@GROUP:PORT takes the group from that source only\n"
+        "                          (SSM); IPv6 groups go in brackets: [ff15::1234]:8910\n"
         "  --ttl N                 TTL of every transmitter, 1 to 255 (16)\n"
         "  --period SECONDS        seconds between probes, 1 to 86400 (5)\n"
         "  --size BYTES|random     probe size, 43 to 1500 (1000), or random from 100 to 1499\n"
@@ -125,6 +142,7 @@ QString CommandLine::helpText()
         "  --loss-threshold N      a source is lost after N numbers in a row are overdue,\n"
         "                          1 to 100 (3)\n"
         "  --max-latency SECONDS   a number is overdue this long after its time, 1 to 120 (2)\n"
+        "  --interface NAME        send and join by this interface, not the system's route\n"
         "  -h, --help              show this help and exit\n"
         "  -v, --version           show the version and exit\n"
         "\n"

@@ -18,6 +18,7 @@ struct Options {
     quint32 duration = 0; // seconds; 0 runs until stopped
     quint32 lossThreshold = Defaults::lossThreshold;
     quint32 maxLatency = Defaults::maxLatency; // seconds
+    int interfaceIndex = 0; // what every panel sends and joins by; 0: the system's choice
 };
 
 // The program's options, read before any window or display is needed. The limits and

@@ -92,7 +92,7 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
         m_printer.printEvent(
             Event::about(Event::JoinRefused, receiver.where.toString(), systemErrorText(error)));
     });
-    if (!receiver.socket.bind(receiver.where.group, receiver.where.port, m_options.join)) {
+    if (!receiver.socket.bind(receiver.where, m_options.interfaceIndex, m_options.join)) {
         printFailure(tr("cannot bind UDP port %1").arg(receiver.where.port), receiver.where,
             receiver.socket);
         return false;

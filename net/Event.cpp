@@ -22,8 +22,8 @@ Event sourceEvent(Event::Kind kind, const QString& receiver, const Source& sourc
 
 QString Event::name() const
 {
-    static const char* const names[]
-        = { "new", "lost", "recovered", "send_failed", "send_ok", "join_refused", "join", "leave" };
+    static const char* const names[] = { "new", "lost", "recovered", "send_failed", "send_ok",
+        "join_refused", "join", "leave", "warning" };
     return QLatin1String(names[kind]);
 }
 

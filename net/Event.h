@@ -12,7 +12,7 @@ struct Event {
     Q_DECLARE_TR_FUNCTIONS(Event)
 
 public:
-    enum Kind { New, Lost, Recovered, SendFailed, SendOk, JoinRefused, Join, Leave };
+    enum Kind { New, Lost, Recovered, SendFailed, SendOk, JoinRefused, Join, Leave, Warning };
 
     Kind kind = New;
     QDateTime time = QDateTime::currentDateTime();

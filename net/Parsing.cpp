@@ -2,17 +2,32 @@
 
 QString Endpoint::toString() const
 {
-    return group.toString() + QLatin1Char(':') + QString::number(port);
+    const QString where = group.protocol() == QAbstractSocket::IPv6Protocol
+        ? QLatin1Char('[') + group.toString() + QLatin1Char(']')
+        : group.toString();
+    const QString from = source.isNull() ? QString() : source.toString() + QLatin1Char('@');
+    return from + where + QLatin1Char(':') + QString::number(port);
 }
 
-std::optional<QHostAddress> parseIPv4(const QString& text)
+std::optional<QHostAddress> parseAddress(const QString& text)
 {
-    // Reading the address back as text refuses what is not written the one canonical way.
     QHostAddress address;
-    if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol
-        || address.toString() != text)
+    if (!address.setAddress(text))
+        return std::nullopt;
+    // Reading IPv4 back as text refuses what is not written the one canonical way.
+    if (address.protocol() == QAbstractSocket::IPv4Protocol && address.toString() != text)
+        return std::nullopt;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol && !text.contains(QLatin1Char(':')))
         return std::nullopt;
     return address;
+}
+
+bool isSourceSpecific(const QHostAddress& group)
+{
+    if (group.protocol() == QAbstractSocket::IPv4Protocol)
+        return (group.toIPv4Address() >> 24) == 232;
+    const Q_IPV6ADDR bytes = group.toIPv6Address();
+    return bytes[0] == 0xff && (bytes[1] >> 4) == 3;
 }
 
 std::optional<quint32> parseNumber(const QString& text, Range range)
@@ -27,12 +42,23 @@ std::optional<quint32> parseNumber(const QString& text, Range range)
     return quint32(number);
 }
 
-std::optional<Endpoint> parseEndpoint(const QString& text)
+std::optional<Endpoint> parseEndpoint(const QString& text, bool allowSource)
 {
-    const int colon = text.lastIndexOf(QLatin1Char(':'));
-    const auto group = parseIPv4(text.left(colon));
-    const auto port = parseNumber(text.mid(colon + 1), Limits::port);
-    if (colon < 0 || !group || !port)
+    const int at = allowSource ? text.indexOf(QLatin1Char('@')) : -1;
+    const auto source
+        = at < 0 ? std::optional<QHostAddress>(QHostAddress()) : parseAddress(text.left(at));
+    const QString rest = text.mid(at + 1);
+    const int colon = rest.lastIndexOf(QLatin1Char(':'));
+    QString group = rest.left(colon);
+    const bool bracketed = group.startsWith(QLatin1Char('[')) && group.endsWith(QLatin1Char(']'));
+    if (bracketed)
+        group = group.mid(1, group.size() - 2);
+    const auto address = parseAddress(group);
+    const auto port = parseNumber(rest.mid(colon + 1), Limits::port);
+    // An IPv6 group must be bracketed, or its last colon would be taken for the port's.
+    if (colon < 0 || !source || !address || !port
+        || bracketed != (address->protocol() == QAbstractSocket::IPv6Protocol)
+        || (!source->isNull() && source->protocol() != address->protocol()))
         return std::nullopt;
-    return Endpoint { *group, quint16(*port) };
+    return Endpoint { *address, quint16(*port), *source };
 }

@@ -18,14 +18,34 @@ bool ProbeSender::start(const SendSettings& settings)
     m_countdown = settings.period;
     m_sourcePort = 0;
     // Loopback on, so that receivers on this host hear the probes too.
-    if (!m_socket.open(0, false)
-        || !m_socket.setOption(IPPROTO_IP, IP_MULTICAST_TTL, "IP_MULTICAST_TTL", int(settings.ttl))
-        || !m_socket.setOption(IPPROTO_IP, IP_MULTICAST_LOOP, "IP_MULTICAST_LOOP", 1)) {
+    const QHostAddress& to = settings.destination.group;
+    const bool opened = to.protocol() == QAbstractSocket::IPv6Protocol
+        ? m_socket.open(QAbstractSocket::IPv6Protocol, 0, false)
+            && m_socket.setOption(
+                IPPROTO_IPV6, IPV6_MULTICAST_HOPS, "IPV6_MULTICAST_HOPS", int(settings.ttl))
+            && m_socket.setOption(IPPROTO_IPV6, IPV6_MULTICAST_LOOP, "IPV6_MULTICAST_LOOP", 1)
+            && (!settings.interfaceIndex
+                || m_socket.setOption(
+                    IPPROTO_IPV6, IPV6_MULTICAST_IF, "IPV6_MULTICAST_IF", settings.interfaceIndex))
+        : m_socket.open(QAbstractSocket::IPv4Protocol, 0, false)
+            && m_socket.setOption(
+                IPPROTO_IP, IP_MULTICAST_TTL, "IP_MULTICAST_TTL", int(settings.ttl))
+            && m_socket.setOption(IPPROTO_IP, IP_MULTICAST_LOOP, "IP_MULTICAST_LOOP", 1)
+            && (!settings.interfaceIndex || setOutputInterface(settings.interfaceIndex));
+    if (!opened) {
         m_socket.close();
         return false;
     }
     m_sourcePort = m_socket.localPort();
     return true;
+}
+
+bool ProbeSender::setOutputInterface(int index)
+{
+    ip_mreqn request {};
+    request.imr_ifindex = index;
+    return m_socket.setOption(
+        IPPROTO_IP, IP_MULTICAST_IF, "IP_MULTICAST_IF", &request, sizeof request);
 }
 
 void ProbeSender::stop()

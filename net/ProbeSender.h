@@ -12,7 +12,8 @@ struct SendSettings {
     quint32 period = Defaults::period; // seconds
     quint32 size = Defaults::packetSize; // bytes
     bool randomSize = false;
-    quint32 ttl = Defaults::ttl;
+    quint32 ttl = Defaults::ttl; // the hop limit for IPv6
+    int interfaceIndex = 0; // the interface probes leave by; 0: the system's route
 };
 
 // Sends numbered probes, one a period, counted down on the tick. It owns the socket, the
@@ -44,6 +45,7 @@ signals:
 
 private:
     void send();
+    bool setOutputInterface(int index);
 
     UdpSocket m_socket;
     SendSettings m_settings;

@@ -3,9 +3,11 @@
 #include "net/Tick.h"
 
 #include <QElapsedTimer>
+#include <QNetworkInterface>
 #include <QPointer>
 
 #include <cerrno>
+#include <cstring>
 #include <netinet/in.h>
 
 namespace {
@@ -26,15 +28,22 @@ ReceiveSocket::ReceiveSocket(QObject* parent)
     connect(this, &UdpSocket::readyRead, this, &ReceiveSocket::readWaiting);
 }
 
-bool ReceiveSocket::bind(const QHostAddress& group, quint16 port, bool join)
+bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
 {
-    if (!open(port, true) || !setOption(SOL_SOCKET, SO_RCVBUF, "SO_RCVBUF", QueueBytes)
-        || !setOption(IPPROTO_IP, IP_RECVTTL, "IP_RECVTTL", 1)
+    const bool ipv6 = where.group.protocol() == QAbstractSocket::IPv6Protocol;
+    if (!open(where.group.protocol(), where.port, true)
+        || !setOption(SOL_SOCKET, SO_RCVBUF, "SO_RCVBUF", QueueBytes)
+        || !(ipv6 ? setOption(IPPROTO_IPV6, IPV6_RECVHOPLIMIT, "IPV6_RECVHOPLIMIT", 1)
+                  : setOption(IPPROTO_IP, IP_RECVTTL, "IP_RECVTTL", 1))
         || !setOption(SOL_SOCKET, SO_RXQ_OVFL, "SO_RXQ_OVFL", 1)) {
         close();
         return false;
     }
-    m_group = group;
+    m_where = where;
+    m_interfaceIndex = interfaceIndex;
+    // An IPv6 group may name its interface itself: ff02::1%eth0.
+    if (!m_interfaceIndex && !where.group.scopeId().isEmpty())
+        m_interfaceIndex = QNetworkInterface::interfaceIndexFromName(where.group.scopeId());
     if (join && !joinGroup())
         emit joinRefused(error());
     enableReadNotification();
@@ -43,7 +52,7 @@ bool ReceiveSocket::bind(const QHostAddress& group, quint16 port, bool join)
 
 bool ReceiveSocket::joinGroup()
 {
-    const bool joined = setMembership(IP_ADD_MEMBERSHIP, "IP_ADD_MEMBERSHIP");
+    const bool joined = setMembership(true);
     if (joined)
         m_joinedAtMs = Tick::nowMs();
     return joined;
@@ -51,7 +60,7 @@ bool ReceiveSocket::joinGroup()
 
 bool ReceiveSocket::leaveGroup()
 {
-    const bool left = setMembership(IP_DROP_MEMBERSHIP, "IP_DROP_MEMBERSHIP");
+    const bool left = setMembership(false);
     if (left)
         m_joinedAtMs = -1;
     return left;
@@ -62,12 +71,35 @@ qint64 ReceiveSocket::joinedForMs() const
     return m_joinedAtMs < 0 ? -1 : Tick::nowMs() - m_joinedAtMs;
 }
 
-bool ReceiveSocket::setMembership(int option, const char* name)
+bool ReceiveSocket::setMembership(bool join)
 {
-    ip_mreq request {};
-    request.imr_multiaddr.s_addr = htonl(m_group.toIPv4Address());
-    request.imr_interface.s_addr = htonl(INADDR_ANY);
-    return setOption(IPPROTO_IP, option, name, &request, sizeof request);
+    if (!m_where.source.isNull()) {
+        group_source_req request {};
+        request.gsr_interface = unsigned(m_interfaceIndex);
+        socketAddress(m_where.group, 0, request.gsr_group);
+        socketAddress(m_where.source, 0, request.gsr_source);
+        return join ? setOption(ipLevel(), MCAST_JOIN_SOURCE_GROUP, "MCAST_JOIN_SOURCE_GROUP",
+                   &request, sizeof request)
+                    : setOption(ipLevel(), MCAST_LEAVE_SOURCE_GROUP, "MCAST_LEAVE_SOURCE_GROUP",
+                        &request, sizeof request);
+    }
+    if (isIPv6()) {
+        ipv6_mreq request {};
+        const Q_IPV6ADDR group = m_where.group.toIPv6Address();
+        std::memcpy(&request.ipv6mr_multiaddr, &group, sizeof request.ipv6mr_multiaddr);
+        request.ipv6mr_interface = unsigned(m_interfaceIndex);
+        return join
+            ? setOption(IPPROTO_IPV6, IPV6_JOIN_GROUP, "IPV6_JOIN_GROUP", &request, sizeof request)
+            : setOption(
+                IPPROTO_IPV6, IPV6_LEAVE_GROUP, "IPV6_LEAVE_GROUP", &request, sizeof request);
+    }
+    ip_mreqn request {};
+    request.imr_multiaddr.s_addr = htonl(m_where.group.toIPv4Address());
+    request.imr_address.s_addr = htonl(INADDR_ANY);
+    request.imr_ifindex = m_interfaceIndex;
+    return join
+        ? setOption(IPPROTO_IP, IP_ADD_MEMBERSHIP, "IP_ADD_MEMBERSHIP", &request, sizeof request)
+        : setOption(IPPROTO_IP, IP_DROP_MEMBERSHIP, "IP_DROP_MEMBERSHIP", &request, sizeof request);
 }
 
 void ReceiveSocket::readWaiting()

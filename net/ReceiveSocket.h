@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Parsing.h"
 #include "net/UdpSocket.h"
 
 // The socket of one running receiver: bound with address reuse to a port on every local
@@ -10,9 +11,11 @@ class ReceiveSocket : public UdpSocket {
 public:
     explicit ReceiveSocket(QObject* parent = nullptr);
 
-    // False when the port cannot be had (error() and failedOption() tell why). A refused
-    // join leaves it bound and says so through joinRefused().
-    bool bind(const QHostAddress& group, quint16 port, bool join);
+    // Binds the endpoint's port in its group's family. False when the port cannot be had
+    // (error() and failedOption() tell why). A refused join leaves it bound and says so
+    // through joinRefused(). Joins take the group from the endpoint's source only, if it
+    // names one, on the interface given (0: the system's choice).
+    bool bind(const Endpoint& where, int interfaceIndex, bool join);
     bool joinGroup();
     bool leaveGroup();
     // Reads what is waiting, in one pass bounded in count and time so that a flood cannot
@@ -35,9 +38,10 @@ signals:
 private:
     // Reads one datagram; false when none could be read.
     bool readDatagram();
-    bool setMembership(int option, const char* name);
+    bool setMembership(bool join);
 
-    QHostAddress m_group;
+    Endpoint m_where;
+    int m_interfaceIndex = 0;
     qint64 m_joinedAtMs = -1;
     quint32 m_drops = 0;
     std::string m_sender; // reused, so that a datagram allocates nothing

@@ -1,5 +1,6 @@
 #include "net/UdpSocket.h"
 
+#include <QNetworkInterface>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -23,21 +24,25 @@ bool UdpSocket::fail(const char* option)
     return false;
 }
 
-bool UdpSocket::open(quint16 port, bool reuseAddress)
+bool UdpSocket::open(QAbstractSocket::NetworkLayerProtocol family, quint16 port, bool reuseAddress)
 {
     close();
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    m_ipv6 = family == QAbstractSocket::IPv6Protocol;
+    m_fd = ::socket(m_ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0)
         return fail();
-    sockaddr_in local {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    sockaddr_storage local {};
+    const socklen_t localLength = socketAddress(
+        m_ipv6 ? QHostAddress(QHostAddress::AnyIPv6) : QHostAddress(QHostAddress::AnyIPv4), port,
+        local);
     // Deliver only the groups this socket joined itself, never those of another socket on
     // the same host and port.
-    const bool opened = setOption(IPPROTO_IP, IP_MULTICAST_ALL, "IP_MULTICAST_ALL", 0)
+    const bool opened
+        = (m_ipv6 ? setOption(IPPROTO_IPV6, IPV6_V6ONLY, "IPV6_V6ONLY", 1)
+                      && setOption(IPPROTO_IPV6, IPV6_MULTICAST_ALL, "IPV6_MULTICAST_ALL", 0)
+                  : setOption(IPPROTO_IP, IP_MULTICAST_ALL, "IP_MULTICAST_ALL", 0))
         && (!reuseAddress || setOption(SOL_SOCKET, SO_REUSEADDR, "SO_REUSEADDR", 1))
-        && (::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 || fail());
+        && (::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), localLength) == 0 || fail());
     if (!opened)
         close(); // keeps error()
     return opened;
@@ -56,15 +61,40 @@ bool UdpSocket::setOption(int level, int option, const char* name, int value)
     return setOption(level, option, name, &value, sizeof value);
 }
 
+int UdpSocket::ipLevel() const { return m_ipv6 ? IPPROTO_IPV6 : IPPROTO_IP; }
+
+unsigned UdpSocket::socketAddress(const QHostAddress& address, quint16 port, sockaddr_storage& out)
+{
+    out = {};
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto& ipv4 = reinterpret_cast<sockaddr_in&>(out);
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(port);
+        ipv4.sin_addr.s_addr = htonl(address.toIPv4Address());
+        return sizeof ipv4;
+    }
+    if (address.protocol() != QAbstractSocket::IPv6Protocol)
+        return 0;
+    auto& ipv6 = reinterpret_cast<sockaddr_in6&>(out);
+    ipv6.sin6_family = AF_INET6;
+    ipv6.sin6_port = htons(port);
+    const Q_IPV6ADDR bytes = address.toIPv6Address();
+    std::memcpy(&ipv6.sin6_addr, &bytes, sizeof ipv6.sin6_addr);
+    const QString scope = address.scopeId();
+    bool numeric = false;
+    ipv6.sin6_scope_id = scope.toUInt(&numeric);
+    if (!numeric && !scope.isEmpty())
+        ipv6.sin6_scope_id = unsigned(QNetworkInterface::interfaceIndexFromName(scope));
+    return sizeof ipv6;
+}
+
 long UdpSocket::sendTo(
     const std::uint8_t* data, std::size_t length, const QHostAddress& address, quint16 port)
 {
-    sockaddr_in remote {};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    remote.sin_addr.s_addr = htonl(address.toIPv4Address());
+    sockaddr_storage remote {};
+    const socklen_t remoteLength = socketAddress(address, port, remote);
     const ssize_t sent = ::sendto(m_fd, data, length, MSG_DONTWAIT | MSG_NOSIGNAL,
-        reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+        reinterpret_cast<const sockaddr*>(&remote), remoteLength);
     if (sent < 0)
         m_error = errno; // the socket stays: a send may work again later
     return long(sent);
@@ -73,7 +103,7 @@ long UdpSocket::sendTo(
 long UdpSocket::receiveFrom(std::uint8_t* data, std::size_t length, std::string& address,
     quint16& port, int& ttl, quint32& drops)
 {
-    sockaddr_in remote {};
+    sockaddr_storage remote {};
     iovec buffer { data, length };
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(quint32))];
     msghdr message {};
@@ -90,25 +120,34 @@ long UdpSocket::receiveFrom(std::uint8_t* data, std::size_t length, std::string&
     }
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
          header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL)
+        if ((header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL)
+            || (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_HOPLIMIT))
             std::memcpy(&ttl, CMSG_DATA(header), sizeof ttl);
         else if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SO_RXQ_OVFL)
             std::memcpy(&drops, CMSG_DATA(header), sizeof drops);
     }
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &remote.sin_addr, text, sizeof text);
+    char text[INET6_ADDRSTRLEN] = {};
+    if (remote.ss_family == AF_INET6) {
+        const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(remote);
+        inet_ntop(AF_INET6, &ipv6.sin6_addr, text, sizeof text);
+        port = ntohs(ipv6.sin6_port);
+    } else {
+        const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(remote);
+        inet_ntop(AF_INET, &ipv4.sin_addr, text, sizeof text);
+        port = ntohs(ipv4.sin_port);
+    }
     address.assign(text);
-    port = ntohs(remote.sin_port);
     return long(received);
 }
 
 quint16 UdpSocket::localPort() const
 {
-    sockaddr_in local {};
+    sockaddr_storage local {};
     socklen_t localLength = sizeof local;
     if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0)
         return 0;
-    return ntohs(local.sin_port);
+    // The port stands at the same place in both families' addresses.
+    return ntohs(reinterpret_cast<const sockaddr_in&>(local).sin_port);
 }
 
 void UdpSocket::close()

@@ -9,9 +9,11 @@
 
 class QSocketNotifier;
 
-// A non-blocking IPv4 datagram socket over POSIX, for what QUdpSocket does not offer: the
-// system's own error codes, IP_MULTICAST_ALL, and which option failed. Each object keeps
-// the error of its own last failed call.
+struct sockaddr_storage;
+
+// A non-blocking IPv4 or IPv6 datagram socket over POSIX, for what QUdpSocket does not
+// offer: the system's own error codes, IP_MULTICAST_ALL, source-specific joins, the TTL on
+// arrival, and which option failed. Each object keeps the error of its own last failed call.
 class UdpSocket : public QObject {
     Q_OBJECT
 
@@ -19,9 +21,9 @@ public:
     explicit UdpSocket(QObject* parent = nullptr);
     ~UdpSocket() override;
 
-    // A new socket, bound to the port (0: any) on every local address; shared with other
-    // sockets when reuse is asked for.
-    bool open(quint16 port, bool reuseAddress);
+    // A new socket of the family, IPv4 or IPv6, bound to the port (0: any) on every local
+    // address; shared with other sockets when reuse is asked for.
+    bool open(QAbstractSocket::NetworkLayerProtocol family, quint16 port, bool reuseAddress);
     // Sets an option; a refusal is kept with the option's name, and nothing else is set.
     bool setOption(int level, int option, const char* name, const void* value, unsigned length);
     bool setOption(int level, int option, const char* name, int value);
@@ -37,11 +39,18 @@ public:
     void close();
 
     bool isOpen() const { return m_fd >= 0; }
+    bool isIPv6() const { return m_ipv6; }
+    // The level of the family's own options: IPPROTO_IP or IPPROTO_IPV6.
+    int ipLevel() const;
     int error() const { return m_error; }
     // The option whose refusal made the last call fail; empty when it was no option.
     QString failedOption() const { return m_failedOption; }
     // Only a socket that reads asks to hear of datagrams; one that only sends is never woken.
     void enableReadNotification();
+
+    // The socket address for an address and port; its length, 0 for no IPv4 or IPv6 address.
+    // An IPv6 scope (ff02::1%eth0) names the interface.
+    static unsigned socketAddress(const QHostAddress& address, quint16 port, sockaddr_storage& out);
 
 signals:
     // Datagrams wait to be read; emitted again while any are left.
@@ -51,6 +60,7 @@ private:
     bool fail(const char* option = nullptr);
 
     int m_fd = -1;
+    bool m_ipv6 = false;
     int m_error = 0;
     QString m_failedOption;
     QSocketNotifier* m_readNotifier = nullptr;

@@ -32,6 +32,11 @@ ReceiverPanel::ReceiverPanel(QWidget* parent)
     ui->setupUi(this);
     setUpList();
     connect(ui->startButton, &QPushButton::clicked, this, &ReceiverPanel::toggleStart);
+    connect(
+        ui->groupEdit, &QLineEdit::textChanged, ui->interfaceCombo, [this](const QString& text) {
+            if (const auto group = parseAddress(text.trimmed()))
+                ui->interfaceCombo->setFamily(group->protocol());
+        });
     connect(ui->joinButton, &QPushButton::clicked, this, [this] { changeMembership(true); });
     connect(ui->leaveButton, &QPushButton::clicked, this, [this] { changeMembership(false); });
     // Reset is there for a later feature and does nothing yet.
@@ -74,12 +79,14 @@ bool ReceiverPanel::readFields()
 {
     FieldReader fields(this);
     fields.readAddress(ui->groupEdit, m_group);
+    fields.readAddress(ui->sourceEdit, m_source, true);
     fields.readNumber(ui->portEdit, m_port, Limits::port);
     fields.readNumber(ui->lossThresholdEdit, m_lossThreshold, Limits::lossThreshold);
     fields.readNumber(ui->maxLatencyEdit, m_maxLatency, Limits::maxLatency);
     if (!fields.ok())
         return false;
     m_join = ui->joinCheck->isChecked();
+    m_interfaceIndex = ui->interfaceCombo->interfaceIndex();
     m_trapDestination = ui->trapDestinationEdit->text();
     m_community = ui->communityEdit->text();
     return true;
@@ -88,6 +95,8 @@ bool ReceiverPanel::readFields()
 void ReceiverPanel::showFields()
 {
     showField(ui->groupEdit, m_group.toString());
+    showField(ui->sourceEdit, m_source.isNull() ? QString() : m_source.toString());
+    ui->interfaceCombo->selectInterface(m_interfaceIndex);
     showField(ui->portEdit, m_port);
     ui->joinCheck->setChecked(m_join);
     showField(ui->lossThresholdEdit, m_lossThreshold);
@@ -148,10 +157,17 @@ void ReceiverPanel::tick(int phase)
     }
 }
 
+void ReceiverPanel::setInterface(int index)
+{
+    m_interfaceIndex = index;
+    showFields();
+}
+
 void ReceiverPanel::configure(const Endpoint& endpoint, bool join)
 {
     m_group = endpoint.group;
     m_port = endpoint.port;
+    m_source = endpoint.source;
     m_join = join;
     showFields();
 }
@@ -179,7 +195,7 @@ bool ReceiverPanel::start()
     connect(m_socket.get(), &ReceiveSocket::receiveFailed, this, &ReceiverPanel::warnReceiveFailed);
     connect(m_socket.get(), &ReceiveSocket::joinRefused, this, &ReceiverPanel::warnJoinRefused);
     // The boxes' captions name the operation that failed, as users of the tool know them.
-    if (!m_socket->bind(m_group, m_port, m_join)) {
+    if (!m_socket->bind({ m_group, m_port, m_source }, m_interfaceIndex, m_join)) {
         const QString option = m_socket->failedOption();
         showSystemError(option.isEmpty() ? QStringLiteral("CRxSocket::Bind()")
                                          : QStringLiteral("CRxSocket::setsockopt(%1)").arg(option),
@@ -190,6 +206,11 @@ bool ReceiverPanel::start()
     }
     // The buttons follow the check box, whether or not the join itself succeeded.
     showMembership(m_join);
+    if (!m_source.isNull() && !isSourceSpecific(m_group))
+        emit eventOccurred(Event::about(Event::Warning, name(),
+            tr("Source-specific groups are 232.0.0.0/8 and ff3x::/32; routers may not keep "
+               "to the source for %1.")
+                .arg(m_group.toString())));
     m_state = State::Running;
     showFields();
     return true;

@@ -34,7 +34,9 @@ public:
 
     State state() const { return m_state; }
     // The group and port, as the log names the panel.
-    QString name() const { return Endpoint { m_group, m_port }.toString(); }
+    QString name() const { return Endpoint { m_group, m_port, m_source }.toString(); }
+    // The interface joins go by; 0 for the system's choice.
+    void setInterface(int index);
     // The headings and the selected rows, a line each, cells separated by tabs.
     QString selectedRowsText() const;
 
@@ -63,6 +65,8 @@ private:
     std::unique_ptr<Ui::ReceiverPanel> ui;
     QHostAddress m_group { QLatin1String(Defaults::group) };
     quint16 m_port = Defaults::port;
+    QHostAddress m_source; // null: any source
+    int m_interfaceIndex = 0;
     bool m_join = true;
     // The trap fields, the loss threshold and the latency are kept and checked for a later
     // alarm feature; nothing reads them yet.

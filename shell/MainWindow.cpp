@@ -161,6 +161,7 @@ void MainWindow::openPanels(const Options& options)
     for (const Endpoint& where : options.receive) {
         ReceiverPanel* panel = addReceiver();
         panel->configure(where, options.join);
+        panel->setInterface(options.interfaceIndex);
         panel->start();
     }
     if (!options.transmit.empty() || !options.receive.empty())

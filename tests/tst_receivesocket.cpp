@@ -40,9 +40,9 @@ void tst_ReceiveSocket::membership()
 {
     const quint16 port = 9000;
     ReceiveSocket first, second, later;
-    QVERIFY(first.bind(QHostAddress(QStringLiteral("234.1.1.1")), port, true));
-    QVERIFY(second.bind(QHostAddress(QStringLiteral("234.1.1.2")), port, true));
-    QVERIFY(later.bind(QHostAddress(QStringLiteral("234.1.1.1")), port + 1, false));
+    QVERIFY(first.bind({ QHostAddress(QStringLiteral("234.1.1.1")), port }, 0, true));
+    QVERIFY(second.bind({ QHostAddress(QStringLiteral("234.1.1.2")), port }, 0, true));
+    QVERIFY(later.bind({ QHostAddress(QStringLiteral("234.1.1.1")), quint16(port + 1) }, 0, false));
     Heard toFirst(first), toSecond(second), toLater(later);
 
     send("one", "234.1.1.1", port);
@@ -69,7 +69,7 @@ void tst_ReceiveSocket::membership()
 void tst_ReceiveSocket::deletedFromItsOwnSignal()
 {
     auto socket = std::make_unique<ReceiveSocket>();
-    QVERIFY(socket->bind(QHostAddress(QStringLiteral("234.1.1.1")), 9030, false));
+    QVERIFY(socket->bind({ QHostAddress(QStringLiteral("234.1.1.1")), 9030 }, 0, false));
     int heard = 0;
     connect(socket.get(), &ReceiveSocket::datagramReceived, this, [&] {
         ++heard;

@@ -16,6 +16,11 @@ TransmitterPanel::TransmitterPanel(QWidget* parent)
     ui->statusLabel->setMinimumHeight(ui->statusLabel->fontMetrics().height());
     connect(ui->randomiseCheck, &QCheckBox::clicked, this, &TransmitterPanel::showRandomSize);
     connect(ui->startButton, &QPushButton::clicked, this, &TransmitterPanel::toggleStart);
+    connect(
+        ui->groupEdit, &QLineEdit::textChanged, ui->interfaceCombo, [this](const QString& text) {
+            if (const auto group = parseAddress(text.trimmed()))
+                ui->interfaceCombo->setFamily(group->protocol());
+        });
     connect(ui->pauseButton, &QPushButton::clicked, this, &TransmitterPanel::togglePause);
     connect(&m_sender, &ProbeSender::probeSent, this, &TransmitterPanel::showSent);
     connect(&m_sender, &ProbeSender::sendFailed, this, &TransmitterPanel::showSendFailed);
@@ -34,6 +39,7 @@ bool TransmitterPanel::readFields()
     fields.readNumber(ui->packetSizeEdit, m_settings.size, Limits::packetSize);
     fields.readNumber(ui->ttlEdit, m_settings.ttl, Limits::ttl);
     m_settings.randomSize = ui->randomiseCheck->isChecked();
+    m_settings.interfaceIndex = ui->interfaceCombo->interfaceIndex();
     return fields.ok();
 }
 
@@ -48,6 +54,7 @@ void TransmitterPanel::showFields()
     ui->randomiseCheck->setChecked(m_settings.randomSize);
     showField(ui->packetSizeEdit, m_settings.size);
     showField(ui->ttlEdit, m_settings.ttl);
+    ui->interfaceCombo->selectInterface(m_settings.interfaceIndex);
 }
 
 void TransmitterPanel::configure(const SendSettings& settings)

@@ -11,14 +11,17 @@ FieldReader::FieldReader(QWidget* panel)
 {
 }
 
-void FieldReader::readAddress(QLineEdit* edit, QHostAddress& value)
+void FieldReader::readAddress(QLineEdit* edit, QHostAddress& value, bool optional)
 {
     if (m_failed)
         return;
-    if (const auto address = parseIPv4(edit->text().trimmed()))
+    const QString text = edit->text().trimmed();
+    if (optional && text.isEmpty())
+        value = QHostAddress();
+    else if (const auto address = parseAddress(text))
         value = *address;
     else
-        fail(edit, tr("Enter an IPv4 address such as 234.5.6.7."));
+        fail(edit, tr("Enter an IPv4 or IPv6 address such as 234.5.6.7 or ff15::1234."));
 }
 
 void FieldReader::readNumber32(QLineEdit* edit, quint32& value, Range range)

@@ -19,8 +19,9 @@ public:
 
     bool ok() const { return !m_failed; }
 
-    // Dotted-decimal IPv4 text; spaces around it are dropped.
-    void readAddress(QLineEdit* edit, QHostAddress& value);
+    // Dotted-decimal IPv4 or IPv6 text; spaces around it are dropped. An optional field may
+    // be empty, for a null address.
+    void readAddress(QLineEdit* edit, QHostAddress& value, bool optional = false);
     template <class Number> void readNumber(QLineEdit* edit, Number& value, Range range)
     {
         quint32 read = value;
