@@ -55,6 +55,8 @@ HeadlessRun::~HeadlessRun()
 
 bool HeadlessRun::start()
 {
+    // First, so that a stop asked for while the sockets open is a clean one.
+    catchStopSignals();
     for (auto& receiver : m_receivers) {
         if (!startReceiver(*receiver))
             return false;
@@ -64,7 +66,6 @@ bool HeadlessRun::start()
             return false;
     }
     m_running = true;
-    catchStopSignals();
     m_ticker.start(Tick::interval);
     if (m_options.duration)
         m_duration.start(std::chrono::seconds(m_options.duration));

@@ -14,17 +14,23 @@ PROGRAM = None
 
 
 class Host:
-    def __init__(self, index):
+    """A host with a link lvxN on each bridge lvxbrN it is given, 10.(99-N).0.index on it, and
+    multicast routed by its first."""
+
+    def __init__(self, index, bridges=(0,)):
         self.address = f"10.99.0.{index}"
         self.keeper = subprocess.Popen(["unshare", "--net", "sleep", "infinity"])
         self.prefix = ("nsenter", "-t", str(self.keeper.pid), "-n")
         harness.wait_until(lambda: os.readlink(f"/proc/{self.keeper.pid}/ns/net")
                            != os.readlink("/proc/self/ns/net"))
-        harness.run("ip", "link", "add", f"lvxp{index}", "master", "lvxbr0", "up", "type", "veth",
-                    "peer", "name", "lvx0", "netns", str(self.keeper.pid))
-        for command in ("link set lo up", "link set lvx0 multicast on up",
-                        f"addr add {self.address}/24 dev lvx0", "route add 224.0.0.0/4 dev lvx0"):
-            harness.run(*self.prefix, "ip", *command.split())
+        harness.run(*self.prefix, "ip", "link", "set", "lo", "up")
+        for n in bridges:
+            harness.run("ip", "link", "add", f"lvxp{index}{n}", "master", f"lvxbr{n}", "up", "type",
+                        "veth", "peer", "name", f"lvx{n}", "netns", str(self.keeper.pid))
+            for command in (f"link set lvx{n} multicast on up",
+                            f"addr add 10.{99 - n}.0.{index}/24 dev lvx{n}"):
+                harness.run(*self.prefix, "ip", *command.split())
+        harness.run(*self.prefix, "ip", "route", "add", "224.0.0.0/4", "dev", f"lvx{bridges[0]}")
         harness.assert_isolated(self.prefix)
 
     def start(self, *arguments):
@@ -34,9 +40,9 @@ class Host:
 class Capture:
     """dumpcap (Debian's tshark) on a host's link, read back with tshark."""
 
-    def __init__(self, host, expression):
+    def __init__(self, host, expression, link="lvx0"):
         self.path = tempfile.mktemp(suffix=".pcap")
-        self.process = subprocess.Popen([*host.prefix, "dumpcap", "-i", "lvx0", "-q", "-w",
+        self.process = subprocess.Popen([*host.prefix, "dumpcap", "-i", link, "-q", "-w",
                                          self.path, "-f", expression], stderr=subprocess.PIPE)
         assert b"Capturing on" in self.process.stderr.readline()
 
@@ -49,9 +55,11 @@ class Capture:
 class LanTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        harness.run("ip", "link", "add", "lvxbr0", "up", "type", "bridge", "mcast_snooping", "0")
+        for bridge in ("lvxbr0", "lvxbr1"):
+            harness.run("ip", "link", "add", bridge, "up", "type", "bridge", "mcast_snooping", "0")
         harness.run("ip", "addr", "add", "10.99.0.254/24", "dev", "lvxbr0")  # for unicast probes
-        cls.hosts = [Host(index) for index in (1, 2, 3)]
+        # Host 1 has a second link, on its own segment with host 4.
+        cls.hosts = [Host(1, (0, 1)), Host(2), Host(3), Host(4, (1,))]
 
     @classmethod
     def tearDownClass(cls):
@@ -63,7 +71,7 @@ class LanTest(unittest.TestCase):
         return program
 
     def test_probes_cross_the_lan_as_sent(self):
-        sender, *receivers = self.hosts
+        sender, *receivers = self.hosts[:3]
         for ttl, size, group in ((1, 43, "234.5.7.1"), (16, 1000, "234.5.7.2"),
                                  (255, 1500, "234.5.7.3")):
             with self.subTest(ttl=ttl, size=size):
@@ -108,11 +116,44 @@ class LanTest(unittest.TestCase):
                                                              "igmp.record_type", "igmp.maddr"):
                 for record_type, group in zip(record_types.split(","), groups.split(",")):
                     change = ("join" if kind == "0x16" or record_type in ("2", "4") else "leave", group)
-                    seen += [change] if not seen or seen[-1] != change else []
+                    seen += [change] if group == "234.5.7.10" and (not seen or seen[-1] != change) else []
             return seen
 
         expected = [("join", "234.5.7.10"), ("leave", "234.5.7.10")]
         self.assertTrue(harness.wait_until(lambda: changes() == expected), changes())
+        capture.process.terminate()
+
+    def test_chosen_interfaces_sources_and_ipv6(self):
+        two_links, near, _, far = self.hosts
+        group = "234.5.7.30"
+        rows = [host.start("--receive", f"{group}:8930") for host in (near, far)]
+        sent = []
+        for link, hears in (("lvx0", 0), ("lvx1", 1), ("lvx0", 0)):  # each receiver a marker
+            tx = two_links.start("--transmit", f"{group}:8930", "--period", "1", "--interface", link)
+            self.assertTrue(harness.wait_until(lambda: tx.probes() and any(
+                row["port"] == tx.probes()[0]["source_port"] for row in rows[hears].rows())))
+            sent.append(self.stopped(tx).probes()[0]["source_port"])
+        for rx, ports in zip(rows, ([sent[0], sent[2]], [sent[1]])):
+            self.assertEqual([row["port"] for row in self.stopped(rx).rows()], ports)
+
+        # Joins go by the chosen interface only, and a source-specific one names its source.
+        captures = [Capture(two_links, "igmp", link) for link in ("lvx0", "lvx1")]
+        ssm = two_links.start("--receive", "10.98.0.4@232.1.2.3:8931", "--interface", "lvx1")
+        reports = lambda link: captures[link].fields("igmp", "igmp.maddr", "igmp.saddr")
+        self.assertTrue(harness.wait_until(lambda: ["232.1.2.3", "10.98.0.4"] in reports(1)), reports(1))
+        self.stopped(ssm)
+        self.assertFalse([line for line in reports(0) if "232.1.2.3" in line[0]])
+        for capture in captures:
+            capture.process.terminate()
+
+        # IPv6: MLD reports the join, and probes arrive by the link's own addresses.
+        capture = Capture(near, "ip6 multicast")  # MLD hides behind a hop-by-hop header
+        rx = near.start("--receive", "[ff15::1:30]:8932", "--interface", "lvx0")
+        tx = two_links.start("--transmit", "[ff15::1:30]:8932", "--period", "1", "--interface", "lvx0")
+        self.assertTrue(harness.wait_until(lambda: rx.rows()), self.stopped(rx).errors)
+        self.stopped(tx)
+        self.assertTrue(self.stopped(rx).rows()[0]["source"].startswith("fe80::"))
+        self.assertIn(["ff15::1:30"], capture.fields("icmpv6.type == 143", "icmpv6.mldr.mar.multicast_address"))
         capture.process.terminate()
 
 
