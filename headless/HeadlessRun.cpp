@@ -1,6 +1,7 @@
 #include "headless/HeadlessRun.h"
 
 #include "net/Event.h"
+#include "net/HostChecks.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
@@ -90,8 +91,10 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
     connect(&receiver.socket, &ReceiveSocket::joinRefused, this, [this, &receiver](int error) {
         printFailure(tr("cannot join %1").arg(receiver.where.group.toString()), receiver.where,
             receiver.socket);
-        m_printer.printEvent(
-            Event::about(Event::JoinRefused, receiver.where.toString(), systemErrorText(error)));
+        const QString hint = HostChecks::afterJoinFailed(error);
+        m_printer.printEvent(Event::about(Event::JoinRefused, receiver.where.toString(),
+            hint.isEmpty() ? systemErrorText(error)
+                           : systemErrorText(error) + QLatin1Char(' ') + hint));
     });
     if (!receiver.socket.bind(receiver.where, m_options.interfaceIndex, m_options.join)) {
         printFailure(tr("cannot bind UDP port %1").arg(receiver.where.port), receiver.where,
@@ -100,6 +103,9 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
     }
     // A refused join has been told already; a later leave would be refused as well.
     receiver.joined = m_options.join;
+    for (const QString& problem :
+        HostChecks::atStart(m_options.interfaceIndex, receiver.where.group, true))
+        m_printer.printEvent(Event::about(Event::Warning, receiver.where.toString(), problem));
     return true;
 }
 
@@ -118,7 +124,10 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
     connect(&sender, &ProbeSender::sendFailed, this,
         [this, print, &transmitter](quint32 sequence, quint32 size, int error) {
             print(sequence, size, systemErrorText(error));
-            showSending(transmitter, true, tr("Send failed: %1").arg(systemErrorText(error)));
+            const QString hint = HostChecks::afterSendFailed(error, transmitter.where.group);
+            showSending(transmitter, true,
+                tr("Send failed: %1").arg(systemErrorText(error))
+                    + (hint.isEmpty() ? QString() : QLatin1Char(' ') + hint));
         });
     SendSettings settings = m_options.sending;
     settings.destination = transmitter.where;
@@ -126,6 +135,10 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
         printFailure(tr("cannot open a socket"), transmitter.where, sender.socket());
         return false;
     }
+    for (const QString& problem :
+        HostChecks::atStart(settings.interfaceIndex, settings.destination.group, false))
+        m_printer.printEvent(
+            Event::about(Event::Warning, transmitter.where.toString(), problem), true);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "ui_ReceiverPanel.h"
 
 #include "core/SourceColumns.h"
+#include "net/HostChecks.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 #include "widgets/FieldReader.h"
@@ -206,6 +207,11 @@ bool ReceiverPanel::start()
     }
     // The buttons follow the check box, whether or not the join itself succeeded.
     showMembership(m_join);
+    QStringList problems = HostChecks::atStart(m_interfaceIndex, m_group, true);
+    if (m_joinError)
+        problems << HostChecks::afterJoinFailed(std::exchange(m_joinError, 0));
+    problems.removeAll(QString());
+    showHostProblems(problems);
     if (!m_source.isNull() && !isSourceSpecific(m_group))
         emit eventOccurred(Event::about(Event::Warning, name(),
             tr("Source-specific groups are 232.0.0.0/8 and ff3x::/32; routers may not keep "
@@ -218,6 +224,8 @@ bool ReceiverPanel::start()
 
 void ReceiverPanel::stop()
 {
+    ui->hostLabel->clear();
+    ui->hostLabel->hide();
     ui->startButton->setText(tr("Start"));
     ui->joinButton->setEnabled(false);
     ui->leaveButton->setEnabled(false);
@@ -266,8 +274,17 @@ void ReceiverPanel::warnReceiveFailed(int error)
 
 // A join refused at Start answers the user's own press of the button, so it is shown at
 // once, but by the same rule.
+void ReceiverPanel::showHostProblems(const QStringList& problems)
+{
+    ui->hostLabel->setText(problems.join(QLatin1Char('\n')));
+    ui->hostLabel->setVisible(!problems.isEmpty());
+    for (const QString& problem : problems)
+        emit eventOccurred(Event::about(Event::Warning, name(), problem));
+}
+
 void ReceiverPanel::warnJoinRefused(int error)
 {
+    m_joinError = error;
     emit eventOccurred(Event::about(Event::JoinRefused, name(), systemErrorText(error)));
     showNetworkMessageBox({ nullptr, systemErrorText(error),
         QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"), QMessageBox::Information });

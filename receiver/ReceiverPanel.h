@@ -55,6 +55,8 @@ private:
     void warnEmptyDatagram();
     void warnReceiveFailed(int error);
     void warnJoinRefused(int error);
+    // What on this host keeps multicast from the panel, under the list and in the log.
+    void showHostProblems(const QStringList& problems);
     void setUpList();
     bool readFields();
     void showFields();
@@ -76,6 +78,7 @@ private:
     quint32 m_maxLatency = Defaults::maxLatency;
     State m_state = State::Stopped;
     quint32 m_shownDrops = 0;
+    int m_joinError = 0; // of a join refused at Start, told with the host's problems
     std::unique_ptr<ReceiveSocket> m_socket;
     SourceTable m_sources;
     SourceModel m_model { m_sources };

@@ -68,9 +68,11 @@ void tst_Panels::fields_data()
         { true, "periodEdit", "86400", true }, { true, "periodEdit", "86401", false },
         { true, "packetSizeEdit", "42", false }, { true, "packetSizeEdit", "1500", true },
         { true, "ttlEdit", "0", false }, { true, "ttlEdit", "255", true },
-        { false, "groupEdit", "256", false }, { false, "portEdit", "0", false },
-        { false, "portEdit", "65535", true }, { false, "lossThresholdEdit", "101", false },
-        { false, "maxLatencyEdit", "120", true }, { false, "maxLatencyEdit", "121", false } };
+        { false, "groupEdit", "256", false }, { false, "groupEdit", "ff15::1234", true },
+        { true, "groupEdit", "ff15::12::34", false }, { false, "sourceEdit", "10.0.0.1.1", false },
+        { false, "portEdit", "0", false }, { false, "portEdit", "65535", true },
+        { false, "lossThresholdEdit", "101", false }, { false, "maxLatencyEdit", "120", true },
+        { false, "maxLatencyEdit", "121", false } };
     for (const auto& row : rows)
         QTest::addRow("%s %s '%s'", row.transmitter ? "tx" : "rx", row.field, row.text)
             << row.transmitter << QByteArray(row.field) << QString::fromLatin1(row.text)
@@ -245,7 +247,8 @@ void tst_Panels::layout()
         { static_cast<QWidget*>(&transmitter), static_cast<QWidget*>(&receiver) }) {
         panel->show();
         QVERIFY(QTest::qWaitForWindowActive(panel));
-        const QList<QWidget*> shown = panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        QList<QWidget*> shown = panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        shown.removeIf([](QWidget* widget) { return widget->isHidden(); });
         for (QWidget* widget : shown) {
             QVERIFY2(widget->width() >= widget->minimumSizeHint().width(),
                 qPrintable(widget->objectName()));

@@ -1,6 +1,7 @@
 #include "transmitter/TransmitterPanel.h"
 #include "ui_TransmitterPanel.h"
 
+#include "net/HostChecks.h"
 #include "net/SystemError.h"
 #include "widgets/FieldReader.h"
 #include "widgets/MessageBox.h"
@@ -93,6 +94,13 @@ bool TransmitterPanel::start()
     }
     m_state = State::Running;
     showFields();
+    // What on this host keeps the probes in: in the line for sends, until one is sent, and
+    // in the log.
+    const QStringList problems
+        = HostChecks::atStart(m_settings.interfaceIndex, m_settings.destination.group, false);
+    ui->statusLabel->setText(problems.join(QLatin1Char(' ')));
+    for (const QString& problem : problems)
+        emit eventOccurred(Event::about(Event::Warning, name(), problem));
     return true;
 }
 
@@ -156,7 +164,9 @@ void TransmitterPanel::showSendFailed(quint32, quint32, int error)
     if (ui->statusLabel->text() == status)
         return;
     ui->statusLabel->setText(status);
-    emit eventOccurred(Event::about(Event::SendFailed, name(), status));
+    const QString hint = HostChecks::afterSendFailed(error, m_settings.destination.group);
+    emit eventOccurred(Event::about(
+        Event::SendFailed, name(), hint.isEmpty() ? status : status + QLatin1Char(' ') + hint));
 }
 
 void TransmitterPanel::closeEvent(QCloseEvent* event)

@@ -33,7 +33,9 @@ class ProgramTest(unittest.TestCase):
                 ("--duration 0", 2, "--duration"), (f"--transmit {GROUP}", 2, "--transmit"),
                 (f"--transmit {GROUP}:65536", 2, "--transmit"), ("--receive 10.1:5", 2, "--receive"),
                 ("--receive host.example:5", 2, "--receive"), ("--json", 2, "--json"),
-                ("--headless", 2, "--headless"), ("--bogus", 2, "bogus"), ("extra", 2, "extra")):
+                ("--headless", 2, "--headless"), ("--bogus", 2, "bogus"), ("extra", 2, "extra"),
+                ("--receive ff15::1:8910", 2, "--receive"), ("--transmit 10.0.0.1@234.5.6.7:5", 2,
+                "--transmit"), ("--interface lvxnone", 2, "--interface")):
             with self.subTest(arguments=arguments):
                 result = subprocess.run([PROGRAM, *arguments.split()], capture_output=True,
                                         text=True, timeout=60, env={
@@ -112,13 +114,27 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual([row[key] for key in ("total_rx", "total_miss", "cons_rx", "cons_miss", "state")],
                          [4, 5, 1, 0, "ok"])
 
+    def test_host_checks(self):
+        harness.run("ip", "link", "add", "lvxd", "type", "veth", "peer", "name", "lvxe")  # down
+        harness.run("sh", "-c", "echo 1 > /proc/sys/net/ipv4/conf/lo/rp_filter")
+        self.addCleanup(harness.run, "sh", "-c", "echo 0 > /proc/sys/net/ipv4/conf/lo/rp_filter")
+        for arguments, event, said in (
+                (["--receive", f"{GROUP}:9540", "--interface", "lvxd"], "warning", "lvxd is down"),
+                (["--receive", f"{GROUP}:9541", "--interface", "lo"], "warning", "rp_filter = 1"),
+                (["--transmit", "[ff15::9]:9542", "--period", "1"], "send_failed", "no route")):
+            with self.subTest(said=said):
+                program = harness.Headless(PROGRAM, *arguments)
+                self.assertTrue(harness.wait_until(lambda: any(
+                    said in line["detail"] for line in program.events(event))), program.lines)
+                self.assertEqual(program.stop(), 0)
+
     def test_text_columns(self):
         program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9520", "--transmit",
                                    f"{GROUP}:9520", "--period", "1", text=True)
         self.assertTrue(harness.wait_until(lambda: len(program.lines) >= 3))
         self.assertEqual(program.stop(signal.SIGINT), 0)
-        self.assertRegex(program.lines[0], rf"^sent {GROUP}:9520 from port \d+ seq 1 size 1000 "
-                                           r"ttl 16$")
+        sent = next(line for line in program.lines if line.startswith("sent "))
+        self.assertRegex(sent, rf"^sent {GROUP}:9520 from port \d+ seq 1 size 1000 ttl 16$")
         at = max(i for i, line in enumerate(program.lines) if line.startswith("RECEIVER"))
         heading, row = program.lines[at:at + 2]
         self.assertTrue(heading.startswith("RECEIVER") and row.startswith(f"{GROUP}:9520 "))
