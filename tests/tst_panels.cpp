@@ -68,8 +68,8 @@ void tst_Panels::fields_data()
         { true, "periodEdit", "86400", true }, { true, "periodEdit", "86401", false },
         { true, "packetSizeEdit", "42", false }, { true, "packetSizeEdit", "1500", true },
         { true, "ttlEdit", "0", false }, { true, "ttlEdit", "255", true },
-        { false, "groupEdit", "256", false }, { false, "groupEdit", "ff15::1234", true },
-        { true, "groupEdit", "ff15::12::34", false }, { false, "sourceEdit", "10.0.0.1.1", false },
+        { false, "groupEdit", "256", false }, { true, "groupEdit", "ff15::1234", true },
+        { false, "groupEdit", "ff15::12::34", false }, { false, "sourceEdit", "10.0.0.1.1", false },
         { false, "portEdit", "0", false }, { false, "portEdit", "65535", true },
         { false, "lossThresholdEdit", "101", false }, { false, "maxLatencyEdit", "120", true },
         { false, "maxLatencyEdit", "121", false } };
