@@ -13,9 +13,9 @@ namespace {
 constexpr const char* ReceiverHeading = "RECEIVER";
 constexpr int ReceiverWidth = 21; // 255.255.255.255:65535
 
-QString isoTime(std::time_t time)
+// Local time with its offset from UTC, as ISO 8601 writes it.
+QString isoTime(const QDateTime& local)
 {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(time);
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
@@ -51,7 +51,7 @@ void RowPrinter::printRow(const QString& receiver, const Source& source, qint64 
         for (const SourceColumnInfo& column : SourceColumns) {
             const QString key = QLatin1String(column.jsonKey);
             if (column.kind == SourceColumnInfo::Time)
-                row.insert(key, isoTime(source.lastReceived));
+                row.insert(key, isoTime(QDateTime::fromSecsSinceEpoch(source.lastReceived)));
             else if (column.kind == SourceColumnInfo::Number)
                 row.insert(key, qint64(numberIn(source, column.column)));
             else if (column.kind == SourceColumnInfo::State)
@@ -100,10 +100,9 @@ void RowPrinter::printEvent(const Event& event, bool fromTransmitter)
         = fromTransmitter ? QStringLiteral("transmitter") : QStringLiteral("receiver");
     if (m_json) {
         QJsonObject line { { QStringLiteral("event"), event.name() },
-            { QStringLiteral("time"),
-                event.time.toOffsetFromUtc(event.time.offsetFromUtc()).toString(Qt::ISODate) },
-            { where, event.panel }, { QStringLiteral("source"), event.source },
-            { QStringLiteral("port"), event.port }, { QStringLiteral("detail"), event.detail } };
+            { QStringLiteral("time"), isoTime(event.time) }, { where, event.panel },
+            { QStringLiteral("source"), event.source }, { QStringLiteral("port"), event.port },
+            { QStringLiteral("detail"), event.detail } };
         if (event.kind == Event::Recovered) {
             line.insert(QStringLiteral("missing"), qint64(event.missing));
             line.insert(QStringLiteral("seconds"), event.seconds);

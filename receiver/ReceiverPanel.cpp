@@ -251,10 +251,9 @@ void ReceiverPanel::changeMembership(bool join)
         showMembership(join);
         emit eventOccurred(Event::about(
             join ? Event::Join : Event::Leave, name(), join ? tr("IGMP Join") : tr("IGMP Leave")));
-    } else
-        showNetworkMessageBox({ nullptr, systemErrorText(m_socket->error()),
-            QStringLiteral("CRxSocket::setsockopt(%1)").arg(m_socket->failedOption()),
-            QMessageBox::Information });
+    } else {
+        warnMembershipRefused(m_socket->error());
+    }
 }
 
 // What comes from the network can open a box, but anyone on the LAN can send it at will:
@@ -286,8 +285,16 @@ void ReceiverPanel::warnJoinRefused(int error)
 {
     m_joinError = error;
     emit eventOccurred(Event::about(Event::JoinRefused, name(), systemErrorText(error)));
+    warnMembershipRefused(error);
+}
+
+// The caption names the option refused: IP_ADD_MEMBERSHIP for an IPv4 group from any source,
+// IPV6_JOIN_GROUP or MCAST_JOIN_SOURCE_GROUP for the others, and their leaving kin.
+void ReceiverPanel::warnMembershipRefused(int error)
+{
     showNetworkMessageBox({ nullptr, systemErrorText(error),
-        QStringLiteral("CRxSocket::setsockopt(IP_ADD_MEMBERSHIP)"), QMessageBox::Information });
+        QStringLiteral("CRxSocket::setsockopt(%1)").arg(m_socket->failedOption()),
+        QMessageBox::Information });
 }
 
 void ReceiverPanel::countDatagram(const std::uint8_t* bytes, std::size_t length,

@@ -55,6 +55,7 @@ private:
     void warnEmptyDatagram();
     void warnReceiveFailed(int error);
     void warnJoinRefused(int error);
+    void warnMembershipRefused(int error);
     // What on this host keeps multicast from the panel, under the list and in the log.
     void showHostProblems(const QStringList& problems);
     void setUpList();
