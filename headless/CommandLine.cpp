@@ -1,5 +1,8 @@
 #include "headless/CommandLine.h"
 
+#include "monitor/MetricsServer.h"
+#include "monitor/TrapSender.h"
+
 #include <QCommandLineParser>
 #include <QNetworkInterface>
 
@@ -9,6 +12,7 @@ namespace {
 
 // The longest wait a timer takes, in whole seconds.
 constexpr Range DurationRange { 1, std::numeric_limits<int>::max() / 1000 };
+constexpr Range MetricsSourcesRange { 1, 1'000'000 };
 
 } // namespace
 
@@ -42,11 +46,20 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         QStringLiteral("interface"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption maxLatency(
         QStringLiteral("max-latency"), QString(), QStringLiteral("SECONDS"));
+    const QCommandLineOption metrics(
+        QStringLiteral("metrics"), QString(), QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption metricsMaxSources(
+        QStringLiteral("metrics-max-sources"), QString(), QStringLiteral("N"));
+    const QCommandLineOption snmpTrap(
+        QStringLiteral("snmp-trap"), QString(), QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption snmpCommunity(
+        QStringLiteral("snmp-community"), QString(), QStringLiteral("NAME"));
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({ help, version, transmit, receive, ttl, period, size, noJoin, headless, json,
-        duration, lossThreshold, maxLatency, interface });
+        duration, lossThreshold, maxLatency, interface, metrics, metricsMaxSources, snmpTrap,
+        snmpCommunity });
     if (!parser.parse(arguments))
         return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
             + tr("; see --help"));
@@ -98,8 +111,26 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         return Outcome::Error;
     if (!readNumber(duration, DurationRange, m_options.duration, " of seconds")
         || !readNumber(lossThreshold, Limits::lossThreshold, m_options.lossThreshold, "")
-        || !readNumber(maxLatency, Limits::maxLatency, m_options.maxLatency, " of seconds"))
+        || !readNumber(maxLatency, Limits::maxLatency, m_options.maxLatency, " of seconds")
+        || !readNumber(metricsMaxSources, MetricsSourcesRange, m_options.metricsMaxSources, ""))
         return Outcome::Error;
+    if (parser.isSet(metrics)) {
+        m_options.metrics = MetricsServer::parseAddress(parser.value(metrics));
+        if (!m_options.metrics)
+            return fail(tr("--metrics takes a port from 1 to 65535, or an address and a port "
+                           "such as 127.0.0.1:%1 or [::1]:%1, not \"%2\"")
+                            .arg(MetricsServer::DefaultPort)
+                            .arg(parser.value(metrics)));
+    }
+    if (parser.isSet(snmpTrap)) {
+        m_options.snmpTrap = parser.value(snmpTrap);
+        if (!TrapSender::parseDestination(m_options.snmpTrap))
+            return fail(tr("--snmp-trap takes a host name or address, with :PORT if not 162, "
+                           "not \"%1\"")
+                            .arg(m_options.snmpTrap));
+    }
+    if (parser.isSet(snmpCommunity))
+        m_options.snmpCommunity = parser.value(snmpCommunity);
     if (parser.isSet(interface)) {
         m_options.interfaceIndex
             = QNetworkInterface::interfaceIndexFromName(parser.value(interface));
@@ -143,6 +174,13 @@ QString CommandLine::helpText()
         "                          1 to 100 (3)\n"
         "  --max-latency SECONDS   a number is overdue this long after its time, 1 to 120 (2)\n"
         "  --interface NAME        send and join by this interface, not the system's route\n"
+        "  --metrics [ADDRESS:]PORT  serve Prometheus metrics at /metrics; the usual\n"
+        "                          port is 9781\n"
+        "  --metrics-max-sources N the sources a receiver shows in metrics, 1 to 1000000\n"
+        "                          (1000); those beyond are counted\n"
+        "  --snmp-trap HOST[:PORT] receivers send SNMPv2c traps here when a source is lost\n"
+        "                          and when it recovers\n"
+        "  --snmp-community NAME   the traps' community (meadow)\n"
         "  -h, --help              show this help and exit\n"
         "  -v, --version           show the version and exit\n"
         "\n"

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "monitor/MetricsText.h"
 #include "net/ProbeSender.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 // What the command line asks for.
@@ -19,6 +21,10 @@ struct Options {
     quint32 lossThreshold = Defaults::lossThreshold;
     quint32 maxLatency = Defaults::maxLatency; // seconds
     int interfaceIndex = 0; // what every panel sends and joins by; 0: the system's choice
+    std::optional<Endpoint> metrics; // where /metrics is served, if anywhere
+    quint32 metricsMaxSources = MetricsText::DefaultMaxSources; // a receiver's, in metrics
+    QString snmpTrap; // where receivers send their traps; empty for none
+    QString snmpCommunity = QLatin1String(Defaults::community);
 };
 
 // The program's options, read before any window or display is needed. The limits and

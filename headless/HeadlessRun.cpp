@@ -66,6 +66,8 @@ bool HeadlessRun::start()
         if (!startTransmitter(*transmitter))
             return false;
     }
+    if (!startMetrics())
+        return false;
     m_running = true;
     m_ticker.start(Tick::interval);
     if (m_options.duration)
@@ -103,10 +105,41 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
     }
     // A refused join has been told already; a later leave would be refused as well.
     receiver.joined = m_options.join;
+    if (!m_options.snmpTrap.isEmpty()) {
+        receiver.traps = std::make_unique<TrapSender>();
+        connect(
+            receiver.traps.get(), &TrapSender::failed, this, [this, &receiver](const QString& why) {
+                m_err << QStringLiteral("lumivox-tool: ") << why << Qt::endl;
+                m_printer.printEvent(Event::about(Event::Warning, receiver.where.toString(), why));
+            });
+        receiver.traps->setDestination(m_options.snmpTrap, m_options.snmpCommunity);
+    }
     for (const QString& problem :
         HostChecks::atStart(m_options.interfaceIndex, receiver.where.group, true))
         m_printer.printEvent(Event::about(Event::Warning, receiver.where.toString(), problem));
     return true;
+}
+
+bool HeadlessRun::startMetrics()
+{
+    if (!m_options.metrics)
+        return true;
+    m_metrics.setMaxSources(m_options.metricsMaxSources);
+    if (m_metrics.listen(*m_options.metrics))
+        return true;
+    m_err << tr("lumivox-tool: cannot serve metrics on %1: %2")
+                 .arg(m_options.metrics->toString(), m_metrics.errorString())
+          << Qt::endl;
+    return false;
+}
+
+void HeadlessRun::collectMetrics(MetricsText& text) const
+{
+    for (const auto& receiver : m_receivers)
+        text.addReceiver(receiver->where.toString(), receiver->sources, receiver->socket.drops());
+    for (const auto& transmitter : m_transmitters)
+        text.addTransmitter(transmitter->where.toString(), transmitter->sender.sentCount(),
+            transmitter->sender.failureCount());
 }
 
 bool HeadlessRun::startTransmitter(Transmitter& transmitter)
@@ -226,10 +259,13 @@ void HeadlessRun::tick()
     for (auto& receiver : m_receivers) {
         receiver->sources.checkOverdue(now, [&](std::size_t index, bool becameLost) {
             markChanged(*receiver, index);
-            if (becameLost)
-                m_printer.printEvent(
-                    Event::lostSource(receiver->where.toString(), receiver->sources.at(index),
-                        receiver->socket.joinedForMs(), receiver->sources.allLost()));
+            if (!becameLost)
+                return;
+            const Source& source = receiver->sources.at(index);
+            m_printer.printEvent(Event::lostSource(receiver->where.toString(), source,
+                receiver->socket.joinedForMs(), receiver->sources.allLost()));
+            if (receiver->traps)
+                receiver->traps->send(TrapSender::Kind::SourceLost, receiver->where, &source);
         });
     }
     // A source's row at most once a second, however often it sends.
@@ -253,9 +289,12 @@ void HeadlessRun::countDatagram(Receiver& receiver, const std::uint8_t* bytes, s
     const Source& source = receiver.sources.at(counted.index);
     if (counted.added)
         m_printer.printEvent(Event::newSource(receiver.where.toString(), source));
-    if (counted.arrival.recovered)
+    if (counted.arrival.recovered) {
         m_printer.printEvent(
             Event::recoveredSource(receiver.where.toString(), source, counted.arrival));
+        if (receiver.traps)
+            receiver.traps->send(TrapSender::Kind::SourceRecovered, receiver.where, &source);
+    }
 }
 
 void HeadlessRun::markChanged(Receiver& receiver, std::size_t index)

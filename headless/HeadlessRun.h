@@ -3,6 +3,8 @@
 #include "core/SourceTable.h"
 #include "headless/CommandLine.h"
 #include "headless/RowPrinter.h"
+#include "monitor/MetricsServer.h"
+#include "monitor/TrapSender.h"
 #include "net/ProbeSender.h"
 #include "net/ReceiveSocket.h"
 
@@ -43,6 +45,7 @@ private:
         std::vector<std::size_t> changed; // sources to print at the next second
         std::vector<bool> isChanged;
         bool joined = false;
+        std::unique_ptr<TrapSender> traps; // with --snmp-trap
     };
     struct Transmitter {
         Endpoint where;
@@ -52,6 +55,8 @@ private:
 
     bool startReceiver(Receiver& receiver);
     bool startTransmitter(Transmitter& transmitter);
+    bool startMetrics();
+    void collectMetrics(MetricsText& text) const;
     void tick();
     void countDatagram(Receiver& receiver, const std::uint8_t* bytes, std::size_t length,
         const std::string& address, quint16 port, int ttl);
@@ -72,5 +77,6 @@ private:
     int m_phase = 1;
     QTimer m_duration;
     QSocketNotifier* m_stopSignal = nullptr;
+    MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };
     bool m_running = false;
 };

@@ -77,8 +77,11 @@ void ProbeSender::send()
         = ProbePacket { ProbePacket::TypeProbe, sequence, m_settings.period }.build(size);
     if (m_socket.sendTo(
             bytes.data(), bytes.size(), m_settings.destination.group, m_settings.destination.port)
-        < 0)
+        < 0) {
+        ++m_failures;
         emit sendFailed(sequence, size, m_socket.error());
-    else
+    } else {
+        ++m_sent;
         emit probeSent(sequence, size);
+    }
 }

@@ -37,6 +37,9 @@ public:
     quint16 sourcePort() const { return m_sourcePort; }
     quint32 lastSequence() const { return m_lastSequence; }
     quint32 countdown() const { return m_countdown; }
+    // Since the sender was made, across stops and starts.
+    quint64 sentCount() const { return m_sent; }
+    quint64 failureCount() const { return m_failures; }
 
 signals:
     void probeSent(quint32 sequence, quint32 size);
@@ -52,4 +55,6 @@ private:
     quint16 m_sourcePort = 0;
     quint32 m_lastSequence = 0;
     quint32 m_countdown = 0; // seconds to the next probe
+    quint64 m_sent = 0;
+    quint64 m_failures = 0;
 };

@@ -1,0 +1,135 @@
+#include "monitor/MetricsText.h"
+
+#include "core/SourceTable.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+// A label's value with the three characters the format escapes.
+QByteArray escaped(const QString& value)
+{
+    QByteArray text = value.toUtf8();
+    text.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
+    return text;
+}
+
+// Two panels on one group and port would give the same series twice, which Prometheus
+// refuses whole; the second is told apart by a number.
+QByteArray uniqueName(const QString& name, QSet<QByteArray>& taken)
+{
+    QByteArray label = escaped(name);
+    for (int n = 2; taken.contains(label); ++n)
+        label = escaped(name) + '#' + QByteArray::number(n);
+    taken.insert(label);
+    return label;
+}
+
+void family(QByteArray& out, const char* name, const char* type, const char* help)
+{
+    out.append("# HELP ").append(name).append(' ').append(help).append('\n');
+    out.append("# TYPE ").append(name).append(' ').append(type).append('\n');
+}
+
+} // namespace
+
+MetricsText::MetricsText(std::size_t maxSources)
+    : m_maxSources(maxSources)
+{
+}
+
+void MetricsText::addReceiver(const QString& name, const SourceTable& sources, quint64 hostDrops)
+{
+    m_receivers.push_back({ name.toUtf8(), &sources, hostDrops });
+}
+
+void MetricsText::addTransmitter(const QString& name, quint64 sent, quint64 failures)
+{
+    m_transmitters.push_back({ name.toUtf8(), sent, failures });
+}
+
+QByteArray MetricsText::text() const
+{
+    QSet<QByteArray> taken;
+    std::vector<QByteArray> receivers;
+    for (const Receiver& receiver : m_receivers)
+        receivers.push_back(uniqueName(QString::fromUtf8(receiver.name), taken));
+    taken.clear();
+    std::vector<QByteArray> transmitters;
+    for (const Transmitter& transmitter : m_transmitters)
+        transmitters.push_back(uniqueName(QString::fromUtf8(transmitter.name), taken));
+
+    QByteArray out;
+    family(out, "lumivox_build_info", "gauge", "The program's version, as a label.");
+    out.append("lumivox_build_info{version=\"" LUMIVOX_VERSION "\"} 1\n");
+
+    // One family of every source of every receiver; value() gives a sample's text, or an
+    // empty one for none.
+    const auto perSource = [&](const char* name, const char* type, const char* help, auto value) {
+        family(out, name, type, help);
+        for (std::size_t r = 0; r < m_receivers.size(); ++r) {
+            const SourceTable& sources = *m_receivers[r].sources;
+            const std::size_t shown = std::min(sources.size(), m_maxSources);
+            for (std::size_t i = 0; i < shown; ++i) {
+                const Source& source = sources.at(i);
+                const QByteArray sample = value(source);
+                if (sample.isEmpty())
+                    continue;
+                out.append(name).append("{receiver=\"").append(receivers[r]);
+                out.append("\",source=\"").append(escaped(QString::fromStdString(source.address)));
+                out.append("\",source_port=\"").append(QByteArray::number(source.port));
+                out.append("\"} ").append(sample).append('\n');
+            }
+        }
+    };
+    perSource("lumivox_rx_probes_total", "counter", "Probes received with a new number.",
+        [](const Source& s) { return QByteArray::number(s.totalReceived); });
+    perSource("lumivox_rx_duplicate_probes_total", "counter",
+        "Probes received again with a number already seen.",
+        [](const Source& s) { return QByteArray::number(s.duplicates); });
+    perSource("lumivox_rx_missing_probes", "gauge",
+        "Numbers skipped or overdue and not arrived since; falls when a late probe arrives.",
+        [](const Source& s) { return QByteArray::number(s.totalMissed); });
+    perSource("lumivox_rx_last_probe_timestamp_seconds", "gauge",
+        "When the last probe arrived, in seconds since the epoch.",
+        [](const Source& s) { return QByteArray::number(qint64(s.lastReceived)); });
+    perSource("lumivox_rx_source_lost", "gauge",
+        "1 while the source is lost: as many numbers in a row overdue as the loss threshold.",
+        [](const Source& s) { return QByteArray(s.lost ? "1" : "0"); });
+    perSource("lumivox_rx_ttl", "gauge", "The TTL or hop limit the last probe arrived with.",
+        [](const Source& s) {
+            return s.receivedTtl < 0 ? QByteArray() : QByteArray::number(s.receivedTtl);
+        });
+
+    // One sample a panel, labelled with its kind's label.
+    const auto perPanel = [&](const char* name, const char* type, const char* help,
+                              const char* label, const std::vector<QByteArray>& names, auto value) {
+        family(out, name, type, help);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            out.append(name)
+                .append('{')
+                .append(label)
+                .append("=\"")
+                .append(names[i])
+                .append("\"} ")
+                .append(value(i))
+                .append('\n');
+    };
+    perPanel("lumivox_rx_host_drops_total", "counter",
+        "Datagrams this host dropped because the receiver's queue was full.", "receiver", receivers,
+        [this](std::size_t r) { return QByteArray::number(m_receivers[r].hostDrops); });
+    perPanel("lumivox_rx_sources_not_exported", "gauge",
+        "Sources the receiver has heard beyond those these metrics show.", "receiver", receivers,
+        [this](std::size_t r) {
+            const std::size_t size = m_receivers[r].sources->size();
+            return QByteArray::number(quint64(size - std::min(size, m_maxSources)));
+        });
+    perPanel("lumivox_tx_probes_total", "counter", "Probes sent.", "transmitter", transmitters,
+        [this](std::size_t t) { return QByteArray::number(m_transmitters[t].sent); });
+    perPanel("lumivox_tx_send_failures_total", "counter", "Probes the system refused to send.",
+        "transmitter", transmitters,
+        [this](std::size_t t) { return QByteArray::number(m_transmitters[t].failures); });
+    return out;
+}

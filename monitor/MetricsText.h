@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <vector>
+
+class SourceTable;
+
+// One scrape in Prometheus's text format: what each receiver heard of each source, and what
+// each transmitter sent. The tables are read, never copied, so a text lives no longer than
+// the call that fills it.
+class MetricsText {
+public:
+    static constexpr std::size_t DefaultMaxSources = 1000;
+
+    explicit MetricsText(std::size_t maxSources = DefaultMaxSources);
+
+    void addReceiver(const QString& name, const SourceTable& sources, quint64 hostDrops);
+    void addTransmitter(const QString& name, quint64 sent, quint64 failures);
+    QByteArray text() const;
+
+private:
+    struct Receiver {
+        QByteArray name;
+        const SourceTable* sources = nullptr;
+        quint64 hostDrops = 0;
+    };
+    struct Transmitter {
+        QByteArray name;
+        quint64 sent = 0;
+        quint64 failures = 0;
+    };
+
+    std::size_t m_maxSources;
+    std::vector<Receiver> m_receivers;
+    std::vector<Transmitter> m_transmitters;
+};
