@@ -12,7 +12,19 @@ struct Event {
     Q_DECLARE_TR_FUNCTIONS(Event)
 
 public:
-    enum Kind { New, Lost, Recovered, SendFailed, SendOk, JoinRefused, Join, Leave, Warning };
+    enum Kind {
+        New,
+        Lost,
+        Recovered,
+        SendFailed,
+        SendOk,
+        JoinRefused,
+        Join,
+        Leave,
+        Warning,
+        Trap,
+        Metrics
+    };
 
     Kind kind = New;
     QDateTime time = QDateTime::currentDateTime();

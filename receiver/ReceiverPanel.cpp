@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 
 #include <algorithm>
@@ -84,13 +85,64 @@ bool ReceiverPanel::readFields()
     fields.readNumber(ui->portEdit, m_port, Limits::port);
     fields.readNumber(ui->lossThresholdEdit, m_lossThreshold, Limits::lossThreshold);
     fields.readNumber(ui->maxLatencyEdit, m_maxLatency, Limits::maxLatency);
-    if (!fields.ok())
+    if (!fields.ok() || !readTrapFields())
         return false;
     m_join = ui->joinCheck->isChecked();
     m_interfaceIndex = ui->interfaceCombo->interfaceIndex();
-    m_trapDestination = ui->trapDestinationEdit->text();
-    m_community = ui->communityEdit->text();
     return true;
+}
+
+bool ReceiverPanel::readTrapFields()
+{
+    FieldReader fields(this);
+    const QString destination = ui->trapDestinationEdit->text().trimmed();
+    fields.check(ui->trapDestinationEdit,
+        destination.isEmpty() || TrapSender::parseDestination(destination),
+        tr("Enter a host name or address, with :PORT if the port is not 162, or nothing for no "
+           "traps."));
+    if (!fields.ok())
+        return false;
+    m_trapDestination = destination;
+    m_community = ui->communityEdit->text();
+    setUpTraps();
+    return true;
+}
+
+void ReceiverPanel::setUpTraps()
+{
+    if (m_trapDestination.isEmpty()) {
+        m_traps.reset();
+        return;
+    }
+    if (!m_traps) {
+        m_traps = std::make_unique<TrapSender>();
+        connect(m_traps.get(), &TrapSender::failed, this, [this](const QString& why) {
+            qWarning("lumivox-tool: %s", qPrintable(why));
+            emit eventOccurred(Event::about(Event::Warning, name(), why));
+        });
+    }
+    m_traps->setDestination(m_trapDestination, m_community);
+}
+
+bool ReceiverPanel::sendTestTrap()
+{
+    if (!readTrapFields())
+        return false;
+    if (!m_traps) {
+        showMessageBox({ this, tr("Enter an SNMP Trap Destination first."),
+            QGuiApplication::applicationDisplayName(), QMessageBox::Warning });
+        return false;
+    }
+    m_traps->send(TrapSender::Kind::Test, { m_group, m_port, m_source });
+    emit eventOccurred(
+        Event::about(Event::Trap, name(), tr("Test trap sent to %1").arg(m_traps->destination())));
+    return true;
+}
+
+void ReceiverPanel::sendTrap(TrapSender::Kind kind, const Source& source)
+{
+    if (m_traps)
+        m_traps->send(kind, { m_group, m_port, m_source }, &source);
 }
 
 void ReceiverPanel::showFields()
@@ -148,9 +200,11 @@ void ReceiverPanel::tick(int phase)
         return;
     m_sources.checkOverdue(Tick::nowMs(), [this](std::size_t index, bool becameLost) {
         m_model.sourceChanged(index);
-        if (becameLost)
-            emit eventOccurred(Event::lostSource(name(), m_sources.at(index),
-                m_socket ? m_socket->joinedForMs() : -1, m_sources.allLost()));
+        if (!becameLost)
+            return;
+        emit eventOccurred(Event::lostSource(name(), m_sources.at(index),
+            m_socket ? m_socket->joinedForMs() : -1, m_sources.allLost()));
+        sendTrap(TrapSender::Kind::SourceLost, m_sources.at(index));
     });
     if (m_socket && m_socket->drops() != m_shownDrops) {
         m_shownDrops = m_socket->drops();
@@ -313,9 +367,11 @@ void ReceiverPanel::countDatagram(const std::uint8_t* bytes, std::size_t length,
     ui->activityLamp->setLit(true);
     if (counted.added)
         emit eventOccurred(Event::newSource(name(), m_sources.at(counted.index)));
-    if (counted.arrival.recovered)
+    if (counted.arrival.recovered) {
         emit eventOccurred(
             Event::recoveredSource(name(), m_sources.at(counted.index), counted.arrival));
+        sendTrap(TrapSender::Kind::SourceRecovered, m_sources.at(counted.index));
+    }
 }
 
 QString ReceiverPanel::selectedRowsText() const

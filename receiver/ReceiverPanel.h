@@ -2,6 +2,7 @@
 
 #include "core/Defaults.h"
 #include "core/SourceTable.h"
+#include "monitor/TrapSender.h"
 #include "net/Event.h"
 #include "net/Parsing.h"
 #include "net/ReceiveSocket.h"
@@ -39,6 +40,13 @@ public:
     void setInterface(int index);
     // The headings and the selected rows, a line each, cells separated by tabs.
     QString selectedRowsText() const;
+    // A test trap to the SNMP Trap Destination with the Community as they are in the fields;
+    // false, the user told why, when the destination is not one.
+    bool sendTestTrap();
+
+    const SourceTable& sources() const { return m_sources; }
+    // Since the last Start.
+    quint64 hostDrops() const { return m_socket ? m_socket->drops() : 0; }
 
 signals:
     void eventOccurred(const Event& event);
@@ -56,10 +64,14 @@ private:
     void warnReceiveFailed(int error);
     void warnJoinRefused(int error);
     void warnMembershipRefused(int error);
+    void sendTrap(TrapSender::Kind kind, const Source& source);
+    // Traps go to the destination read last; none when it is empty.
+    void setUpTraps();
     // What on this host keeps multicast from the panel, under the list and in the log.
     void showHostProblems(const QStringList& problems);
     void setUpList();
     bool readFields();
+    bool readTrapFields();
     void showFields();
     void showMembership(bool joined);
     void resizeColumns();
@@ -71,8 +83,6 @@ private:
     QHostAddress m_source; // null: any source
     int m_interfaceIndex = 0;
     bool m_join = true;
-    // The trap fields, the loss threshold and the latency are kept and checked for a later
-    // alarm feature; nothing reads them yet.
     QString m_trapDestination = QLatin1String(Defaults::trapDestination);
     QString m_community = QLatin1String(Defaults::community);
     quint32 m_lossThreshold = Defaults::lossThreshold;
@@ -81,6 +91,7 @@ private:
     quint32 m_shownDrops = 0;
     int m_joinError = 0; // of a join refused at Start, told with the host's problems
     std::unique_ptr<ReceiveSocket> m_socket;
+    std::unique_ptr<TrapSender> m_traps;
     SourceTable m_sources;
     SourceModel m_model { m_sources };
 };

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSaveFile>
@@ -76,6 +77,7 @@ void MainWindow::createActions()
     m_addReceiverAct = action(tr("&Receiver"), "addReceiverAct");
     m_logAct = action(tr("&Log"), "logAct");
     m_snmpTrapAct = action(tr("&Send test SNMP Trap"), "snmpTrapAct");
+    m_metricsAct = action(tr("Prometheus &Metrics..."), "metricsAct");
     m_nextAct = action(tr("&Next"), "nextAct");
     m_closeAct = action(tr("Cl&ose"), "closeAct");
     m_tileAct = action(tr("&Tile"), "tileAct");
@@ -83,11 +85,13 @@ void MainWindow::createActions()
     m_aboutAct = action(tr("&About..."), "aboutAct");
 
     // Commands that nothing carries out yet are shown, greyed.
-    for (QAction* idle : { m_exitAct, m_snmpTrapAct, m_aboutAct })
+    for (QAction* idle : { m_exitAct, m_aboutAct })
         idle->setEnabled(false);
 
     connect(m_saveAct, &QAction::triggered, this, &MainWindow::saveLog);
     connect(m_logAct, &QAction::triggered, this, &MainWindow::showLog);
+    connect(m_snmpTrapAct, &QAction::triggered, this, &MainWindow::sendTestTrap);
+    connect(m_metricsAct, &QAction::triggered, this, &MainWindow::askMetricsAddress);
     connect(m_addTransmitterAct, &QAction::triggered, this, &MainWindow::addTransmitter);
     connect(m_addReceiverAct, &QAction::triggered, this, &MainWindow::addReceiver);
     connect(m_nextAct, &QAction::triggered, m_mdiArea, &QMdiArea::activateNextSubWindow);
@@ -102,7 +106,7 @@ void MainWindow::createMenus()
     menuBar()->addMenu(tr("&File"))->addActions({ m_saveAct, m_exitAct });
     menuBar()->addMenu(tr("&Add"))->addActions({ m_addTransmitterAct, m_addReceiverAct });
     menuBar()->addMenu(tr("&View"))->addAction(m_logAct);
-    menuBar()->addMenu(tr("&Tools"))->addAction(m_snmpTrapAct);
+    menuBar()->addMenu(tr("&Tools"))->addActions({ m_snmpTrapAct, m_metricsAct });
     m_windowMenu = menuBar()->addMenu(tr("&Window"));
     m_windowMenu->addActions({ m_nextAct, m_closeAct, m_tileAct, m_cascadeAct });
     connect(m_windowMenu, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
@@ -166,6 +170,81 @@ void MainWindow::openPanels(const Options& options)
     }
     if (!options.transmit.empty() || !options.receive.empty())
         m_mdiArea->tileSubWindows();
+    if (options.metrics) {
+        m_metrics.setMaxSources(options.metricsMaxSources);
+        listenMetrics(*options.metrics);
+    }
+}
+
+void MainWindow::askMetricsAddress()
+{
+    bool ok = false;
+    const QString address = QInputDialog::getText(this, tr("Prometheus Metrics"),
+        tr("Serve metrics at [address:]port, or leave empty for none:"), QLineEdit::Normal,
+        m_metrics.isListening() ? m_metricsAddress : QString::number(MetricsServer::DefaultPort),
+        &ok);
+    if (ok)
+        serveMetrics(address.trimmed());
+}
+
+bool MainWindow::serveMetrics(const QString& address)
+{
+    if (address.isEmpty()) {
+        m_metrics.close();
+        m_metricsAddress.clear();
+        return true;
+    }
+    const auto where = MetricsServer::parseAddress(address);
+    if (!where) {
+        showMessageBox({ this,
+            tr("Enter a port from 1 to 65535, or an address and a port such as 127.0.0.1:%1.")
+                .arg(MetricsServer::DefaultPort),
+            QGuiApplication::applicationDisplayName(), QMessageBox::Warning });
+        return false;
+    }
+    if (!listenMetrics(*where))
+        return false;
+    m_metricsAddress = address;
+    return true;
+}
+
+bool MainWindow::listenMetrics(const Endpoint& where)
+{
+    if (!m_metrics.listen(where)) {
+        showMessageBox({ this,
+            tr("Cannot serve metrics on %1: %2").arg(where.toString(), m_metrics.errorString()),
+            QGuiApplication::applicationDisplayName(), QMessageBox::Warning });
+        return false;
+    }
+    m_metricsAddress = where.toString();
+    m_log.append(Event::about(Event::Metrics, QString(),
+        tr("Serving Prometheus metrics on port %1 at /metrics").arg(m_metrics.serverPort())));
+    return true;
+}
+
+void MainWindow::collectMetrics(MetricsText& text) const
+{
+    // The oldest panel first, so that series keep their names while panels come and go.
+    for (auto panel = m_panels.rbegin(); panel != m_panels.rend(); ++panel) {
+        if (const auto* receiver = qobject_cast<const ReceiverPanel*>(panel->widget.data()))
+            text.addReceiver(receiver->name(), receiver->sources(), receiver->hostDrops());
+        else if (const auto* transmitter
+            = qobject_cast<const TransmitterPanel*>(panel->widget.data()))
+            text.addTransmitter(transmitter->name(), transmitter->sender().sentCount(),
+                transmitter->sender().failureCount());
+    }
+}
+
+ReceiverPanel* MainWindow::activeReceiver() const
+{
+    const QMdiSubWindow* active = m_mdiArea->currentSubWindow();
+    return active ? qobject_cast<ReceiverPanel*>(active->widget()) : nullptr;
+}
+
+void MainWindow::sendTestTrap()
+{
+    if (ReceiverPanel* receiver = activeReceiver())
+        receiver->sendTestTrap();
 }
 
 // One log window, a child like the panels; asked again, it comes to the front.
@@ -226,6 +305,7 @@ void MainWindow::updateWindowActions()
     const bool hasChild = m_mdiArea->currentSubWindow() != nullptr;
     for (QAction* action : { m_nextAct, m_closeAct, m_tileAct, m_cascadeAct })
         action->setEnabled(hasChild);
+    m_snmpTrapAct->setEnabled(activeReceiver() != nullptr);
 }
 
 // The open child windows by caption, below the Window commands; choosing one activates it.

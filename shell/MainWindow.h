@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/MetricsServer.h"
 #include "shell/LogModel.h"
 
 #include <QMainWindow>
@@ -32,6 +33,9 @@ public:
     ReceiverPanel* addReceiver();
     // Opens and starts the panels the command line asks for, tiled.
     void openPanels(const Options& options);
+    // Serves Prometheus metrics of every panel at [ADDRESS:]PORT; an empty text stops. False,
+    // the user told why, when that cannot be.
+    bool serveMetrics(const QString& address);
 
 private:
     struct TickedPanel {
@@ -49,6 +53,11 @@ private:
     void showLog();
     void saveLog();
     void updateWindowActions();
+    void askMetricsAddress();
+    bool listenMetrics(const Endpoint& where);
+    void sendTestTrap();
+    ReceiverPanel* activeReceiver() const;
+    void collectMetrics(MetricsText& text) const;
     void updateWindowMenu();
 
     LogoArea* m_mdiArea = nullptr;
@@ -57,6 +66,8 @@ private:
     std::list<TickedPanel> m_panels; // the newest first
     QTimer m_ticker;
     int m_phase = 0;
+    MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };
+    QString m_metricsAddress; // as the user gave it; empty while not serving
 
     QAction* m_saveAct = nullptr;
     QAction* m_exitAct = nullptr;
@@ -64,6 +75,7 @@ private:
     QAction* m_addReceiverAct = nullptr;
     QAction* m_logAct = nullptr;
     QAction* m_snmpTrapAct = nullptr;
+    QAction* m_metricsAct = nullptr;
     QAction* m_nextAct = nullptr;
     QAction* m_closeAct = nullptr;
     QAction* m_tileAct = nullptr;

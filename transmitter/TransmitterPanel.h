@@ -28,6 +28,7 @@ public:
     void tick(int phase);
 
     State state() const { return m_state; }
+    const ProbeSender& sender() const { return m_sender; }
     // The destination, as the log names the panel.
     QString name() const { return m_settings.destination.toString(); }
 

@@ -34,6 +34,12 @@ void FieldReader::readNumber32(QLineEdit* edit, quint32& value, Range range)
         fail(edit, tr("Enter a whole number from %1 to %2.").arg(range.min).arg(range.max));
 }
 
+void FieldReader::check(QLineEdit* edit, bool valid, const QString& message)
+{
+    if (!m_failed && !valid)
+        fail(edit, message);
+}
+
 void FieldReader::fail(QLineEdit* edit, const QString& message)
 {
     m_failed = true;

@@ -29,6 +29,9 @@ public:
         value = Number(read);
     }
 
+    // Any other check: when valid is false, the user is told the message.
+    void check(QLineEdit* edit, bool valid, const QString& message);
+
 private:
     void readNumber32(QLineEdit* edit, quint32& value, Range range);
     void fail(QLineEdit* edit, const QString& message);
