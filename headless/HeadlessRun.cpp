@@ -58,6 +58,9 @@ bool HeadlessRun::start()
 {
     // First, so that a stop asked for while the sockets open is a clean one.
     catchStopSignals();
+    // Before any socket: a port taken is told before anything else is.
+    if (!startMetrics())
+        return false;
     for (auto& receiver : m_receivers) {
         if (!startReceiver(*receiver))
             return false;
@@ -66,8 +69,6 @@ bool HeadlessRun::start()
         if (!startTransmitter(*transmitter))
             return false;
     }
-    if (!startMetrics())
-        return false;
     m_running = true;
     m_ticker.start(Tick::interval);
     if (m_options.duration)

@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QNetworkAccessManager>
+#include <QNetworkDatagram>
+#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QUdpSocket>
@@ -26,6 +29,7 @@ private slots:
     void closingReceiverUnderItsBox();
     void startFailsWithoutSockets();
     void lostSourceInItsRowAndTheLog();
+    void metricsAndTestTrap();
 
 private:
     static void trigger(MainWindow& window, const char* action)
@@ -131,6 +135,41 @@ void tst_MainWindow::lostSourceInItsRowAndTheLog()
     QFile saved(folder.filePath(QStringLiteral("log.csv")));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll().count('\n'), log->rowCount() + 1); // and a header
+}
+
+// The window's metrics name its panels; the test trap goes from the active receiver, with the
+// community and the destination in its fields.
+void tst_MainWindow::metricsAndTestTrap()
+{
+    MainWindow window;
+    window.addTransmitter()->configure({ { QHostAddress(QStringLiteral("234.5.6.7")), 9340 } });
+    QVERIFY(!child<QAction>(&window, "snmpTrapAct")->isEnabled());
+    ReceiverPanel* panel = window.addReceiver();
+    QVERIFY(child<QAction>(&window, "snmpTrapAct")->isEnabled());
+    panel->configure({ QHostAddress::LocalHost, 9341 }, false);
+    QVERIFY(panel->start());
+    QUdpSocket().writeDatagram(probeBytes(1), QHostAddress::LocalHost, 9341);
+    QTRY_COMPARE(child<QTreeView>(panel, "sourceList")->model()->rowCount(), 1);
+
+    QVERIFY(window.serveMetrics(QStringLiteral("127.0.0.1:9342")));
+    QNetworkAccessManager client;
+    std::unique_ptr<QNetworkReply> reply(
+        client.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:9342/metrics")))));
+    QTRY_VERIFY(reply->isFinished());
+    const QByteArray metrics = reply->readAll();
+    QVERIFY(metrics.contains(
+        "lumivox_rx_probes_total{receiver=\"127.0.0.1:9341\",source=\"127.0.0.1\""));
+    QVERIFY(metrics.contains("lumivox_tx_probes_total{transmitter=\"234.5.6.7:9340\"} 0"));
+
+    QUdpSocket manager;
+    QVERIFY(manager.bind(QHostAddress::LocalHost, 9343));
+    child<QLineEdit>(panel, "trapDestinationEdit")->setText(QStringLiteral("127.0.0.1:9343"));
+    child<QLineEdit>(panel, "communityEdit")->setText(QStringLiteral("lumivox-test"));
+    trigger(window, "snmpTrapAct");
+    QTRY_VERIFY(manager.hasPendingDatagrams());
+    const QByteArray trap = manager.receiveDatagram().data();
+    QVERIFY(trap.contains("lumivox-test"));
+    QVERIFY(trap.contains(QByteArray::fromHex("2b060103b9550003"))); // 1.3.6.1.3.7381.0.3
 }
 
 QTEST_MAIN(tst_MainWindow)

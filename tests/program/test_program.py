@@ -6,11 +6,13 @@ import datetime
 import errno
 import os
 import re
+import shutil
 import signal
 import socket
 import subprocess
 import sys
 import unittest
+import urllib.request
 
 import harness
 from harness import probe
@@ -24,6 +26,8 @@ class ProgramTest(unittest.TestCase):
         holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)  # no address reuse
         holder.bind(("0.0.0.0", 9501))
         self.addCleanup(holder.close)
+        server = socket.create_server(("0.0.0.0", 9501))  # and its metrics
+        self.addCleanup(server.close)
         for arguments, status, named in (
                 ("--help", 0, None), ("-v", 0, None), ("", 1, "--headless"),
                 (f"--headless --receive {GROUP}:9501", 1, "9501"), ("--ttl 0", 2, "--ttl"),
@@ -35,7 +39,10 @@ class ProgramTest(unittest.TestCase):
                 ("--receive host.example:5", 2, "--receive"), ("--json", 2, "--json"),
                 ("--headless", 2, "--headless"), ("--bogus", 2, "bogus"), ("extra", 2, "extra"),
                 ("--receive ff15::1:8910", 2, "--receive"), ("--transmit 10.0.0.1@234.5.6.7:5", 2,
-                "--transmit"), ("--interface lvxnone", 2, "--interface")):
+                "--transmit"), ("--interface lvxnone", 2, "--interface"),
+                ("--metrics 0", 2, "--metrics"), ("--metrics-max-sources 0", 2, "--metrics-max-sources"),
+                ("--snmp-trap [::1", 2, "--snmp-trap"), ("--snmp-trap host:0", 2, "--snmp-trap"),
+                (f"--headless --receive {GROUP}:9502 --metrics 9501", 1, "metrics on")):
             with self.subTest(arguments=arguments):
                 result = subprocess.run([PROGRAM, *arguments.split()], capture_output=True,
                                         text=True, timeout=60, env={
@@ -113,6 +120,33 @@ class ProgramTest(unittest.TestCase):
                          (sender.getsockname()[1], 0, True))
         self.assertEqual([row[key] for key in ("total_rx", "total_miss", "cons_rx", "cons_miss", "state")],
                          [4, 5, 1, 0, "ok"])
+
+    def test_metrics_exposition(self):
+        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9550", "--transmit",
+                                   f"{GROUP}:9550", "--period", "1", "--metrics", "127.0.0.1:9551",
+                                   "--metrics-max-sources", "2")
+        self.assertTrue(harness.wait_until(lambda: harness.joined(GROUP)))
+        senders = [harness.sender() for _ in range(3)]
+        for number, udp in enumerate(senders, start=7):
+            self.addCleanup(udp.close)
+            udp.sendto(probe(number), (GROUP, 9550))
+        self.assertTrue(harness.wait_until(lambda: len(program.rows()) == 4))
+        with urllib.request.urlopen("http://127.0.0.1:9551/metrics", timeout=5) as reply:
+            text = reply.read().decode()
+        self.assertEqual(program.stop(), 0)
+        samples = dict(line.rsplit(" ", 1) for line in text.splitlines() if line[0] != "#")
+        # The first two sources in full, the others only counted.
+        self.assertEqual({key: value for key, value in samples.items() if "rx_probes" in key}, {
+            f'lumivox_rx_probes_total{{receiver="{GROUP}:9550",source="127.0.0.1",'
+            f'source_port="{udp.getsockname()[1]}"}}': "1" for udp in senders[:2]})
+        self.assertEqual(samples[f'lumivox_rx_sources_not_exported{{receiver="{GROUP}:9550"}}'], "2")
+        sent = int(samples[f'lumivox_tx_probes_total{{transmitter="{GROUP}:9550"}}'])
+        self.assertTrue(1 <= sent <= len(program.probes()), sent)
+        if not shutil.which("promtool"):
+            self.skipTest("promtool (Debian's prometheus) is not installed")
+        check = subprocess.run(["promtool", "check", "metrics"], input=text, capture_output=True,
+                               text=True)
+        self.assertEqual((check.returncode, check.stdout + check.stderr), (0, ""))
 
     def test_host_checks(self):
         harness.run("ip", "link", "add", "lvxd", "type", "veth", "peer", "name", "lvxe")  # down
