@@ -40,6 +40,12 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
     return counted;
 }
 
+void SourceTable::clear()
+{
+    m_sources.clear();
+    m_index.clear();
+}
+
 bool SourceTable::allLost() const
 {
     return std::all_of(m_sources.begin(), m_sources.end(),

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-// Every source a receiver has heard, in order of first arrival. Only grows.
+// Every source a receiver has heard, in order of first arrival. Grows until cleared.
 class SourceTable {
 public:
     static constexpr std::size_t NotCounted = std::size_t(-1);
@@ -39,6 +39,8 @@ public:
         }
     }
     bool allLost() const;
+    // Forgets every source: the next probe of each makes it anew.
+    void clear();
 
     void setRules(const LossRules& rules) { m_rules = rules; }
     const LossRules& rules() const { return m_rules; }

@@ -150,7 +150,9 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     return Outcome::Run;
 }
 
-QString CommandLine::versionText() { return QStringLiteral("lumivox-tool " LUMIVOX_VERSION "\n"); }
+QString CommandLine::version() { return QStringLiteral(LUMIVOX_VERSION); }
+
+QString CommandLine::versionText() { return QStringLiteral("lumivox-tool %1\n").arg(version()); }
 
 QString CommandLine::helpText()
 {

@@ -43,6 +43,7 @@ public:
 
     static QString helpText();
     static QString versionText();
+    static QString version();
 
 private:
     Outcome fail(const QString& error);

@@ -23,7 +23,7 @@ Event sourceEvent(Event::Kind kind, const QString& receiver, const Source& sourc
 QString Event::name() const
 {
     static const char* const names[] = { "new", "lost", "recovered", "send_failed", "send_ok",
-        "join_refused", "join", "leave", "warning", "trap", "metrics" };
+        "join_refused", "join", "leave", "warning", "trap", "metrics", "reset" };
     return QLatin1String(names[kind]);
 }
 

@@ -7,7 +7,8 @@
 #include <QString>
 
 // What a panel or a headless run tells its log: a source new, lost or recovered, a send
-// that failed or works again, a membership refused, joined or left.
+// that failed or works again, a membership refused, joined or left; and in the window a test
+// trap sent, metrics served, counts reset.
 struct Event {
     Q_DECLARE_TR_FUNCTIONS(Event)
 
@@ -23,7 +24,8 @@ public:
         Leave,
         Warning,
         Trap,
-        Metrics
+        Metrics,
+        Reset
     };
 
     Kind kind = New;

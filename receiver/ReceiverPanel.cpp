@@ -41,7 +41,7 @@ ReceiverPanel::ReceiverPanel(QWidget* parent)
         });
     connect(ui->joinButton, &QPushButton::clicked, this, [this] { changeMembership(true); });
     connect(ui->leaveButton, &QPushButton::clicked, this, [this] { changeMembership(false); });
-    // Reset is there for a later feature and does nothing yet.
+    connect(ui->resetButton, &QPushButton::clicked, this, &ReceiverPanel::resetCounts);
     showFields();
 }
 
@@ -287,6 +287,13 @@ void ReceiverPanel::stop()
     m_socket.reset();
     m_state = State::Stopped;
     showFields();
+}
+
+// Counts start again from now; the receiver stays bound and joined.
+void ReceiverPanel::resetCounts()
+{
+    m_model.clear(m_sources);
+    emit eventOccurred(Event::about(Event::Reset, name(), tr("counts reset")));
 }
 
 void ReceiverPanel::showMembership(bool joined)

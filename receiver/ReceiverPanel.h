@@ -57,6 +57,7 @@ protected:
 private:
     void toggleStart();
     void changeMembership(bool join);
+    void resetCounts();
     // One datagram from the socket; the bytes are valid during the call only.
     void countDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
         quint16 port, int ttl);

@@ -48,6 +48,16 @@ QVariant SourceModel::headerData(int section, Qt::Orientation orientation, int r
     return tr(SourceColumns[std::size_t(section)].heading);
 }
 
+void SourceModel::clear(SourceTable& sources)
+{
+    beginResetModel();
+    sources.clear();
+    m_rows = 0;
+    m_firstChanged = m_lastChanged = -1;
+    m_announcer.stop();
+    endResetModel();
+}
+
 void SourceModel::sourceChanged(std::size_t index, Change change)
 {
     const int row = int(index);

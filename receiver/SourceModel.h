@@ -26,6 +26,8 @@ public:
 
     // The source at this place in the table was counted into, or added.
     void sourceChanged(std::size_t index, Change change = Change::Everything);
+    // Empties the table, and with it the list.
+    void clear(SourceTable& sources);
 
 private:
     void announceChanges();

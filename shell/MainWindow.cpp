@@ -9,6 +9,7 @@
 #include "widgets/MessageBox.h"
 
 #include <QAction>
+#include <QFile>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMdiSubWindow>
@@ -82,13 +83,25 @@ void MainWindow::createActions()
     m_closeAct = action(tr("Cl&ose"), "closeAct");
     m_tileAct = action(tr("&Tile"), "tileAct");
     m_cascadeAct = action(tr("&Cascade"), "cascadeAct");
-    m_aboutAct = action(tr("&About..."), "aboutAct");
+    m_aboutAct = action(tr("&About Lumivox Tool..."), "aboutAct");
+    m_aboutQtAct = action(tr("About &Qt"), "aboutQtAct");
 
-    // Commands that nothing carries out yet are shown, greyed.
-    for (QAction* idle : { m_exitAct, m_aboutAct })
-        idle->setEnabled(false);
+    m_saveAct->setShortcut(QKeySequence::Save);
+    m_exitAct->setShortcut(QKeySequence::Quit);
+    m_addTransmitterAct->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_T);
+    m_addReceiverAct->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_R);
+    m_nextAct->setShortcut(QKeySequence::NextChild);
+    // A child window closes on Ctrl+F4 by its own menu; shown here, not taken twice.
+    m_closeAct->setText(tr("Cl&ose") + QLatin1Char('\t')
+        + QKeySequence(Qt::CTRL | Qt::Key_F4).toString(QKeySequence::NativeText));
 
     connect(m_saveAct, &QAction::triggered, this, &MainWindow::saveLog);
+    connect(m_exitAct, &QAction::triggered, this, &MainWindow::exit);
+    connect(m_aboutAct, &QAction::triggered, this, &MainWindow::about);
+    connect(m_aboutQtAct, &QAction::triggered, this, [this] {
+        showMessageBox(
+            { this, QString(), tr("About Qt"), QMessageBox::NoIcon, QMessageBox::Ok, true });
+    });
     connect(m_logAct, &QAction::triggered, this, &MainWindow::showLog);
     connect(m_snmpTrapAct, &QAction::triggered, this, &MainWindow::sendTestTrap);
     connect(m_metricsAct, &QAction::triggered, this, &MainWindow::askMetricsAddress);
@@ -110,7 +123,7 @@ void MainWindow::createMenus()
     m_windowMenu = menuBar()->addMenu(tr("&Window"));
     m_windowMenu->addActions({ m_nextAct, m_closeAct, m_tileAct, m_cascadeAct });
     connect(m_windowMenu, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
-    menuBar()->addMenu(tr("&Help"))->addAction(m_aboutAct);
+    menuBar()->addMenu(tr("&Help"))->addActions({ m_aboutAct, m_aboutQtAct });
 }
 
 TransmitterPanel* MainWindow::addTransmitter()
@@ -220,6 +233,34 @@ bool MainWindow::listenMetrics(const Endpoint& where)
     m_log.append(Event::about(Event::Metrics, QString(),
         tr("Serving Prometheus metrics on port %1 at /metrics").arg(m_metrics.serverPort())));
     return true;
+}
+
+void MainWindow::exit()
+{
+    for (QMdiSubWindow* child : m_mdiArea->subWindowList()) {
+        const auto* transmitter = qobject_cast<TransmitterPanel*>(child->widget());
+        if (transmitter && transmitter->state() != TransmitterPanel::State::Stopped
+            && !child->close())
+            return;
+    }
+    close();
+}
+
+void MainWindow::about()
+{
+    QFile copyright(QStringLiteral(":/copyright"));
+    copyright.open(QIODevice::ReadOnly);
+    // The licence status: the copyright file's last paragraph.
+    const QString licence = QString::fromUtf8(copyright.readAll())
+                                .trimmed()
+                                .section(QStringLiteral("\n\n"), -1)
+                                .simplified();
+    showMessageBox({ this,
+        tr("Lumivox Tool %1\n\nTests IP multicast delivery: transmitters send numbered UDP "
+           "probes to a group, and receivers show which senders reach them.\n\nRunning on Qt "
+           "%2.\n\n%3\n\nThe manual: man lumivox-tool")
+            .arg(CommandLine::version(), QString::fromLatin1(qVersion()), licence),
+        tr("About Lumivox Tool"), QMessageBox::Information });
 }
 
 void MainWindow::collectMetrics(MetricsText& text) const

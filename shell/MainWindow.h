@@ -56,6 +56,9 @@ private:
     void askMetricsAddress();
     bool listenMetrics(const Endpoint& where);
     void sendTestTrap();
+    // Closes as the main window's own button does, once every running transmitter agrees.
+    void exit();
+    void about();
     ReceiverPanel* activeReceiver() const;
     void collectMetrics(MetricsText& text) const;
     void updateWindowMenu();
@@ -81,6 +84,7 @@ private:
     QAction* m_tileAct = nullptr;
     QAction* m_cascadeAct = nullptr;
     QAction* m_aboutAct = nullptr;
+    QAction* m_aboutQtAct = nullptr;
     QMenu* m_windowMenu = nullptr;
     QList<QAction*> m_windowListActions;
 };

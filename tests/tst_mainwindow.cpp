@@ -30,6 +30,7 @@ private slots:
     void startFailsWithoutSockets();
     void lostSourceInItsRowAndTheLog();
     void metricsAndTestTrap();
+    void about();
 
 private:
     static void trigger(MainWindow& window, const char* action)
@@ -57,30 +58,45 @@ void tst_MainWindow::commandLineOpensRunningPanels()
 
 void tst_MainWindow::closing_data()
 {
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<bool>("running");
     QTest::addColumn<QMessageBox::StandardButton>("answer");
-    QTest::newRow("Yes") << QMessageBox::Yes;
-    QTest::newRow("Cancel") << QMessageBox::Cancel;
+    QTest::newRow("Close, Yes") << QByteArray("closeAct") << true << QMessageBox::Yes;
+    QTest::newRow("Close, Cancel") << QByteArray("closeAct") << true << QMessageBox::Cancel;
+    QTest::newRow("Exit, Yes") << QByteArray("exitAct") << true << QMessageBox::Yes;
+    QTest::newRow("Exit, Cancel") << QByteArray("exitAct") << true << QMessageBox::Cancel;
+    QTest::newRow("Exit, none running") << QByteArray("exitAct") << false << QMessageBox::Yes;
 }
 
-// A running transmitter asks before its window closes; the main window closes without asking.
+// A running transmitter asks before its window closes, and before Exit closes the program;
+// the main window's own button closes without asking.
 void tst_MainWindow::closing()
 {
+    QFETCH(QByteArray, action);
+    QFETCH(bool, running);
     QFETCH(QMessageBox::StandardButton, answer);
     MessageBoxRecorder boxes(answer);
     auto window = std::make_unique<MainWindow>();
-    window->addTransmitter()->start();
+    window->show();
+    TransmitterPanel* transmitter = window->addTransmitter();
+    if (running)
+        transmitter->start();
     window->addReceiver()->start();
     trigger(*window, "nextAct"); // the transmitter, opened first
-    trigger(*window, "closeAct");
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes.at(0).buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    QTRY_COMPARE(window->findChild<TransmitterPanel*>() == nullptr, answer != QMessageBox::Cancel);
-    QCOMPARE(int(window->findChild<QMdiArea*>()->subWindowList().size()),
-        answer != QMessageBox::Cancel ? 1 : 2);
-    window->show();
-    QVERIFY(window->close());
+    trigger(*window, action.constData());
+    const int asked = running ? 1 : 0;
+    QCOMPARE(boxes.boxes.size(), asked);
+    if (running)
+        QCOMPARE(
+            boxes.boxes.at(0).buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    const bool closes = answer != QMessageBox::Cancel;
+    const bool exits = action == "exitAct";
+    QTRY_COMPARE(window->findChild<TransmitterPanel*>() == nullptr, running && closes);
+    QCOMPARE(window->isVisible(), !(exits && closes));
+    if (window->isVisible())
+        QVERIFY(window->close());
     window.reset();
-    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.size(), asked);
 }
 
 // Closing a receiver, then the whole window, while its box is up.
@@ -170,6 +186,21 @@ void tst_MainWindow::metricsAndTestTrap()
     const QByteArray trap = manager.receiveDatagram().data();
     QVERIFY(trap.contains("lumivox-test"));
     QVERIFY(trap.contains(QByteArray::fromHex("2b060103b9550003"))); // 1.3.6.1.3.7381.0.3
+}
+
+// About names the version and the Qt it runs on; About Qt is Qt's own box.
+void tst_MainWindow::about()
+{
+    MessageBoxRecorder boxes;
+    MainWindow window;
+    trigger(window, "aboutAct");
+    trigger(window, "aboutQtAct");
+    QCOMPARE(boxes.boxes.size(), 2);
+    const QString text = boxes.boxes.at(0).text;
+    QVERIFY2(text.startsWith(QStringLiteral("Lumivox Tool %1\n").arg(CommandLine::version()))
+            && text.contains(QLatin1String(qVersion())) && text.contains(QLatin1String("licence")),
+        qPrintable(text));
+    QVERIFY(boxes.boxes.at(1).aboutQt);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTreeView>
 #include <QUdpSocket>
 
@@ -143,7 +144,8 @@ void tst_Panels::transmitterLifeCycle()
 }
 
 // One row per sender, numbers unsigned as sent and duplicates counted; a leave stops the
-// group's probes and a join resumes them; rows outlive a restart and copy as text.
+// group's probes and a join resumes them; rows outlive a restart and copy as text; Reset
+// counts again from the next probe.
 void tst_Panels::receiver()
 {
     ReceiverPanel panel;
@@ -174,6 +176,15 @@ void tst_Panels::receiver()
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.at(0).count('\t'), lines.at(1).count('\t'));
     QVERIFY(lines.at(1).startsWith(QStringLiteral("127.0.0.1\t%1\t").arg(group.localPort())));
+
+    QSignalSpy events(&panel, &ReceiverPanel::eventOccurred);
+    click(&panel, "resetButton");
+    QCOMPARE(rows(panel), 0);
+    QCOMPARE(events.takeLast().at(0).value<Event>().kind, Event::Reset);
+    send(group, probeBytes(4), "127.0.0.1", 9110); // 3 never came: not missed in a fresh row
+    QTRY_COMPARE(rows(panel), 1);
+    QCOMPARE(cell(panel, 0, 3) + ' ' + cell(panel, 0, 7) + ' ' + cell(panel, 0, 8),
+        QStringLiteral("4 1 0"));
 }
 
 // A socket that cannot be had is told with the system's text, and pressing the button

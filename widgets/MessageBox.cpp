@@ -17,6 +17,10 @@ bool networkBoxUp = false;
 
 QMessageBox::StandardButton showOnScreen(const MessageBoxRequest& request)
 {
+    if (request.aboutQt) {
+        QMessageBox::aboutQt(request.owner, request.caption);
+        return QMessageBox::Ok;
+    }
     // On the heap and watched: an owner that closes while the box is open deletes the box
     // with its other children.
     QPointer<QMessageBox> box = new QMessageBox(

@@ -12,6 +12,7 @@ struct MessageBoxRequest {
     QString caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    bool aboutQt = false; // Qt's own box about itself, captioned as asked
 };
 
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
