@@ -30,20 +30,30 @@ Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time
     count(time, nowMs, sequence, {});
 }
 
-// Unused slots hold 0 and match like any other, so a first sequence 0 is a duplicate.
+bool Source::remembers(std::uint32_t sequence) const
+{
+    return (sequence == 0 && m_history.size() < HistorySize)
+        || std::find(m_history.begin(), m_history.end(), sequence) != m_history.end();
+}
+
+// A first sequence 0 is a duplicate, as it always was.
 Source::Arrival Source::count(
     std::time_t time, std::int64_t nowMs, std::uint32_t sequence, const LossRules& rules)
 {
     lastReceived = time;
-    if (std::find(history.begin(), history.end(), sequence) != history.end()) {
+    lastArrivalMs = nowMs;
+    if (remembers(sequence)) {
         duplicates = saturated(std::uint64_t(duplicates) + 1);
         Arrival arrival;
         arrival.duplicate = true;
         return arrival;
     }
     lastSequence = sequence;
-    history[historyNext] = sequence;
-    historyNext = (historyNext + 1) % HistorySize;
+    if (m_history.size() < HistorySize)
+        m_history.push_back(sequence);
+    else
+        m_history[m_historyNext] = sequence;
+    m_historyNext = (m_historyNext + 1) % HistorySize;
     totalReceived = saturated(std::uint64_t(totalReceived) + 1);
 
     // What was overdue until this arrival was a pause if the numbers go on where they

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 // How a receiver judges loss: a number is overdue once its time, by the period the source
 // advertises, has passed by more than the latency; a source is lost once this many numbers
@@ -38,10 +38,14 @@ struct Source {
         std::time_t time, std::int64_t nowMs, std::uint32_t sequence, const LossRules& rules);
     // Counts the numbers overdue by now; true when a counter changed.
     bool checkOverdue(std::int64_t nowMs, const LossRules& rules);
+    // Whether the number is among the last HistorySize new ones. Until that many have come,
+    // 0 is remembered too, as the unused slots of a full-sized history would hold it.
+    bool remembers(std::uint32_t sequence) const;
 
     std::string address;
     std::uint16_t port = 0;
     std::time_t lastReceived = 0;
+    std::int64_t lastArrivalMs = 0; // of any probe, duplicates too
     std::uint32_t lastSequence = 0; // the last number that was new
     std::uint32_t period = 0;
     std::uint32_t consecutiveReceived = 0; // new numbers since the last one counted missed
@@ -62,10 +66,8 @@ private:
     std::int64_t m_highestAtMs = 0;
     std::int64_t m_lostSinceMs = 0;
     std::uint32_t m_gaps = 0; // numbers skipped, and not arrived since
-
-public:
-    // Last, so that what every tick reads shares the first few cache lines: the last
-    // HistorySize numbers that were new, written round; unused slots hold 0.
-    std::array<std::uint32_t, HistorySize> history {};
-    std::size_t historyNext = 0;
+    // The last HistorySize numbers that were new, written round once full. It grows with
+    // the numbers, so that a source heard once, as a forged one is, costs little.
+    std::vector<std::uint32_t> m_history;
+    std::size_t m_historyNext = 0;
 };

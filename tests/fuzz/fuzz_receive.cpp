@@ -56,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(source.consecutiveReceived <= source.totalReceived
                 && source.consecutiveMissed <= source.totalMissed,
             "the counters agree");
-        require(std::count(source.history.begin(), source.history.end(), probe->sequence) > 0,
-            "the history holds the number");
+        require(source.remembers(probe->sequence), "the history holds the number");
     }
     return 0;
 }
