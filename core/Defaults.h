@@ -31,4 +31,5 @@ constexpr Range packetSize { 43, 1500 };
 constexpr Range randomSize { 100, 1499 };
 constexpr Range lossThreshold { 1, 100 };
 constexpr Range maxLatency { 1, 120 };
+constexpr Range maxSources { 1, 1'000'000 };
 } // namespace Limits

@@ -20,30 +20,81 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
         counted.index = known->second;
         counted.arrival = m_sources[known->second]->count(time, nowMs, probe->sequence, m_rules);
     } else {
+        const std::size_t place = placeForNew(nowMs);
+        if (place == NotCounted) {
+            ++m_refused;
+            return {};
+        }
         try {
             // Room first, so that the index never names a source the list lacks; growing
             // by doubling keeps the copies rare.
             constexpr std::size_t firstRoom = 16;
-            if (m_sources.size() == m_sources.capacity())
+            if (place == m_sources.size() && m_sources.size() == m_sources.capacity())
                 m_sources.reserve(std::max(firstRoom, m_sources.size() * 2));
             auto source = std::make_unique<Source>(
                 address, port, time, nowMs, probe->period, probe->sequence);
-            m_index.emplace(m_lookup, m_sources.size());
-            m_sources.push_back(std::move(source));
+            if (place < m_sources.size()) {
+                Source& old = *m_sources[place];
+                m_gaveWay = { old.address, old.port, nowMs - old.lastArrivalMs };
+                m_index.erase(Key { old.address, old.port });
+                m_index.emplace(m_lookup, place);
+                m_sources[place] = std::move(source);
+                counted.replaced = true;
+            } else {
+                m_index.emplace(m_lookup, place);
+                m_sources.push_back(std::move(source));
+            }
         } catch (const std::bad_alloc&) {
             return {};
         }
-        counted.index = m_sources.size() - 1;
+        counted.index = place;
         counted.added = true;
     }
     counted.ttlChanged = std::exchange(m_sources[counted.index]->receivedTtl, ttl) != ttl;
     return counted;
 }
 
+std::size_t SourceTable::placeForNew(std::int64_t nowMs)
+{
+    if (m_sources.size() < m_maxSources)
+        return m_sources.size();
+    if (m_sources.empty() || nowMs < m_noneGivesWayUntilMs)
+        return NotCounted;
+    const auto silentLongest = std::min_element(m_sources.begin(), m_sources.end(),
+        [](const std::unique_ptr<Source>& a, const std::unique_ptr<Source>& b) {
+            return a->lastArrivalMs < b->lastArrivalMs;
+        });
+    if (nowMs - (*silentLongest)->lastArrivalMs >= m_giveWayAfterMs)
+        return std::size_t(silentLongest - m_sources.begin());
+    // Arrivals only move sources' times on, so none gives way before this.
+    m_noneGivesWayUntilMs = (*silentLongest)->lastArrivalMs + m_giveWayAfterMs;
+    return NotCounted;
+}
+
+void SourceTable::setCapacity(std::size_t maxSources, std::int64_t giveWayAfterMs)
+{
+    m_maxSources = maxSources;
+    m_giveWayAfterMs = giveWayAfterMs;
+    m_noneGivesWayUntilMs = 0;
+}
+
+bool SourceTable::refusalsDue(std::int64_t nowMs)
+{
+    constexpr std::int64_t RetellAfterMs = 60'000;
+    if (m_refused == m_refusedTold
+        || (m_refusedTold > 0 && nowMs - m_refusalsToldAtMs < RetellAfterMs))
+        return false;
+    m_refusedTold = m_refused;
+    m_refusalsToldAtMs = nowMs;
+    return true;
+}
+
 void SourceTable::clear()
 {
     m_sources.clear();
     m_index.clear();
+    m_noneGivesWayUntilMs = 0;
+    m_refused = m_refusedTold = 0;
 }
 
 bool SourceTable::allLost() const

@@ -8,16 +8,29 @@
 #include <unordered_map>
 #include <vector>
 
-// Every source a receiver has heard, in order of first arrival. Grows until cleared.
+// Every source a receiver has heard, in order of first arrival, up to a limit: anyone on the
+// segment can forge sources, and memory must stay bounded whatever arrives. When the table
+// is full, the source silent longest gives way to a new one if it has been silent long
+// enough; otherwise the new one is refused, and counted.
 class SourceTable {
 public:
     static constexpr std::size_t NotCounted = std::size_t(-1);
+    static constexpr std::size_t DefaultMaxSources = 10000;
+    static constexpr std::int64_t DefaultGiveWayAfterMs = 3'600'000;
+
+    // The source that last gave way: where it sent from, and how long it had been silent.
+    struct GaveWay {
+        std::string address;
+        std::uint16_t port = 0;
+        std::int64_t silentMs = 0;
+    };
 
     // What one datagram did: the place of its source in the table (NotCounted for anything
     // but a probe, or when a new source cannot be allocated), and what changed.
     struct Counted {
         std::size_t index = NotCounted;
         bool added = false;
+        bool replaced = false; // added in the place of the source gaveWay() tells
         bool ttlChanged = false;
         Source::Arrival arrival;
         explicit operator bool() const { return index != NotCounted; }
@@ -42,6 +55,15 @@ public:
     // Forgets every source: the next probe of each makes it anew.
     void clear();
 
+    void setCapacity(std::size_t maxSources, std::int64_t giveWayAfterMs = DefaultGiveWayAfterMs);
+    std::size_t maxSources() const { return m_maxSources; }
+    const GaveWay& gaveWay() const { return m_gaveWay; }
+    // Probes of new sources turned away since the table was made or cleared.
+    std::uint64_t refused() const { return m_refused; }
+    // Whether the refusals are to be told now: at the first, then at most once a minute
+    // while more come.
+    bool refusalsDue(std::int64_t nowMs);
+
     void setRules(const LossRules& rules) { m_rules = rules; }
     const LossRules& rules() const { return m_rules; }
     std::size_t size() const { return m_sources.size(); }
@@ -64,10 +86,22 @@ private:
         }
     };
 
+    // Where a new source goes: the end, the place of one that gives way, or NotCounted.
+    std::size_t placeForNew(std::int64_t nowMs);
+
     std::vector<std::unique_ptr<Source>> m_sources;
     // Finds a source without walking them all; with thousands of sources the walk would
     // cost more than everything else a datagram does.
     std::unordered_map<Key, std::size_t, KeyHash> m_index;
     Key m_lookup; // reused, so that a lookup allocates nothing
     LossRules m_rules;
+    std::size_t m_maxSources = DefaultMaxSources;
+    std::int64_t m_giveWayAfterMs = DefaultGiveWayAfterMs;
+    // Until then no source can have been silent long enough: a flood of new sources against a
+    // full table costs a walk of it once, not once a datagram.
+    std::int64_t m_noneGivesWayUntilMs = 0;
+    GaveWay m_gaveWay;
+    std::uint64_t m_refused = 0;
+    std::uint64_t m_refusedTold = 0;
+    std::int64_t m_refusalsToldAtMs = 0;
 };

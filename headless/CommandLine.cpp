@@ -46,6 +46,8 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         QStringLiteral("interface"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption maxLatency(
         QStringLiteral("max-latency"), QString(), QStringLiteral("SECONDS"));
+    const QCommandLineOption maxSources(
+        QStringLiteral("max-sources"), QString(), QStringLiteral("N"));
     const QCommandLineOption metrics(
         QStringLiteral("metrics"), QString(), QStringLiteral("[ADDRESS:]PORT"));
     const QCommandLineOption metricsMaxSources(
@@ -58,8 +60,8 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({ help, version, transmit, receive, ttl, period, size, noJoin, headless, json,
-        duration, lossThreshold, maxLatency, interface, metrics, metricsMaxSources, snmpTrap,
-        snmpCommunity });
+        duration, lossThreshold, maxLatency, interface, maxSources, metrics, metricsMaxSources,
+        snmpTrap, snmpCommunity });
     if (!parser.parse(arguments))
         return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
             + tr("; see --help"));
@@ -112,6 +114,7 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     if (!readNumber(duration, DurationRange, m_options.duration, " of seconds")
         || !readNumber(lossThreshold, Limits::lossThreshold, m_options.lossThreshold, "")
         || !readNumber(maxLatency, Limits::maxLatency, m_options.maxLatency, " of seconds")
+        || !readNumber(maxSources, Limits::maxSources, m_options.maxSources, "")
         || !readNumber(metricsMaxSources, MetricsSourcesRange, m_options.metricsMaxSources, ""))
         return Outcome::Error;
     if (parser.isSet(metrics)) {
@@ -176,6 +179,9 @@ QString CommandLine::helpText()
         "                          1 to 100 (3)\n"
         "  --max-latency SECONDS   a number is overdue this long after its time, 1 to 120 (2)\n"
         "  --interface NAME        send and join by this interface, not the system's route\n"
+        "  --max-sources N         the sources a receiver keeps, 1 to 1000000 (10000); when\n"
+        "                          full, one silent for an hour gives way, else new ones are\n"
+        "                          refused and counted\n"
         "  --metrics [ADDRESS:]PORT  serve Prometheus metrics at /metrics; the usual\n"
         "                          port is 9781\n"
         "  --metrics-max-sources N the sources a receiver shows in metrics, 1 to 1000000\n"
@@ -193,10 +199,11 @@ QString CommandLine::helpText()
         "working again, a join refused) are lines of their own: time, event, receiver,\n"
         "source:port, detail. With --json the keys are receiver, source, port, last_rx, seq,\n"
         "freq, cons_rx, cons_miss, total_rx, total_miss, dups, rx_ttl and state for a row\n"
-        "(host_drops too in the final rows), transmitter, source_port, seq, size, ttl and\n"
-        "error (when a send failed) for a probe, and event, time, receiver or transmitter,\n"
-        "source, port and detail for an event (missing and seconds when recovered). SIGINT\n"
-        "and SIGTERM stop it: groups are left and the final rows printed.\n"
+        "(host_drops and sources_refused too in the final rows), transmitter, source_port,\n"
+        "seq, size, ttl and error (when a send failed) for a probe, and event, time,\n"
+        "receiver or transmitter, source, port and detail for an event (missing and seconds\n"
+        "when recovered). SIGINT and SIGTERM stop it: groups are left and the final rows\n"
+        "printed.\n"
         "\n"
         "Exit status: 0 when it ran and stopped, 1 when a port could not be bound or there is\n"
         "no display for the window, 2 for a bad argument.\n");

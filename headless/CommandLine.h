@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SourceTable.h"
 #include "monitor/MetricsText.h"
 #include "net/ProbeSender.h"
 
@@ -20,6 +21,7 @@ struct Options {
     quint32 duration = 0; // seconds; 0 runs until stopped
     quint32 lossThreshold = Defaults::lossThreshold;
     quint32 maxLatency = Defaults::maxLatency; // seconds
+    quint32 maxSources = SourceTable::DefaultMaxSources; // a receiver's
     int interfaceIndex = 0; // what every panel sends and joins by; 0: the system's choice
     std::optional<Endpoint> metrics; // where /metrics is served, if anywhere
     quint32 metricsMaxSources = MetricsText::DefaultMaxSources; // a receiver's, in metrics

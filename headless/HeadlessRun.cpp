@@ -88,6 +88,7 @@ void HeadlessRun::printFailure(const QString& what, const Endpoint& where, const
 bool HeadlessRun::startReceiver(Receiver& receiver)
 {
     receiver.sources.setRules({ qint64(m_options.maxLatency) * 1000, m_options.lossThreshold });
+    receiver.sources.setCapacity(m_options.maxSources);
     connect(&receiver.socket, &ReceiveSocket::datagramReceived, this,
         [this, &receiver](const std::uint8_t* bytes, std::size_t length, const std::string& address,
             quint16 port, int ttl) { countDatagram(receiver, bytes, length, address, port, ttl); });
@@ -239,11 +240,12 @@ void HeadlessRun::stop()
         m_printer.startTable();
         for (const auto& receiver : m_receivers) {
             for (std::size_t i = 0; i < receiver->sources.size(); ++i)
-                m_printer.printRow(
-                    receiver->where.toString(), receiver->sources.at(i), receiver->socket.drops());
+                m_printer.printRow(receiver->where.toString(), receiver->sources.at(i),
+                    receiver->socket.drops(), qint64(receiver->sources.refused()));
         }
         for (const auto& receiver : m_receivers)
-            m_printer.printDrops(receiver->where.toString(), receiver->socket.drops());
+            m_printer.printDrops(
+                receiver->where.toString(), receiver->socket.drops(), receiver->sources.refused());
     }
     emit stopped();
 }
@@ -269,6 +271,11 @@ void HeadlessRun::tick()
                 receiver->traps->send(TrapSender::Kind::SourceLost, receiver->where, &source);
         });
     }
+    for (auto& receiver : m_receivers) {
+        if (receiver->sources.refusalsDue(now))
+            m_printer.printEvent(
+                Event::sourcesRefused(receiver->where.toString(), receiver->sources));
+    }
     // A source's row at most once a second, however often it sends.
     for (auto& receiver : m_receivers) {
         for (std::size_t index : receiver->changed) {
@@ -288,6 +295,8 @@ void HeadlessRun::countDatagram(Receiver& receiver, const std::uint8_t* bytes, s
         return;
     markChanged(receiver, counted.index);
     const Source& source = receiver.sources.at(counted.index);
+    if (counted.replaced)
+        m_printer.printEvent(Event::gaveWay(receiver.where.toString(), receiver.sources.gaveWay()));
     if (counted.added)
         m_printer.printEvent(Event::newSource(receiver.where.toString(), source));
     if (counted.arrival.recovered) {

@@ -44,7 +44,8 @@ void RowPrinter::printHeading()
     m_out << line.trimmed() << Qt::endl;
 }
 
-void RowPrinter::printRow(const QString& receiver, const Source& source, qint64 hostDrops)
+void RowPrinter::printRow(
+    const QString& receiver, const Source& source, qint64 hostDrops, qint64 sourcesRefused)
 {
     if (m_json) {
         QJsonObject row { { QStringLiteral("receiver"), receiver } };
@@ -61,6 +62,8 @@ void RowPrinter::printRow(const QString& receiver, const Source& source, qint64 
         }
         if (hostDrops >= 0)
             row.insert(QStringLiteral("host_drops"), hostDrops);
+        if (sourcesRefused >= 0)
+            row.insert(QStringLiteral("sources_refused"), sourcesRefused);
         m_out << QJsonDocument(row).toJson(QJsonDocument::Compact) << Qt::endl;
         return;
     }
@@ -118,9 +121,10 @@ void RowPrinter::printEvent(const Event& event, bool fromTransmitter)
     m_headingPrinted = false; // rows after an event get their heading again
 }
 
-void RowPrinter::printDrops(const QString& receiver, quint32 hostDrops)
+void RowPrinter::printDrops(const QString& receiver, quint32 hostDrops, quint64 sourcesRefused)
 {
-    if (!m_json)
-        m_out << receiver << ' ' << QObject::tr("dropped on this host: %1").arg(hostDrops)
-              << Qt::endl;
+    if (m_json)
+        return;
+    m_out << receiver << ' ' << QObject::tr("dropped on this host: %1").arg(hostDrops) << Qt::endl;
+    m_out << receiver << ' ' << QObject::tr("sources refused: %1").arg(sourcesRefused) << Qt::endl;
 }

@@ -12,14 +12,16 @@ class RowPrinter {
 public:
     RowPrinter(QTextStream& out, bool json);
 
-    // hostDrops goes with the final rows only; -1 leaves it out.
-    void printRow(const QString& receiver, const Source& source, qint64 hostDrops = -1);
+    // The host's drops and the sources refused go with the final rows only; -1 leaves them out.
+    void printRow(const QString& receiver, const Source& source, qint64 hostDrops = -1,
+        qint64 sourcesRefused = -1);
     // error is empty for a probe that left.
     void printProbe(const QString& transmitter, quint16 sourcePort, quint32 sequence, quint32 size,
         quint32 ttl, const QString& error);
     void printEvent(const Event& event, bool fromTransmitter = false);
-    // A receiver's drops after its final rows, in text; JSON has them in the rows.
-    void printDrops(const QString& receiver, quint32 hostDrops);
+    // A receiver's drops and sources refused after its final rows, in text; JSON has them in
+    // the rows.
+    void printDrops(const QString& receiver, quint32 hostDrops, quint64 sourcesRefused);
     // The heading is printed again before the next text row.
     void startTable() { m_headingPrinted = false; }
 

@@ -120,6 +120,10 @@ QByteArray MetricsText::text() const
     perPanel("lumivox_rx_host_drops_total", "counter",
         "Datagrams this host dropped because the receiver's queue was full.", "receiver", receivers,
         [this](std::size_t r) { return QByteArray::number(m_receivers[r].hostDrops); });
+    perPanel("lumivox_rx_sources_refused_total", "counter",
+        "Probes of new sources refused because the receiver held as many sources as it keeps.",
+        "receiver", receivers,
+        [this](std::size_t r) { return QByteArray::number(m_receivers[r].sources->refused()); });
     perPanel("lumivox_rx_sources_not_exported", "gauge",
         "Sources the receiver has heard beyond those these metrics show.", "receiver", receivers,
         [this](std::size_t r) {

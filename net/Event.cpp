@@ -23,7 +23,7 @@ Event sourceEvent(Event::Kind kind, const QString& receiver, const Source& sourc
 QString Event::name() const
 {
     static const char* const names[] = { "new", "lost", "recovered", "send_failed", "send_ok",
-        "join_refused", "join", "leave", "warning", "trap", "metrics", "reset" };
+        "join_refused", "join", "leave", "warning", "trap", "metrics", "reset", "gave_way" };
     return QLatin1String(names[kind]);
 }
 
@@ -60,6 +60,26 @@ Event Event::recoveredSource(
                        .arg(event.seconds)
                        .arg(event.missing);
     return event;
+}
+
+Event Event::gaveWay(const QString& receiver, const SourceTable::GaveWay& source)
+{
+    Event event;
+    event.kind = GaveWay;
+    event.panel = receiver;
+    event.source = QString::fromStdString(source.address);
+    event.port = source.port;
+    event.seconds = source.silentMs / 1000;
+    event.detail = tr("Silent for %1 s; its row gave way to a new source").arg(event.seconds);
+    return event;
+}
+
+Event Event::sourcesRefused(const QString& receiver, const SourceTable& sources)
+{
+    return about(Warning, receiver,
+        tr("%1 probes of new sources refused so far: this receiver keeps at most %2 sources")
+            .arg(sources.refused())
+            .arg(sources.maxSources()));
 }
 
 Event Event::about(Kind kind, const QString& panel, const QString& detail)

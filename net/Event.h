@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Source.h"
+#include "core/SourceTable.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -25,7 +25,8 @@ public:
         Warning,
         Trap,
         Metrics,
-        Reset
+        Reset,
+        GaveWay
     };
 
     Kind kind = New;
@@ -46,5 +47,9 @@ public:
         const QString& receiver, const Source& source, qint64 joinedForMs, bool allLost);
     static Event recoveredSource(
         const QString& receiver, const Source& source, const Source::Arrival& arrival);
+    // A source silent long enough gave way to a new one in a full table.
+    static Event gaveWay(const QString& receiver, const SourceTable::GaveWay& source);
+    // Probes of new sources refused by a full table, so far.
+    static Event sourcesRefused(const QString& receiver, const SourceTable& sources);
     static Event about(Kind kind, const QString& panel, const QString& detail);
 };

@@ -210,6 +210,12 @@ void ReceiverPanel::tick(int phase)
         m_shownDrops = m_socket->drops();
         ui->dropsLabel->setText(tr("Dropped on this host: %1").arg(m_shownDrops));
     }
+    if (m_sources.refused() != m_shownRefused) {
+        m_shownRefused = m_sources.refused();
+        ui->refusedLabel->setText(tr("Sources refused: %1").arg(m_shownRefused));
+    }
+    if (m_sources.refusalsDue(Tick::nowMs()))
+        emit eventOccurred(Event::sourcesRefused(name(), m_sources));
 }
 
 void ReceiverPanel::setInterface(int index)
@@ -372,6 +378,8 @@ void ReceiverPanel::countDatagram(const std::uint8_t* bytes, std::size_t length,
             : arrival.duplicate ? SourceModel::Change::Repeated
                                 : SourceModel::Change::Counted);
     ui->activityLamp->setLit(true);
+    if (counted.replaced)
+        emit eventOccurred(Event::gaveWay(name(), m_sources.gaveWay()));
     if (counted.added)
         emit eventOccurred(Event::newSource(name(), m_sources.at(counted.index)));
     if (counted.arrival.recovered) {

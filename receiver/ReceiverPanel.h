@@ -38,6 +38,7 @@ public:
     QString name() const { return Endpoint { m_group, m_port, m_source }.toString(); }
     // The interface joins go by; 0 for the system's choice.
     void setInterface(int index);
+    void setMaxSources(std::size_t maxSources) { m_sources.setCapacity(maxSources); }
     // The headings and the selected rows, a line each, cells separated by tabs.
     QString selectedRowsText() const;
     // A test trap to the SNMP Trap Destination with the Community as they are in the fields;
@@ -90,6 +91,7 @@ private:
     quint32 m_maxLatency = Defaults::maxLatency;
     State m_state = State::Stopped;
     quint32 m_shownDrops = 0;
+    quint64 m_shownRefused = 0;
     int m_joinError = 0; // of a join refused at Start, told with the host's problems
     std::unique_ptr<ReceiveSocket> m_socket;
     std::unique_ptr<TrapSender> m_traps;

@@ -179,6 +179,7 @@ void MainWindow::openPanels(const Options& options)
         ReceiverPanel* panel = addReceiver();
         panel->configure(where, options.join);
         panel->setInterface(options.interfaceIndex);
+        panel->setMaxSources(options.maxSources);
         panel->start();
     }
     if (!options.transmit.empty() || !options.receive.empty())

@@ -20,6 +20,7 @@ private slots:
     void history();
     void sources();
     void duplicatesSaturate();
+    void capacity();
     void loss_data();
     void loss();
 
@@ -157,6 +158,30 @@ void tst_Core::duplicatesSaturate()
     source.count(1, 1000, 7, {});
     source.count(2, 2000, 7, {});
     QCOMPARE(source.duplicates, std::numeric_limits<quint32>::max());
+}
+
+// A full table refuses new sources, and says so at the first and then once a minute; the
+// source silent longest gives way, in its own place, once silent long enough.
+void tst_Core::capacity()
+{
+    constexpr auto refused = SourceTable::NotCounted;
+    m_table.setCapacity(2, 10'000);
+    QCOMPARE(count("10.0.0.1", 5000, 0, 1), 0u);
+    QCOMPARE(count("10.0.0.2", 5000, 1, 1), 1u);
+    QCOMPARE(count("10.0.0.3", 5000, 2, 1), refused);
+    QVERIFY(m_table.refusalsDue(2000));
+    QCOMPARE(count("10.0.0.4", 5000, 9, 1), refused); // 10.0.0.1 silent 9 s
+    QVERIFY(!m_table.refusalsDue(9000));
+    QCOMPARE(count("10.0.0.1", 5000, 10, 2), 0u); // known sources go on being counted
+    QCOMPARE(count("10.0.0.5", 5000, 11, 1), 1u); // 10.0.0.2 silent 10 s
+    QCOMPARE(m_table.at(1).address, std::string("10.0.0.5"));
+    QCOMPARE(m_table.gaveWay().address + ':' + std::to_string(m_table.gaveWay().silentMs),
+        std::string("10.0.0.2:10000"));
+    QCOMPARE(count("10.0.0.2", 5000, 12, 2), refused); // a stranger now
+    QCOMPARE(m_table.refused(), 3u);
+    QVERIFY(!m_table.refusalsDue(61'999));
+    QVERIFY(m_table.refusalsDue(62'000));
+    QCOMPARE(m_table.size(), 2u);
 }
 
 void tst_Core::loss_data()

@@ -89,7 +89,7 @@ class ProgramTest(unittest.TestCase):
         for row in program.rows():
             self.assertEqual(set(row), {"receiver", "source", "port", "last_rx", "seq", "freq", "cons_rx",
                                         "cons_miss", "total_rx", "total_miss", "dups", "rx_ttl",
-                                        "state", "host_drops"})
+                                        "state", "host_drops", "sources_refused"})
             self.assertIsNotNone(datetime.datetime.fromisoformat(row["last_rx"]).tzinfo)
             seen[(row["receiver"][-4:], row["source"], row["port"])] = (
                 row["seq"], row["freq"], row["dups"], row["total_rx"], row["rx_ttl"])
