@@ -32,8 +32,10 @@ Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time
 
 bool Source::remembers(std::uint32_t sequence) const
 {
-    return (sequence == 0 && m_history.size() < HistorySize)
-        || std::find(m_history.begin(), m_history.end(), sequence) != m_history.end();
+    if (sequence == 0 && m_history.size() < HistorySize)
+        return true;
+    return sequence <= m_historyCeiling
+        && std::find(m_history.begin(), m_history.end(), sequence) != m_history.end();
 }
 
 // A first sequence 0 is a duplicate, as it always was.
@@ -49,6 +51,7 @@ Source::Arrival Source::count(
         return arrival;
     }
     lastSequence = sequence;
+    m_historyCeiling = std::max(m_historyCeiling, sequence);
     if (m_history.size() < HistorySize)
         m_history.push_back(sequence);
     else

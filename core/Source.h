@@ -70,4 +70,7 @@ private:
     // the numbers, so that a source heard once, as a forged one is, costs little.
     std::vector<std::uint32_t> m_history;
     std::size_t m_historyNext = 0;
+    // No number in the history is above this; a number above it, as one in order is, needs
+    // no search.
+    std::uint32_t m_historyCeiling = 0;
 };

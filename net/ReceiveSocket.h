@@ -36,8 +36,6 @@ signals:
     void joinRefused(int error);
 
 private:
-    // Reads one datagram; false when none could be read.
-    bool readDatagram();
     bool setMembership(bool join);
 
     Endpoint m_where;

@@ -100,24 +100,55 @@ long UdpSocket::sendTo(
     return long(sent);
 }
 
-long UdpSocket::receiveFrom(std::uint8_t* data, std::size_t length, std::string& address,
-    quint16& port, int& ttl, quint32& drops)
+namespace {
+
+// Dotted decimal, as inet_ntop writes it, without the formatted printing inet_ntop does for
+// every datagram.
+void writeIPv4(std::uint32_t address, std::string& text)
 {
-    sockaddr_storage remote {};
-    iovec buffer { data, length };
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(quint32))];
-    msghdr message {};
-    message.msg_name = &remote;
-    message.msg_namelen = sizeof remote;
-    message.msg_iov = &buffer;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t received = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
-    if (received < 0) {
-        m_error = errno;
-        return -1;
+    char digits[16];
+    char* end = digits;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned byte = (address >> shift) & 0xff;
+        if (byte >= 100)
+            *end++ = char('0' + byte / 100);
+        if (byte >= 10)
+            *end++ = char('0' + byte / 10 % 10);
+        *end++ = char('0' + byte % 10);
+        if (shift)
+            *end++ = '.';
     }
+    text.assign(digits, end);
+}
+
+} // namespace
+
+bool UdpSocket::receiveBatch(ReceivedBatch& batch)
+{
+    for (int i = 0; i < ReceivedBatch::Size; ++i) {
+        batch.vectors[i] = { batch.bytes[i], ReceivedBatch::Room };
+        msghdr& message = batch.messages[i].msg_hdr;
+        message = {};
+        message.msg_name = &batch.from[i];
+        message.msg_namelen = sizeof batch.from[i];
+        message.msg_iov = &batch.vectors[i];
+        message.msg_iovlen = 1;
+        message.msg_control = batch.control[i];
+        message.msg_controllen = ReceivedBatch::ControlRoom;
+    }
+    batch.count = ::recvmmsg(m_fd, batch.messages, ReceivedBatch::Size, MSG_DONTWAIT, nullptr);
+    if (batch.count < 0) {
+        m_error = errno;
+        batch.count = 0;
+        return false;
+    }
+    return true;
+}
+
+std::size_t UdpSocket::datagramOf(
+    ReceivedBatch& batch, int n, std::string& address, quint16& port, int& ttl, quint32& drops)
+{
+    msghdr& message = batch.messages[n].msg_hdr;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
          header = CMSG_NXTHDR(&message, header)) {
         if ((header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL)
@@ -126,18 +157,19 @@ long UdpSocket::receiveFrom(std::uint8_t* data, std::size_t length, std::string&
         else if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SO_RXQ_OVFL)
             std::memcpy(&drops, CMSG_DATA(header), sizeof drops);
     }
-    char text[INET6_ADDRSTRLEN] = {};
+    const sockaddr_storage& remote = batch.from[n];
     if (remote.ss_family == AF_INET6) {
         const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(remote);
+        char text[INET6_ADDRSTRLEN] = {};
         inet_ntop(AF_INET6, &ipv6.sin6_addr, text, sizeof text);
+        address.assign(text);
         port = ntohs(ipv6.sin6_port);
     } else {
         const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(remote);
-        inet_ntop(AF_INET, &ipv4.sin_addr, text, sizeof text);
+        writeIPv4(ntohl(ipv4.sin_addr.s_addr), address);
         port = ntohs(ipv4.sin_port);
     }
-    address.assign(text);
-    return long(received);
+    return batch.messages[n].msg_len;
 }
 
 quint16 UdpSocket::localPort() const

@@ -7,9 +7,27 @@
 #include <cstdint>
 #include <string>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 class QSocketNotifier;
 
-struct sockaddr_storage;
+// Datagrams read in one call, kept on the reader's stack. A probe is at most 1500 bytes and
+// is read by its header; a longer datagram is cut short at Room, which changes nothing a
+// receiver makes of it.
+struct ReceivedBatch {
+    static constexpr int Size = 8;
+    static constexpr std::size_t Room = 2048;
+    static constexpr std::size_t ControlRoom
+        = CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(quint32));
+
+    int count = 0;
+    std::uint8_t bytes[Size][Room];
+    mmsghdr messages[Size];
+    iovec vectors[Size];
+    sockaddr_storage from[Size];
+    alignas(cmsghdr) char control[Size][ControlRoom];
+};
 
 // A non-blocking IPv4 or IPv6 datagram socket over POSIX, for what QUdpSocket does not
 // offer: the system's own error codes, IP_MULTICAST_ALL, source-specific joins, the TTL on
@@ -30,11 +48,14 @@ public:
     // The bytes sent, or -1.
     long sendTo(
         const std::uint8_t* data, std::size_t length, const QHostAddress& address, quint16 port);
-    // One datagram: its length (0 for an empty one), or -1 with error() set (EAGAIN when
-    // none waits). With IP_RECVTTL and SO_RXQ_OVFL on, ttl gets the TTL it arrived with and
-    // drops the datagrams this socket's queue had no room for, so far; else they stay.
-    long receiveFrom(std::uint8_t* data, std::size_t length, std::string& address, quint16& port,
-        int& ttl, quint32& drops);
+    // Reads up to ReceivedBatch::Size datagrams that wait, in one call; false with error()
+    // set (EAGAIN when none waits). Fewer than Size read means the queue was empty.
+    bool receiveBatch(ReceivedBatch& batch);
+    // The n-th datagram of a batch: its length (0 for an empty one), its sender, and with
+    // IP_RECVTTL and SO_RXQ_OVFL on the TTL it arrived with and the datagrams this socket's
+    // queue had no room for so far; else ttl and drops stay as they are.
+    static std::size_t datagramOf(
+        ReceivedBatch& batch, int n, std::string& address, quint16& port, int& ttl, quint32& drops);
     quint16 localPort() const;
     void close();
 

@@ -318,17 +318,22 @@ void MainWindow::saveLog()
             QMessageBox::Warning });
 }
 
-// Queued, never called directly: a panel handles its tick after the whole broadcast, and a
-// tick still queued for a panel that closes meanwhile is dropped with it. The newest panel
-// gets each tick first.
+// Queued, never called directly: the panels handle the tick after the broadcast, in one
+// event, not one each; a panel closed meanwhile is skipped by its guarded pointer. The
+// newest panel gets each tick first.
 void MainWindow::broadcastTick()
 {
     // A closed panel's guarded pointer is null by now.
     m_panels.remove_if([](const TickedPanel& panel) { return !panel.widget; });
-    const int phase = m_phase;
-    for (const TickedPanel& panel : m_panels)
-        QMetaObject::invokeMethod(
-            panel.widget, [tick = panel.tick, phase] { tick(phase); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, phase = m_phase] {
+            for (const TickedPanel& panel : m_panels) {
+                if (panel.widget)
+                    panel.tick(phase);
+            }
+        },
+        Qt::QueuedConnection);
     m_phase = (m_phase + 1) % Tick::phases;
     m_ticker.start(Tick::interval);
 }

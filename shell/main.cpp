@@ -21,6 +21,10 @@ bool hasDisplay()
 
 int runHeadless(int argc, char* argv[], const Options& options)
 {
+    // Without a window nothing needs GLib's event loop, and Qt's own costs less for each
+    // datagram that wakes it.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
