@@ -270,8 +270,6 @@ void HeadlessRun::tick()
             if (receiver->traps)
                 receiver->traps->send(TrapSender::Kind::SourceLost, receiver->where, &source);
         });
-    }
-    for (auto& receiver : m_receivers) {
         if (receiver->sources.refusalsDue(now))
             m_printer.printEvent(
                 Event::sourcesRefused(receiver->where.toString(), receiver->sources));

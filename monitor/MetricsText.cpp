@@ -42,12 +42,12 @@ MetricsText::MetricsText(std::size_t maxSources)
 
 void MetricsText::addReceiver(const QString& name, const SourceTable& sources, quint64 hostDrops)
 {
-    m_receivers.push_back({ name.toUtf8(), &sources, hostDrops });
+    m_receivers.push_back({ name, &sources, hostDrops });
 }
 
 void MetricsText::addTransmitter(const QString& name, quint64 sent, quint64 failures)
 {
-    m_transmitters.push_back({ name.toUtf8(), sent, failures });
+    m_transmitters.push_back({ name, sent, failures });
 }
 
 QByteArray MetricsText::text() const
@@ -55,11 +55,11 @@ QByteArray MetricsText::text() const
     QSet<QByteArray> taken;
     std::vector<QByteArray> receivers;
     for (const Receiver& receiver : m_receivers)
-        receivers.push_back(uniqueName(QString::fromUtf8(receiver.name), taken));
+        receivers.push_back(uniqueName(receiver.name, taken));
     taken.clear();
     std::vector<QByteArray> transmitters;
     for (const Transmitter& transmitter : m_transmitters)
-        transmitters.push_back(uniqueName(QString::fromUtf8(transmitter.name), taken));
+        transmitters.push_back(uniqueName(transmitter.name, taken));
 
     QByteArray out;
     family(out, "lumivox_build_info", "gauge", "The program's version, as a label.");

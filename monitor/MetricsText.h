@@ -23,12 +23,12 @@ public:
 
 private:
     struct Receiver {
-        QByteArray name;
+        QString name;
         const SourceTable* sources = nullptr;
         quint64 hostDrops = 0;
     };
     struct Transmitter {
-        QByteArray name;
+        QString name;
         quint64 sent = 0;
         quint64 failures = 0;
     };

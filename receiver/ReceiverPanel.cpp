@@ -198,7 +198,8 @@ void ReceiverPanel::tick(int phase)
     // Numbers fall due by the second; so does what this panel shows of them.
     if (phase != Tick::secondPhase)
         return;
-    m_sources.checkOverdue(Tick::nowMs(), [this](std::size_t index, bool becameLost) {
+    const std::int64_t now = Tick::nowMs();
+    m_sources.checkOverdue(now, [this](std::size_t index, bool becameLost) {
         m_model.sourceChanged(index);
         if (!becameLost)
             return;
@@ -214,7 +215,7 @@ void ReceiverPanel::tick(int phase)
         m_shownRefused = m_sources.refused();
         ui->refusedLabel->setText(tr("Sources refused: %1").arg(m_shownRefused));
     }
-    if (m_sources.refusalsDue(Tick::nowMs()))
+    if (m_sources.refusalsDue(now))
         emit eventOccurred(Event::sourcesRefused(name(), m_sources));
 }
 
