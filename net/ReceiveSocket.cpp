@@ -27,13 +27,21 @@ bool keepsDefaultQueue()
 // one pass ends after this many, or this long, so the window keeps answering under a flood.
 constexpr int DatagramsPerPass = 128;
 constexpr qint64 PassNanoseconds = 2'000'000;
+// Waking for each datagram of a stream costs several times what reading it does. Once a
+// pass has emptied the queue, the socket stops listening this long and then reads what has
+// gathered, until a pass finds nothing. A lone probe is read as soon as it comes.
+constexpr std::chrono::milliseconds GatherTime { 1 };
 
 } // namespace
 
 ReceiveSocket::ReceiveSocket(QObject* parent)
     : UdpSocket(parent)
 {
+    m_gathering.setSingleShot(true);
+    m_gathering.setTimerType(Qt::PreciseTimer);
+    m_gathering.setInterval(GatherTime);
     connect(this, &UdpSocket::readyRead, this, &ReceiveSocket::readWaiting);
+    connect(&m_gathering, &QTimer::timeout, this, &ReceiveSocket::readWaiting);
 }
 
 bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
@@ -112,6 +120,8 @@ bool ReceiveSocket::setMembership(bool join)
 
 void ReceiveSocket::readWaiting()
 {
+    if (!isOpen())
+        return; // closed while a stream gathered
     QPointer<ReceiveSocket> alive(this);
     // On the stack, not in the object: a receiver may delete this socket from its signal.
     ReceivedBatch batch;
@@ -120,6 +130,7 @@ void ReceiveSocket::readWaiting()
     QElapsedTimer pass;
     for (int read = 0;;) {
         if (!receiveBatch(batch)) {
+            gather(false);
             if (error() != EAGAIN && error() != EWOULDBLOCK)
                 emit receiveFailed(error());
             return;
@@ -136,13 +147,25 @@ void ReceiveSocket::readWaiting()
                 return;
         }
         read += batch.count;
-        // Fewer than asked for: the queue was empty, and asking again only to hear so would
+        // Fewer than asked for: the queue is empty, and asking again only to hear so would
         // cost a call.
-        if (batch.count < ReceivedBatch::Size || read >= DatagramsPerPass)
-            return;
+        if (batch.count < ReceivedBatch::Size)
+            return gather(true);
+        // More waits: the event loop runs once, and the next pass follows at once.
+        if (read >= DatagramsPerPass)
+            return gather(false);
         if (!pass.isValid())
             pass.start();
         else if (pass.nsecsElapsed() >= PassNanoseconds)
-            return;
+            return gather(false);
     }
+}
+
+void ReceiveSocket::gather(bool streaming)
+{
+    pauseReadNotification(streaming);
+    if (streaming)
+        m_gathering.start();
+    else
+        m_gathering.stop();
 }

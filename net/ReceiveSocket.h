@@ -3,6 +3,8 @@
 #include "net/Parsing.h"
 #include "net/UdpSocket.h"
 
+#include <QTimer>
+
 // The socket of one running receiver: bound with address reuse to a port on every local
 // address, and a member of one multicast group while asked to be.
 class ReceiveSocket : public UdpSocket {
@@ -19,7 +21,8 @@ public:
     bool joinGroup();
     bool leaveGroup();
     // Reads what is waiting, in one pass bounded in count and time so that a flood cannot
-    // hold the event loop. Runs when datagrams arrive, and once more before closing.
+    // hold the event loop. Runs when datagrams arrive, while a stream gathers, and once more
+    // before closing.
     void readWaiting();
     // The datagrams this host dropped for want of room in the socket's queue.
     quint32 drops() const { return m_drops; }
@@ -37,10 +40,12 @@ signals:
 
 private:
     bool setMembership(bool join);
+    void gather(bool streaming);
 
     Endpoint m_where;
     int m_interfaceIndex = 0;
     qint64 m_joinedAtMs = -1;
     quint32 m_drops = 0;
     std::string m_sender; // reused, so that a datagram allocates nothing
+    QTimer m_gathering;
 };

@@ -206,3 +206,9 @@ void UdpSocket::enableReadNotification()
     m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &UdpSocket::readyRead);
 }
+
+void UdpSocket::pauseReadNotification(bool paused)
+{
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(!paused);
+}

@@ -68,6 +68,8 @@ public:
     QString failedOption() const { return m_failedOption; }
     // Only a socket that reads asks to hear of datagrams; one that only sends is never woken.
     void enableReadNotification();
+    // While paused, datagrams wait in the queue without waking the event loop.
+    void pauseReadNotification(bool paused);
 
     // The socket address for an address and port; its length, 0 for no IPv4 or IPv6 address.
     // An IPv6 scope (ff02::1%eth0) names the interface.

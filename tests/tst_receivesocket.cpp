@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <QSignalSpy>
 #include <QUdpSocket>
 
 // What a socket delivered, in order.
@@ -24,6 +25,7 @@ private slots:
     void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
     void membership();
     void deletedFromItsOwnSignal();
+    void gathersAStream();
 
 private:
     void send(const QByteArray& bytes, const char* to, quint16 port)
@@ -79,6 +81,33 @@ void tst_ReceiveSocket::deletedFromItsOwnSignal()
         send(probeBytes(quint32(i)), "127.0.0.1", 9030);
     QTRY_VERIFY(!socket);
     QCOMPARE(heard, 1);
+}
+
+// Between the passes of a stream the socket stops listening for a moment: the stream is still
+// read whole and in order, the socket listens again once it stops, and one closed meanwhile
+// reports no failure. Timers fire in the order they were started, so by the time the open
+// socket hears its last datagram the closed one's pass has come and gone.
+void tst_ReceiveSocket::gathersAStream()
+{
+    const QHostAddress group(QStringLiteral("234.1.1.1"));
+    ReceiveSocket closing, open;
+    QVERIFY(closing.bind({ group, 9040 }, 0, false));
+    QVERIFY(open.bind({ group, 9041 }, 0, false));
+    Heard toClosing(closing), toOpen(open);
+    QSignalSpy failures(&closing, &ReceiveSocket::receiveFailed);
+    send("one", "127.0.0.1", 9040);
+    QTRY_COMPARE(toClosing.datagrams.size(), 1);
+    closing.close();
+
+    QByteArrayList stream;
+    for (int i = 0; i < 300; ++i) {
+        stream << QByteArray::number(i);
+        send(stream.last(), "127.0.0.1", 9041);
+    }
+    QTRY_COMPARE(toOpen.datagrams, stream);
+    send("after", "127.0.0.1", 9041);
+    QTRY_COMPARE(toOpen.datagrams.size(), stream.size() + 1);
+    QCOMPARE(failures.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_ReceiveSocket)
