@@ -66,13 +66,18 @@ void SourceModel::sourceChanged(std::size_t index, Change change)
         m_lastChanged = std::max(m_lastChanged, row);
         m_change = std::max(m_change, change);
     }
+    // Right after the reads that brought it, so that the rows repaint with the panel's lamp;
+    // then the list rests for ChangeInterval, gathering what comes meanwhile.
     if (!m_announcer.isActive())
-        m_announcer.start(ChangeInterval);
+        m_announcer.start(0);
 }
 
 void SourceModel::announceChanges()
 {
     const int count = int(m_sources.size());
+    if (m_firstChanged < 0 && count == m_rows)
+        return; // a rest with nothing to tell: idle until the next change
+    m_announcer.start(ChangeInterval);
     if (count > m_rows) {
         beginInsertRows({}, m_rows, count - 1);
         m_rows = count;

@@ -7,7 +7,7 @@ class SourceTable;
 
 // The receiver's list: one row per source, in order of first arrival, over the panel's
 // source table. Sources change many times a second under traffic; the view hears of it at
-// most every ChangeInterval, which is still live to the eye.
+// once, then at most every ChangeInterval, which is still live to the eye.
 class SourceModel : public QAbstractTableModel {
     Q_OBJECT
 

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -146,7 +147,7 @@ ReceiverPanel* MainWindow::addReceiver()
 template <class Panel> Panel* MainWindow::addPanel(const QString& caption)
 {
     auto* panel = new Panel; // its child window owns it from showChild() on
-    m_panels.push_front({ panel, [panel](int phase) { panel->tick(phase); } });
+    m_panels.push_back({ panel, [panel](int phase) { panel->tick(phase); } });
     connect(panel, &Panel::eventOccurred, &m_log, &LogModel::append);
     showChild(panel, caption);
     return panel;
@@ -267,11 +268,11 @@ void MainWindow::about()
 void MainWindow::collectMetrics(MetricsText& text) const
 {
     // The oldest panel first, so that series keep their names while panels come and go.
-    for (auto panel = m_panels.rbegin(); panel != m_panels.rend(); ++panel) {
-        if (const auto* receiver = qobject_cast<const ReceiverPanel*>(panel->widget.data()))
+    for (const TickedPanel& panel : m_panels) {
+        if (const auto* receiver = qobject_cast<const ReceiverPanel*>(panel.widget.data()))
             text.addReceiver(receiver->name(), receiver->sources(), receiver->hostDrops());
         else if (const auto* transmitter
-            = qobject_cast<const TransmitterPanel*>(panel->widget.data()))
+            = qobject_cast<const TransmitterPanel*>(panel.widget.data()))
             text.addTransmitter(transmitter->name(), transmitter->sender().sentCount(),
                 transmitter->sender().failureCount());
     }
@@ -324,13 +325,18 @@ void MainWindow::saveLog()
 void MainWindow::broadcastTick()
 {
     // A closed panel's guarded pointer is null by now.
-    m_panels.remove_if([](const TickedPanel& panel) { return !panel.widget; });
+    // In one array rather than a list: walking a hundred panels' scattered nodes four times
+    // a second costs more than their ticks do.
+    m_panels.erase(std::remove_if(m_panels.begin(), m_panels.end(),
+                       [](const TickedPanel& panel) { return !panel.widget; }),
+        m_panels.end());
     QMetaObject::invokeMethod(
         this,
         [this, phase = m_phase] {
-            for (const TickedPanel& panel : m_panels) {
-                if (panel.widget)
-                    panel.tick(phase);
+            // The newest first; by index, as a panel opened meanwhile would move the array.
+            for (std::size_t i = m_panels.size(); i-- > 0;) {
+                if (m_panels[i].widget)
+                    m_panels[i].tick(phase);
             }
         },
         Qt::QueuedConnection);

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include <functional>
-#include <list>
+#include <vector>
 
 class LogoArea;
 class QMdiSubWindow;
@@ -66,7 +66,7 @@ private:
     LogoArea* m_mdiArea = nullptr;
     LogModel m_log;
     QPointer<QMdiSubWindow> m_logWindow;
-    std::list<TickedPanel> m_panels; // the newest first
+    std::vector<TickedPanel> m_panels; // in the order they were opened
     QTimer m_ticker;
     int m_phase = 0;
     MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };

@@ -48,14 +48,20 @@ void TransmitterPanel::showFields()
 {
     showField(ui->groupEdit, m_settings.destination.group.toString());
     showField(ui->periodEdit, m_settings.period);
-    showField(ui->lastSequenceEdit, m_sender.lastSequence());
-    showField(ui->countdownEdit, m_sender.countdown());
+    showCounters();
     showField(ui->sourcePortEdit, m_sender.sourcePort());
     showField(ui->portEdit, m_settings.destination.port);
     ui->randomiseCheck->setChecked(m_settings.randomSize);
     showField(ui->packetSizeEdit, m_settings.size);
     showField(ui->ttlEdit, m_settings.ttl);
     ui->interfaceCombo->selectInterface(m_settings.interfaceIndex);
+}
+
+// All that a tick moves.
+void TransmitterPanel::showCounters()
+{
+    showField(ui->lastSequenceEdit, m_sender.lastSequence());
+    showField(ui->countdownEdit, m_sender.countdown());
 }
 
 void TransmitterPanel::configure(const SendSettings& settings)
@@ -144,7 +150,7 @@ void TransmitterPanel::tick(int phase)
 {
     ui->activityLamp->setLit(false);
     if (m_state == State::Running && m_sender.tick(phase))
-        showFields();
+        showCounters();
 }
 
 // A send that fails repeats every period: it is told in the panel, never in a box, and

@@ -46,6 +46,7 @@ private:
     void setFieldsLocked(bool locked);
     bool readFields();
     void showFields();
+    void showCounters();
     void showSent();
     void showSendFailed(quint32 sequence, quint32 size, int error);
 
