@@ -3,6 +3,7 @@
 // traffic sent and read by a bare poll loop, which is what the kernel and the least a
 // program can do cost on this machine. Run it through bench/run.
 
+#include "bench/JoinedSocket.h"
 #include "receiver/ReceiverPanel.h"
 #include "shell/MainWindow.h"
 #include "transmitter/TransmitterPanel.h"
@@ -79,17 +80,7 @@ public:
         inet_pton(AF_INET, GROUP, &m_group.sin_addr);
         for (int i = 0; i < PANELS; ++i) {
             m_senders.push_back(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0));
-            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-            const int on = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            sockaddr_in local {};
-            local.sin_family = AF_INET;
-            local.sin_port = htons(PORT);
-            ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-            ip_mreq request {};
-            request.imr_multiaddr = m_group.sin_addr;
-            ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
-            m_receivers.push_back({ fd, POLLIN, 0 });
+            m_receivers.push_back({ joinedSocket(GROUP, PORT), POLLIN, 0 });
         }
         for (int i = 0; i < BATCH; ++i) {
             m_vectors[i] = { m_buffers[i], sizeof m_buffers[i] };
@@ -143,7 +134,7 @@ private:
                 continue;
             int count = 0;
             do {
-                count = ::recvmmsg(receiver.fd, m_messages, BATCH, 0, nullptr);
+                count = ::recvmmsg(receiver.fd, m_messages, BATCH, MSG_DONTWAIT, nullptr);
                 m_read += std::max(count, 0);
             } while (count == BATCH);
         }

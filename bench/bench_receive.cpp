@@ -15,6 +15,7 @@
 //                                                (the receivers it starts itself; QUEUE 0
 //                                                 keeps the default)
 
+#include "bench/JoinedSocket.h"
 #include "core/ProbePacket.h"
 #include "receiver/ReceiverPanel.h"
 
@@ -248,28 +249,10 @@ void stopReceiver(pid_t child)
     ::waitpid(child, &status, 0);
 }
 
-// The receivers this program starts itself: a socket bound and joined as the program's
-// are, with the queue asked for (0: the system's default).
-int joinedSocket(int queue)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (queue > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
-    sockaddr_in local {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(PORT);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    ip_mreq request {};
-    inet_pton(AF_INET, GROUP, &request.imr_multiaddr);
-    ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
-    return fd;
-}
-
+// The receivers this program starts itself.
 int plainLoop(int queue)
 {
-    const int fd = joinedSocket(queue);
+    const int fd = joinedSocket(GROUP, PORT, queue);
     std::uint8_t buffer[65535];
     for (;;) {
         sockaddr_in from {};
@@ -281,7 +264,7 @@ int plainLoop(int queue)
 // Up to 64 datagrams a call, waiting for the first.
 int mmsgLoop(int queue)
 {
-    const int fd = joinedSocket(queue);
+    const int fd = joinedSocket(GROUP, PORT, queue);
     constexpr int BATCH = 64;
     static std::uint8_t buffers[BATCH][2048];
     sockaddr_in from[BATCH] {};
