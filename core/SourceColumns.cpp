@@ -5,26 +5,26 @@
 std::uint32_t numberIn(const Source& source, SourceColumn column)
 {
     switch (column) {
-    case SourceColumn::SrcUdp:
+    case SourceColumn::SourcePort:
         return source.port;
-    case SourceColumn::LastSeq:
+    case SourceColumn::LastSequence:
         return source.lastSequence;
-    case SourceColumn::Freq:
+    case SourceColumn::Period:
         return source.period;
-    case SourceColumn::ConsRx:
+    case SourceColumn::ConsecutiveReceived:
         return source.consecutiveReceived;
-    case SourceColumn::ConsMiss:
+    case SourceColumn::ConsecutiveMissed:
         return source.consecutiveMissed;
-    case SourceColumn::TotalRx:
+    case SourceColumn::TotalReceived:
         return source.totalReceived;
-    case SourceColumn::TotalMiss:
+    case SourceColumn::TotalMissed:
         return source.totalMissed;
-    case SourceColumn::Dups:
+    case SourceColumn::Duplicates:
         return source.duplicates;
-    case SourceColumn::RxTtl:
+    case SourceColumn::ReceivedTtl:
         return std::uint32_t(std::max(source.receivedTtl, 0));
-    case SourceColumn::SourceIp:
-    case SourceColumn::LastRxTime:
+    case SourceColumn::SourceAddress:
+    case SourceColumn::LastReceived:
     case SourceColumn::State:
         break;
     }

@@ -7,17 +7,17 @@
 
 // The columns a receiver shows for each source, in the list and in printed rows alike.
 enum class SourceColumn {
-    SourceIp,
-    SrcUdp,
-    LastRxTime,
-    LastSeq,
-    Freq,
-    ConsRx,
-    ConsMiss,
-    TotalRx,
-    TotalMiss,
-    Dups,
-    RxTtl,
+    SourceAddress,
+    SourcePort,
+    LastReceived, // the wall clock's time of the last probe
+    LastSequence,
+    Period, // advertised, in seconds; headed "Freq" as it always was
+    ConsecutiveReceived,
+    ConsecutiveMissed,
+    TotalReceived,
+    TotalMissed,
+    Duplicates,
+    ReceivedTtl,
     State,
 };
 
@@ -34,22 +34,35 @@ struct SourceColumnInfo {
 };
 
 constexpr std::array<SourceColumnInfo, 12> SourceColumns { {
-    { SourceColumn::SourceIp, SourceColumnInfo::Address, "Source IP", 100, "SOURCE", 15, "source" },
-    { SourceColumn::SrcUdp, SourceColumnInfo::Number, "Src UDP", 50, "PORT", 5, "port" },
-    { SourceColumn::LastRxTime, SourceColumnInfo::Time, "Last RX Time", 100, "LAST-RX", 8,
+    { SourceColumn::SourceAddress, SourceColumnInfo::Address, "Source IP", 100, "SOURCE", 15,
+        "source" },
+    { SourceColumn::SourcePort, SourceColumnInfo::Number, "Src UDP", 50, "PORT", 5, "port" },
+    { SourceColumn::LastReceived, SourceColumnInfo::Time, "Last RX Time", 100, "LAST-RX", 8,
         "last_rx" },
-    { SourceColumn::LastSeq, SourceColumnInfo::Number, "Last Seq#", 50, "SEQ", 10, "seq" },
-    { SourceColumn::Freq, SourceColumnInfo::Number, "Freq", 50, "FREQ", 5, "freq" },
-    { SourceColumn::ConsRx, SourceColumnInfo::Number, "Cons. RX", 50, "CONS-RX", 7, "cons_rx" },
-    { SourceColumn::ConsMiss, SourceColumnInfo::Number, "Cons. Miss", 50, "CONS-MISS", 9,
+    { SourceColumn::LastSequence, SourceColumnInfo::Number, "Last Seq#", 50, "SEQ", 10, "seq" },
+    { SourceColumn::Period, SourceColumnInfo::Number, "Freq", 50, "FREQ", 5, "freq" },
+    { SourceColumn::ConsecutiveReceived, SourceColumnInfo::Number, "Cons. RX", 50, "CONS-RX", 7,
+        "cons_rx" },
+    { SourceColumn::ConsecutiveMissed, SourceColumnInfo::Number, "Cons. Miss", 50, "CONS-MISS", 9,
         "cons_miss" },
-    { SourceColumn::TotalRx, SourceColumnInfo::Number, "Total RX", 50, "TOTAL-RX", 8, "total_rx" },
-    { SourceColumn::TotalMiss, SourceColumnInfo::Number, "Total Miss", 50, "TOTAL-MISS", 10,
+    { SourceColumn::TotalReceived, SourceColumnInfo::Number, "Total RX", 50, "TOTAL-RX", 8,
+        "total_rx" },
+    { SourceColumn::TotalMissed, SourceColumnInfo::Number, "Total Miss", 50, "TOTAL-MISS", 10,
         "total_miss" },
-    { SourceColumn::Dups, SourceColumnInfo::Number, "Dups", 50, "DUPS", 10, "dups" },
-    { SourceColumn::RxTtl, SourceColumnInfo::Number, "RX TTL", 50, "RX-TTL", 6, "rx_ttl" },
+    { SourceColumn::Duplicates, SourceColumnInfo::Number, "Dups", 50, "DUPS", 10, "dups" },
+    { SourceColumn::ReceivedTtl, SourceColumnInfo::Number, "RX TTL", 50, "RX-TTL", 6, "rx_ttl" },
     { SourceColumn::State, SourceColumnInfo::State, "State", 50, "STATE", 5, "state" },
 } };
+
+static_assert(
+    [] {
+        for (std::size_t place = 0; place < SourceColumns.size(); ++place) {
+            if (std::size_t(SourceColumns[place].column) != place)
+                return false;
+        }
+        return true;
+    }(),
+    "each column stands at the place its enumerator names");
 
 constexpr const SourceColumnInfo& columnInfo(SourceColumn column)
 {

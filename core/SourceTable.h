@@ -8,6 +8,10 @@
 #include <unordered_map>
 #include <vector>
 
+// What changed in a source's row: a duplicate arrived, a new number was counted, or
+// anything (a new source, a missed count, the state, the TTL).
+enum class SourceChange { Repeated, Counted, Everything };
+
 // Every source a receiver has heard, in order of first arrival, up to a limit: anyone on the
 // segment can forge sources, and memory must stay bounded whatever arrives. When the table
 // is full, the source silent longest gives way to a new one if it has been silent long
@@ -34,6 +38,12 @@ public:
         bool ttlChanged = false;
         Source::Arrival arrival;
         explicit operator bool() const { return index != NotCounted; }
+        SourceChange change() const
+        {
+            if (added || ttlChanged || arrival.missedChanged)
+                return SourceChange::Everything;
+            return arrival.duplicate ? SourceChange::Repeated : SourceChange::Counted;
+        }
     };
 
     // Parses a datagram and, when it is a probe, counts it into its sender's source, made
@@ -52,6 +62,8 @@ public:
         }
     }
     bool allLost() const;
+    // The source that sends from there; null when there is none.
+    const Source* find(const std::string& address, std::uint16_t port) const;
     // Forgets every source: the next probe of each makes it anew.
     void clear();
 

@@ -1,31 +1,11 @@
 #include "headless/HeadlessRun.h"
 
-#include "net/Event.h"
-#include "net/HostChecks.h"
+#include "headless/StopSignals.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTextStream>
-
-#include <csignal>
-#include <ctime>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-
-// A signal handler may only write to a descriptor; the event loop reads the other end.
-int stopSignalPair[2] = { -1, -1 };
-
-void onStopSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(stopSignalPair[0], &byte, 1);
-}
-
-} // namespace
 
 HeadlessRun::HeadlessRun(const Options& options, QTextStream& out, QTextStream& err)
     : m_options(options)
@@ -46,18 +26,13 @@ HeadlessRun::HeadlessRun(const Options& options, QTextStream& out, QTextStream& 
     connect(&m_duration, &QTimer::timeout, this, &HeadlessRun::stop);
 }
 
-HeadlessRun::~HeadlessRun()
-{
-    if (m_stopSignal) {
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
-    }
-}
+HeadlessRun::~HeadlessRun() = default;
 
 bool HeadlessRun::start()
 {
     // First, so that a stop asked for while the sockets open is a clean one.
-    catchStopSignals();
+    m_stopSignals = std::make_unique<StopSignals>();
+    connect(m_stopSignals.get(), &StopSignals::received, this, &HeadlessRun::stop);
     // Before any socket: a port taken is told before anything else is.
     if (!startMetrics())
         return false;
@@ -87,38 +62,30 @@ void HeadlessRun::printFailure(const QString& what, const Endpoint& where, const
 
 bool HeadlessRun::startReceiver(Receiver& receiver)
 {
-    receiver.sources.setRules({ qint64(m_options.maxLatency) * 1000, m_options.lossThreshold });
-    receiver.sources.setCapacity(m_options.maxSources);
-    connect(&receiver.socket, &ReceiveSocket::datagramReceived, this,
-        [this, &receiver](const std::uint8_t* bytes, std::size_t length, const std::string& address,
-            quint16 port, int ttl) { countDatagram(receiver, bytes, length, address, port, ttl); });
-    connect(&receiver.socket, &ReceiveSocket::joinRefused, this, [this, &receiver](int error) {
+    ProbeReceiver& probes = receiver.receiver;
+    const auto print = [this](const Event& event) { m_printer.printEvent(event); };
+    connect(&probes, &ProbeReceiver::eventOccurred, this, print);
+    connect(&receiver.traps, &ReceiverTraps::eventOccurred, this, print);
+    connect(&probes, &ProbeReceiver::probeCounted, this,
+        [this, &receiver](std::size_t index) { markChanged(receiver, index); });
+    connect(&probes, &ProbeReceiver::sourceChanged, this,
+        [this, &receiver](std::size_t index) { markChanged(receiver, index); });
+    connect(&probes, &ProbeReceiver::joinRefused, this, [this, &receiver] {
         printFailure(tr("cannot join %1").arg(receiver.where.group.toString()), receiver.where,
-            receiver.socket);
-        const QString hint = HostChecks::afterJoinFailed(error);
-        m_printer.printEvent(Event::about(Event::JoinRefused, receiver.where.toString(),
-            hint.isEmpty() ? systemErrorText(error)
-                           : systemErrorText(error) + QLatin1Char(' ') + hint));
+            receiver.receiver.socket());
     });
-    if (!receiver.socket.bind(receiver.where, m_options.interfaceIndex, m_options.join)) {
+    receiver.traps.setDestination(m_options.snmpTrap, m_options.snmpCommunity);
+    ReceiveSettings settings;
+    settings.where = receiver.where;
+    settings.interfaceIndex = m_options.interfaceIndex;
+    settings.join = m_options.join;
+    settings.rules = { qint64(m_options.maxLatency) * 1000, m_options.lossThreshold };
+    settings.maxSources = m_options.maxSources;
+    if (!probes.start(settings)) {
         printFailure(tr("cannot bind UDP port %1").arg(receiver.where.port), receiver.where,
-            receiver.socket);
+            probes.socket());
         return false;
     }
-    // A refused join has been told already; a later leave would be refused as well.
-    receiver.joined = m_options.join;
-    if (!m_options.snmpTrap.isEmpty()) {
-        receiver.traps = std::make_unique<TrapSender>();
-        connect(
-            receiver.traps.get(), &TrapSender::failed, this, [this, &receiver](const QString& why) {
-                m_err << QStringLiteral("lumivox-tool: ") << why << Qt::endl;
-                m_printer.printEvent(Event::about(Event::Warning, receiver.where.toString(), why));
-            });
-        receiver.traps->setDestination(m_options.snmpTrap, m_options.snmpCommunity);
-    }
-    for (const QString& problem :
-        HostChecks::atStart(m_options.interfaceIndex, receiver.where.group, true))
-        m_printer.printEvent(Event::about(Event::Warning, receiver.where.toString(), problem));
     return true;
 }
 
@@ -138,73 +105,35 @@ bool HeadlessRun::startMetrics()
 void HeadlessRun::collectMetrics(MetricsText& text) const
 {
     for (const auto& receiver : m_receivers)
-        text.addReceiver(receiver->where.toString(), receiver->sources, receiver->socket.drops());
+        text.addReceiver(receiver->receiver.name(), receiver->receiver.sources(),
+            receiver->receiver.hostDrops());
     for (const auto& transmitter : m_transmitters)
-        text.addTransmitter(transmitter->where.toString(), transmitter->sender.sentCount(),
+        text.addTransmitter(transmitter->sender.name(), transmitter->sender.sentCount(),
             transmitter->sender.failureCount());
 }
 
 bool HeadlessRun::startTransmitter(Transmitter& transmitter)
 {
     ProbeSender& sender = transmitter.sender;
-    const auto print = [this, &transmitter](quint32 sequence, quint32 size, const QString& error) {
-        m_printer.printProbe(transmitter.where.toString(), transmitter.sender.sourcePort(),
-            sequence, size, m_options.sending.ttl, error);
+    const auto print = [this, &sender](quint32 sequence, quint32 size, const QString& error) {
+        m_printer.printProbe(
+            sender.name(), sender.sourcePort(), sequence, size, m_options.sending.ttl, error);
     };
     connect(&sender, &ProbeSender::probeSent, this,
-        [this, print, &transmitter](quint32 sequence, quint32 size) {
-            print(sequence, size, QString());
-            showSending(transmitter, false, tr("Sending again"));
-        });
+        [print](quint32 sequence, quint32 size) { print(sequence, size, QString()); });
     connect(&sender, &ProbeSender::sendFailed, this,
-        [this, print, &transmitter](quint32 sequence, quint32 size, int error) {
+        [print](quint32 sequence, quint32 size, int error) {
             print(sequence, size, systemErrorText(error));
-            const QString hint = HostChecks::afterSendFailed(error, transmitter.where.group);
-            showSending(transmitter, true,
-                tr("Send failed: %1").arg(systemErrorText(error))
-                    + (hint.isEmpty() ? QString() : QLatin1Char(' ') + hint));
         });
+    connect(&sender, &ProbeSender::eventOccurred, this,
+        [this](const Event& event) { m_printer.printEvent(event, true); });
     SendSettings settings = m_options.sending;
     settings.destination = transmitter.where;
     if (!sender.start(settings)) {
         printFailure(tr("cannot open a socket"), transmitter.where, sender.socket());
         return false;
     }
-    for (const QString& problem :
-        HostChecks::atStart(settings.interfaceIndex, settings.destination.group, false))
-        m_printer.printEvent(
-            Event::about(Event::Warning, transmitter.where.toString(), problem), true);
     return true;
-}
-
-// Sends are told as events when they start failing and when they work again, not each time.
-void HeadlessRun::showSending(Transmitter& transmitter, bool failing, const QString& why)
-{
-    if (failing == transmitter.failing)
-        return;
-    transmitter.failing = failing;
-    m_printer.printEvent(Event::about(failing ? Event::SendFailed : Event::SendOk,
-                             transmitter.where.toString(), why),
-        true);
-}
-
-void HeadlessRun::catchStopSignals()
-{
-    if (stopSignalPair[0] < 0
-        && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stopSignalPair) != 0)
-        return;
-    m_stopSignal = new QSocketNotifier(stopSignalPair[1], QSocketNotifier::Read, this);
-    connect(m_stopSignal, &QSocketNotifier::activated, this, [this] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(stopSignalPair[1], &byte, 1);
-        stop();
-    });
-    struct sigaction action { };
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 int HeadlessRun::exec()
@@ -221,31 +150,25 @@ int HeadlessRun::exec()
 
 void HeadlessRun::stop()
 {
-    const bool wasRunning = m_running;
-    m_running = false;
+    const bool wasRunning = std::exchange(m_running, false);
     m_ticker.stop();
     m_duration.stop();
-    for (auto& receiver : m_receivers) {
-        // A probe that came in the same instant as the stop belongs in the final rows.
-        if (wasRunning && receiver->socket.isOpen())
-            receiver->socket.readWaiting();
-        if (receiver->joined && receiver->socket.isOpen())
-            receiver->socket.leaveGroup();
-        receiver->socket.close();
-    }
+    for (auto& receiver : m_receivers)
+        receiver->receiver.stop();
     for (auto& transmitter : m_transmitters)
         transmitter->sender.stop();
     if (wasRunning) {
         // The final rows: every source of every receiver, whether it changed or not.
         m_printer.startTable();
         for (const auto& receiver : m_receivers) {
-            for (std::size_t i = 0; i < receiver->sources.size(); ++i)
-                m_printer.printRow(receiver->where.toString(), receiver->sources.at(i),
-                    receiver->socket.drops(), qint64(receiver->sources.refused()));
+            const ProbeReceiver& probes = receiver->receiver;
+            for (std::size_t i = 0; i < probes.sources().size(); ++i)
+                m_printer.printRow(probes.name(), probes.sources().at(i), probes.hostDrops(),
+                    qint64(probes.sources().refused()));
         }
         for (const auto& receiver : m_receivers)
-            m_printer.printDrops(
-                receiver->where.toString(), receiver->socket.drops(), receiver->sources.refused());
+            m_printer.printDrops(receiver->receiver.name(), receiver->receiver.hostDrops(),
+                receiver->receiver.sources().refused());
     }
     emit stopped();
 }
@@ -256,52 +179,17 @@ void HeadlessRun::tick()
     m_phase = (m_phase + 1) % Tick::phases;
     for (auto& transmitter : m_transmitters)
         transmitter->sender.tick(phase);
+    for (auto& receiver : m_receivers)
+        receiver->receiver.tick(phase);
     if (phase != Tick::secondPhase)
         return;
-    const std::int64_t now = Tick::nowMs();
-    for (auto& receiver : m_receivers) {
-        receiver->sources.checkOverdue(now, [&](std::size_t index, bool becameLost) {
-            markChanged(*receiver, index);
-            if (!becameLost)
-                return;
-            const Source& source = receiver->sources.at(index);
-            m_printer.printEvent(Event::lostSource(receiver->where.toString(), source,
-                receiver->socket.joinedForMs(), receiver->sources.allLost()));
-            if (receiver->traps)
-                receiver->traps->send(TrapSender::Kind::SourceLost, receiver->where, &source);
-        });
-        if (receiver->sources.refusalsDue(now))
-            m_printer.printEvent(
-                Event::sourcesRefused(receiver->where.toString(), receiver->sources));
-    }
     // A source's row at most once a second, however often it sends.
     for (auto& receiver : m_receivers) {
         for (std::size_t index : receiver->changed) {
             receiver->isChanged[index] = false;
-            m_printer.printRow(receiver->where.toString(), receiver->sources.at(index));
+            m_printer.printRow(receiver->receiver.name(), receiver->receiver.sources().at(index));
         }
         receiver->changed.clear();
-    }
-}
-
-void HeadlessRun::countDatagram(Receiver& receiver, const std::uint8_t* bytes, std::size_t length,
-    const std::string& address, quint16 port, int ttl)
-{
-    const auto counted = receiver.sources.countProbe(
-        bytes, length, address, port, std::time(nullptr), Tick::nowMs(), ttl);
-    if (!counted)
-        return;
-    markChanged(receiver, counted.index);
-    const Source& source = receiver.sources.at(counted.index);
-    if (counted.replaced)
-        m_printer.printEvent(Event::gaveWay(receiver.where.toString(), receiver.sources.gaveWay()));
-    if (counted.added)
-        m_printer.printEvent(Event::newSource(receiver.where.toString(), source));
-    if (counted.arrival.recovered) {
-        m_printer.printEvent(
-            Event::recoveredSource(receiver.where.toString(), source, counted.arrival));
-        if (receiver.traps)
-            receiver.traps->send(TrapSender::Kind::SourceRecovered, receiver.where, &source);
     }
 }
 

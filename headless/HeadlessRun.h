@@ -1,12 +1,11 @@
 #pragma once
 
-#include "core/SourceTable.h"
-#include "headless/CommandLine.h"
+#include "commandline/CommandLine.h"
 #include "headless/RowPrinter.h"
 #include "monitor/MetricsServer.h"
-#include "monitor/TrapSender.h"
+#include "monitor/ReceiverTraps.h"
+#include "net/ProbeReceiver.h"
 #include "net/ProbeSender.h"
-#include "net/ReceiveSocket.h"
 
 #include <QObject>
 #include <QTimer>
@@ -14,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-class QSocketNotifier;
 class QTextStream;
+class StopSignals;
 
 // The transmitters and receivers of the command line, without a window: what happens is
 // printed, as text columns or as JSON lines. Runs until --duration has passed or SIGINT or
@@ -40,17 +39,14 @@ signals:
 private:
     struct Receiver {
         Endpoint where;
-        ReceiveSocket socket;
-        SourceTable sources;
+        ProbeReceiver receiver;
+        ReceiverTraps traps { receiver };
         std::vector<std::size_t> changed; // sources to print at the next second
         std::vector<bool> isChanged;
-        bool joined = false;
-        std::unique_ptr<TrapSender> traps; // with --snmp-trap
     };
     struct Transmitter {
         Endpoint where;
         ProbeSender sender;
-        bool failing = false;
     };
 
     bool startReceiver(Receiver& receiver);
@@ -58,13 +54,9 @@ private:
     bool startMetrics();
     void collectMetrics(MetricsText& text) const;
     void tick();
-    void countDatagram(Receiver& receiver, const std::uint8_t* bytes, std::size_t length,
-        const std::string& address, quint16 port, int ttl);
     void markChanged(Receiver& receiver, std::size_t index);
-    void showSending(Transmitter& transmitter, bool failing, const QString& why);
     // One line on standard error: what could not be done, for which endpoint, and why.
     void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket);
-    void catchStopSignals();
 
     const Options& m_options;
     QTextStream& m_err;
@@ -76,7 +68,7 @@ private:
     // started just after one.
     int m_phase = 1;
     QTimer m_duration;
-    QSocketNotifier* m_stopSignal = nullptr;
+    std::unique_ptr<StopSignals> m_stopSignals;
     MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };
     bool m_running = false;
 };

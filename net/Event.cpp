@@ -22,9 +22,35 @@ Event sourceEvent(Event::Kind kind, const QString& receiver, const Source& sourc
 
 QString Event::name() const
 {
-    static const char* const names[] = { "new", "lost", "recovered", "send_failed", "send_ok",
-        "join_refused", "join", "leave", "warning", "trap", "metrics", "reset", "gave_way" };
-    return QLatin1String(names[kind]);
+    switch (kind) {
+    case New:
+        return QStringLiteral("new");
+    case Lost:
+        return QStringLiteral("lost");
+    case Recovered:
+        return QStringLiteral("recovered");
+    case SendFailed:
+        return QStringLiteral("send_failed");
+    case SendOk:
+        return QStringLiteral("send_ok");
+    case JoinRefused:
+        return QStringLiteral("join_refused");
+    case Join:
+        return QStringLiteral("join");
+    case Leave:
+        return QStringLiteral("leave");
+    case Warning:
+        return QStringLiteral("warning");
+    case Trap:
+        return QStringLiteral("trap");
+    case Metrics:
+        return QStringLiteral("metrics");
+    case Reset:
+        return QStringLiteral("reset");
+    case GaveWay:
+        return QStringLiteral("gave_way");
+    }
+    return {};
 }
 
 Event Event::newSource(const QString& receiver, const Source& source)
@@ -38,7 +64,7 @@ Event Event::lostSource(
     const QString& receiver, const Source& source, qint64 joinedForMs, bool allLost)
 {
     Event event = sourceEvent(Lost, receiver, source);
-    const auto columns = SourceColumns[std::size_t(SourceColumn::LastRxTime)];
+    const auto columns = SourceColumns[std::size_t(SourceColumn::LastReceived)];
     event.detail = tr("Lost; its last probe, number %1, came at %2")
                        .arg(source.lastSequence)
                        .arg(QString::fromStdString(cellText(source, columns)));

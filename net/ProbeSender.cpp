@@ -1,6 +1,8 @@
 #include "net/ProbeSender.h"
 
 #include "core/ProbePacket.h"
+#include "net/HostChecks.h"
+#include "net/SystemError.h"
 #include "net/Tick.h"
 
 #include <cstdlib>
@@ -17,6 +19,7 @@ bool ProbeSender::start(const SendSettings& settings)
     m_lastSequence = 0;
     m_countdown = settings.period;
     m_sourcePort = 0;
+    m_failure.clear();
     // Loopback on, so that receivers on this host hear the probes too.
     const QHostAddress& to = settings.destination.group;
     const bool opened = to.protocol() == QAbstractSocket::IPv6Protocol
@@ -37,6 +40,9 @@ bool ProbeSender::start(const SendSettings& settings)
         return false;
     }
     m_sourcePort = m_socket.localPort();
+    m_hostProblems = HostChecks::atStart(settings.interfaceIndex, to, false);
+    for (const QString& problem : m_hostProblems)
+        emit eventOccurred(Event::about(Event::Warning, name(), problem));
     return true;
 }
 
@@ -75,13 +81,26 @@ void ProbeSender::send()
     const quint32 sequence = ++m_lastSequence;
     const auto bytes
         = ProbePacket { ProbePacket::TypeProbe, sequence, m_settings.period }.build(size);
+    // A send that fails repeats every period: told when sends start failing and when they
+    // work again, not each time.
+    const bool wasFailing = !m_failure.isEmpty();
     if (m_socket.sendTo(
             bytes.data(), bytes.size(), m_settings.destination.group, m_settings.destination.port)
         < 0) {
         ++m_failures;
-        emit sendFailed(sequence, size, m_socket.error());
+        const int error = m_socket.error();
+        m_failure = tr("Send failed: %1").arg(systemErrorText(error));
+        emit sendFailed(sequence, size, error);
+        if (!wasFailing) {
+            const QString hint = HostChecks::afterSendFailed(error, m_settings.destination.group);
+            emit eventOccurred(Event::about(Event::SendFailed, name(),
+                hint.isEmpty() ? m_failure : m_failure + QLatin1Char(' ') + hint));
+        }
     } else {
         ++m_sent;
+        m_failure.clear();
         emit probeSent(sequence, size);
+        if (wasFailing)
+            emit eventOccurred(Event::about(Event::SendOk, name(), tr("Sending again")));
     }
 }

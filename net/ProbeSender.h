@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Defaults.h"
+#include "net/Event.h"
 #include "net/Parsing.h"
 #include "net/UdpSocket.h"
 
@@ -17,7 +18,8 @@ struct SendSettings {
 };
 
 // Sends numbered probes, one a period, counted down on the tick. It owns the socket, the
-// sequence and the countdown; a transmitter panel and a headless run each contain one.
+// sequence, the countdown and whether sends fail; a transmitter panel and a headless run
+// each contain one.
 class ProbeSender : public QObject {
     Q_OBJECT
 
@@ -25,7 +27,8 @@ public:
     explicit ProbeSender(QObject* parent = nullptr);
 
     // A new socket from a new source port, and the numbers from 1 again. False when the
-    // socket cannot be had: socket() tells why.
+    // socket cannot be had: socket() tells why. What on this host keeps the probes in is
+    // told as warnings.
     bool start(const SendSettings& settings);
     void stop();
     // Counts down once a second, and sends when the period has run out; true when the count
@@ -40,11 +43,19 @@ public:
     // Since the sender was made, across stops and starts.
     quint64 sentCount() const { return m_sent; }
     quint64 failureCount() const { return m_failures; }
+    // The destination, as logs and metrics name the transmitter.
+    QString name() const { return m_settings.destination.toString(); }
+    // Found at the last start.
+    const QStringList& hostProblems() const { return m_hostProblems; }
+    // "Send failed: ..." from a failed send until a probe leaves again; empty meanwhile.
+    const QString& failure() const { return m_failure; }
 
 signals:
     void probeSent(quint32 sequence, quint32 size);
     // A failed send is not retried and still uses up its number, so receivers see the gap.
     void sendFailed(quint32 sequence, quint32 size, int error);
+    // Warnings at the start; sends that start failing, and that work again, not each one.
+    void eventOccurred(const Event& event);
 
 private:
     void send();
@@ -57,4 +68,6 @@ private:
     quint32 m_countdown = 0; // seconds to the next probe
     quint64 m_sent = 0;
     quint64 m_failures = 0;
+    QStringList m_hostProblems;
+    QString m_failure;
 };

@@ -62,6 +62,8 @@ bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
     }
     m_where = where;
     m_interfaceIndex = interfaceIndex;
+    m_joinedAtMs = -1;
+    m_drops = 0;
     // An IPv6 group may name its interface itself: ff02::1%eth0.
     if (!m_interfaceIndex && !where.group.scopeId().isEmpty())
         m_interfaceIndex = QNetworkInterface::interfaceIndexFromName(where.group.scopeId());
@@ -141,13 +143,16 @@ void ReceiveSocket::readWaiting()
             return;
         }
         for (int n = 0; n < batch.count; ++n) {
-            quint16 port = 0;
-            int ttl = -1;
-            const std::size_t length = datagramOf(batch, n, m_sender, port, ttl, m_drops);
-            if (length == 0)
+            const ReceivedDatagram datagram = datagramOf(batch, n);
+            if (datagram.drops)
+                m_drops = *datagram.drops;
+            if (datagram.length == 0) {
                 emit emptyDatagramReceived();
-            else
-                emit datagramReceived(batch.bytes[n], length, m_sender, port, ttl);
+            } else {
+                m_sender.assign(datagram.address, datagram.addressLength);
+                emit datagramReceived(
+                    batch.bytes[n], datagram.length, m_sender, datagram.port, datagram.ttl);
+            }
             if (!alive || !isOpen())
                 return;
         }

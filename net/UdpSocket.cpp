@@ -104,10 +104,9 @@ namespace {
 
 // Dotted decimal, as inet_ntop writes it, without the formatted printing inet_ntop does for
 // every datagram.
-void writeIPv4(std::uint32_t address, std::string& text)
+std::size_t writeIPv4(std::uint32_t address, char* text)
 {
-    char digits[16];
-    char* end = digits;
+    char* end = text;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const unsigned byte = (address >> shift) & 0xff;
         if (byte >= 100)
@@ -118,7 +117,7 @@ void writeIPv4(std::uint32_t address, std::string& text)
         if (shift)
             *end++ = '.';
     }
-    text.assign(digits, end);
+    return std::size_t(end - text);
 }
 
 } // namespace
@@ -145,31 +144,34 @@ bool UdpSocket::receiveBatch(ReceivedBatch& batch)
     return true;
 }
 
-std::size_t UdpSocket::datagramOf(
-    ReceivedBatch& batch, int n, std::string& address, quint16& port, int& ttl, quint32& drops)
+ReceivedDatagram UdpSocket::datagramOf(ReceivedBatch& batch, int n)
 {
+    ReceivedDatagram datagram;
     msghdr& message = batch.messages[n].msg_hdr;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
          header = CMSG_NXTHDR(&message, header)) {
         if ((header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL)
-            || (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_HOPLIMIT))
-            std::memcpy(&ttl, CMSG_DATA(header), sizeof ttl);
-        else if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SO_RXQ_OVFL)
+            || (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_HOPLIMIT)) {
+            std::memcpy(&datagram.ttl, CMSG_DATA(header), sizeof datagram.ttl);
+        } else if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SO_RXQ_OVFL) {
+            quint32 drops = 0;
             std::memcpy(&drops, CMSG_DATA(header), sizeof drops);
+            datagram.drops = drops;
+        }
     }
     const sockaddr_storage& remote = batch.from[n];
     if (remote.ss_family == AF_INET6) {
         const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(remote);
-        char text[INET6_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET6, &ipv6.sin6_addr, text, sizeof text);
-        address.assign(text);
-        port = ntohs(ipv6.sin6_port);
+        inet_ntop(AF_INET6, &ipv6.sin6_addr, datagram.address, sizeof datagram.address);
+        datagram.addressLength = std::strlen(datagram.address);
+        datagram.port = ntohs(ipv6.sin6_port);
     } else {
         const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(remote);
-        writeIPv4(ntohl(ipv4.sin_addr.s_addr), address);
-        port = ntohs(ipv4.sin_port);
+        datagram.addressLength = writeIPv4(ntohl(ipv4.sin_addr.s_addr), datagram.address);
+        datagram.port = ntohs(ipv4.sin_port);
     }
-    return batch.messages[n].msg_len;
+    datagram.length = batch.messages[n].msg_len;
+    return datagram;
 }
 
 quint16 UdpSocket::localPort() const

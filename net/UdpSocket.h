@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -27,6 +29,17 @@ struct ReceivedBatch {
     iovec vectors[Size];
     sockaddr_storage from[Size];
     alignas(cmsghdr) char control[Size][ControlRoom];
+};
+
+// One datagram of a batch: its length, its sender, and what the system told of it. The TTL
+// and the drops are told where IP_RECVTTL (or IPV6_RECVHOPLIMIT) and SO_RXQ_OVFL are on.
+struct ReceivedDatagram {
+    std::size_t length = 0; // 0 for an empty datagram
+    char address[INET6_ADDRSTRLEN] = {}; // the sender's, as text
+    std::size_t addressLength = 0;
+    quint16 port = 0;
+    int ttl = -1; // -1 when not told
+    std::optional<quint32> drops; // the datagrams the socket's queue had no room for so far
 };
 
 // A non-blocking IPv4 or IPv6 datagram socket over POSIX, for what QUdpSocket does not
@@ -51,11 +64,8 @@ public:
     // Reads up to ReceivedBatch::Size datagrams that wait, in one call; false with error()
     // set (EAGAIN when none waits). Fewer than Size read means the queue was empty.
     bool receiveBatch(ReceivedBatch& batch);
-    // The n-th datagram of a batch: its length (0 for an empty one), its sender, and with
-    // IP_RECVTTL and SO_RXQ_OVFL on the TTL it arrived with and the datagrams this socket's
-    // queue had no room for so far; else ttl and drops stay as they are.
-    static std::size_t datagramOf(
-        ReceivedBatch& batch, int n, std::string& address, quint16& port, int& ttl, quint32& drops);
+    // What the n-th datagram of a batch says of itself besides its bytes.
+    static ReceivedDatagram datagramOf(ReceivedBatch& batch, int n);
     quint16 localPort() const;
     void close();
 

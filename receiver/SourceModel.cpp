@@ -48,17 +48,16 @@ QVariant SourceModel::headerData(int section, Qt::Orientation orientation, int r
     return tr(SourceColumns[std::size_t(section)].heading);
 }
 
-void SourceModel::clear(SourceTable& sources)
+void SourceModel::clear()
 {
     beginResetModel();
-    sources.clear();
     m_rows = 0;
     m_firstChanged = m_lastChanged = -1;
     m_announcer.stop();
     endResetModel();
 }
 
-void SourceModel::sourceChanged(std::size_t index, Change change)
+void SourceModel::sourceChanged(std::size_t index, SourceChange change)
 {
     const int row = int(index);
     if (row < m_rows) {
@@ -89,16 +88,16 @@ void SourceModel::announceChanges()
         emit dataChanged(index(m_firstChanged, int(first)), index(m_lastChanged, int(last)));
     };
     if (m_firstChanged >= 0) {
-        changed(SourceColumn::LastRxTime, SourceColumn::LastSeq);
-        if (m_change == Change::Everything) {
-            changed(SourceColumn::ConsRx, SourceColumn::State);
-        } else if (m_change == Change::Counted) {
-            changed(SourceColumn::ConsRx, SourceColumn::ConsRx);
-            changed(SourceColumn::TotalRx, SourceColumn::TotalRx);
+        changed(SourceColumn::LastReceived, SourceColumn::LastSequence);
+        if (m_change == SourceChange::Everything) {
+            changed(SourceColumn::ConsecutiveReceived, SourceColumn::State);
+        } else if (m_change == SourceChange::Counted) {
+            changed(SourceColumn::ConsecutiveReceived, SourceColumn::ConsecutiveReceived);
+            changed(SourceColumn::TotalReceived, SourceColumn::TotalReceived);
         } else {
-            changed(SourceColumn::Dups, SourceColumn::Dups);
+            changed(SourceColumn::Duplicates, SourceColumn::Duplicates);
         }
     }
     m_firstChanged = m_lastChanged = -1;
-    m_change = Change::Repeated;
+    m_change = SourceChange::Repeated;
 }

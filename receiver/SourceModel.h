@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/SourceTable.h"
+
 #include <QAbstractTableModel>
 #include <QTimer>
-
-class SourceTable;
 
 // The receiver's list: one row per source, in order of first arrival, over the panel's
 // source table. Sources change many times a second under traffic; the view hears of it at
@@ -21,13 +21,10 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // What changed in a row: a duplicate arrived, a new number was counted, or anything.
-    enum class Change { Repeated, Counted, Everything };
-
     // The source at this place in the table was counted into, or added.
-    void sourceChanged(std::size_t index, Change change = Change::Everything);
-    // Empties the table, and with it the list.
-    void clear(SourceTable& sources);
+    void sourceChanged(std::size_t index, SourceChange change = SourceChange::Everything);
+    // The table has been emptied: so is the list.
+    void clear();
 
 private:
     void announceChanges();
@@ -36,6 +33,6 @@ private:
     int m_rows = 0; // the rows the view knows of
     int m_firstChanged = -1;
     int m_lastChanged = -1;
-    Change m_change = Change::Repeated; // the most that changed in those rows
+    SourceChange m_change = SourceChange::Repeated; // the most that changed in those rows
     QTimer m_announcer;
 };

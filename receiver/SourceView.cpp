@@ -1,11 +1,44 @@
 #include "receiver/SourceView.h"
 
+#include "core/SourceColumns.h"
+
 #include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+// Room enough for any heading to wrap into, however many lines it takes.
+constexpr int UnboundedHeight = 100000;
+// The header's frame, above and below its text and margins.
+constexpr int HeaderFrame = 2;
+
+} // namespace
 
 SourceView::SourceView(QWidget* parent)
     : QTreeView(parent)
 {
     setUniformRowHeights(true);
+    setTextElideMode(Qt::ElideRight);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    header()->setMinimumSectionSize(0);
+    // Narrow columns wrap their headings onto a second line rather than cut them off.
+    header()->setDefaultAlignment(
+        Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap));
+
+    // Copying rows lets a user paste what a receiver saw into a report.
+    auto* copy = new QAction(tr("Copy"), this);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this,
+        [this] { QApplication::clipboard()->setText(selectedRowsText()); });
+    addAction(copy);
 }
 
 // Repaints the block of changed cells, found from its two corners. QTreeView would measure
@@ -28,4 +61,60 @@ void SourceView::dataChanged(
         QPoint(last.isValid() ? last.right() : shown.right(),
             last.isValid() ? last.bottom() : shown.bottom()));
     viewport()->update(block & shown);
+}
+
+void SourceView::resizeEvent(QResizeEvent* event)
+{
+    QTreeView::resizeEvent(event);
+    resizeColumns();
+}
+
+// Every column keeps its share of the list's width, however the window is sized.
+void SourceView::resizeColumns()
+{
+    const unsigned total = std::accumulate(SourceColumns.begin(), SourceColumns.end(), 0u,
+        [](unsigned sum, const SourceColumnInfo& column) { return sum + column.weight; });
+    const auto width = unsigned(viewport()->width());
+    for (std::size_t column = 0; column < SourceColumns.size(); ++column)
+        header()->resizeSection(int(column), int(width * SourceColumns[column].weight / total));
+    fitHeaderHeight();
+}
+
+// The header keeps the height it first had; give it as many lines as the narrowest column
+// needs for its wrapped heading.
+void SourceView::fitHeaderHeight()
+{
+    if (!model())
+        return;
+    const QFontMetrics metrics(header()->font());
+    const int margin = header()->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
+    int lines = 1;
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        const int room = std::max(1, header()->sectionSize(column) - 2 * margin);
+        const QString heading = model()->headerData(column, Qt::Horizontal).toString();
+        const QRect needed
+            = metrics.boundingRect(QRect(0, 0, room, UnboundedHeight), Qt::TextWordWrap, heading);
+        lines = std::max(
+            lines, (needed.height() + metrics.lineSpacing() - 1) / metrics.lineSpacing());
+    }
+    const int height = lines * metrics.lineSpacing() + 2 * margin + HeaderFrame;
+    if (header()->height() != height)
+        header()->setFixedHeight(height);
+}
+
+QString SourceView::selectedRowsText() const
+{
+    const auto line = [this](auto cellOf) {
+        QStringList cells;
+        for (int column = 0; column < model()->columnCount(); ++column)
+            cells << cellOf(column);
+        return cells.join(QLatin1Char('\t'));
+    };
+    QStringList lines { line(
+        [this](int column) { return model()->headerData(column, Qt::Horizontal).toString(); }) };
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& row : rows)
+        lines << line([&](int column) { return row.siblingAtColumn(column).data().toString(); });
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

@@ -4,7 +4,14 @@
 
 namespace {
 
-enum Column { Time, Panel, SourceColumn, What, Detail, ColumnCount };
+enum LogColumn {
+    TimeColumn,
+    PanelColumn,
+    SourceAndPortColumn,
+    EventColumn,
+    DetailColumn,
+    ColumnCount
+};
 
 // A field quoted where it holds a comma, a quote or a line break, as RFC 4180 has it.
 QString csvField(QString text)
@@ -36,15 +43,15 @@ int LogModel::columnCount(const QModelIndex& parent) const
 QString LogModel::cell(const Event& event, int column) const
 {
     switch (column) {
-    case Time:
+    case TimeColumn:
         return event.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    case Panel:
+    case PanelColumn:
         return event.panel;
-    case SourceColumn:
+    case SourceAndPortColumn:
         return event.source.isEmpty()
             ? QString()
             : event.source + QLatin1Char(':') + QString::number(event.port);
-    case What:
+    case EventColumn:
         return event.name();
     default:
         return event.detail;

@@ -1,7 +1,6 @@
 #include "shell/MainWindow.h"
 
-#include "headless/CommandLine.h"
-#include "net/SystemError.h"
+#include "commandline/CommandLine.h"
 #include "net/Tick.h"
 #include "receiver/ReceiverPanel.h"
 #include "shell/LogoArea.h"
@@ -19,9 +18,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <cerrno>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -53,18 +49,6 @@ MainWindow::MainWindow()
 }
 
 MainWindow::~MainWindow() = default;
-
-bool MainWindow::checkSockets()
-{
-    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (probe >= 0) {
-        ::close(probe);
-        return true;
-    }
-    showMessageBox({ nullptr, tr("Cannot open a UDP socket: %1").arg(systemErrorText(errno)),
-        QGuiApplication::applicationDisplayName() });
-    return false;
-}
 
 void MainWindow::createActions()
 {
@@ -144,11 +128,11 @@ ReceiverPanel* MainWindow::addReceiver()
     return panel;
 }
 
-template <class Panel> Panel* MainWindow::addPanel(const QString& caption)
+template <class PanelWidget> PanelWidget* MainWindow::addPanel(const QString& caption)
 {
-    auto* panel = new Panel; // its child window owns it from showChild() on
-    m_panels.push_back({ panel, [panel](int phase) { panel->tick(phase); } });
-    connect(panel, &Panel::eventOccurred, &m_log, &LogModel::append);
+    auto* panel = new PanelWidget; // its child window owns it from showChild() on
+    m_panels.push_back({ panel, panel });
+    connect(panel, &PanelWidget::eventOccurred, &m_log, &LogModel::append);
     showChild(panel, caption);
     return panel;
 }
@@ -240,9 +224,8 @@ bool MainWindow::listenMetrics(const Endpoint& where)
 void MainWindow::exit()
 {
     for (QMdiSubWindow* child : m_mdiArea->subWindowList()) {
-        const auto* transmitter = qobject_cast<TransmitterPanel*>(child->widget());
-        if (transmitter && transmitter->state() != TransmitterPanel::State::Stopped
-            && !child->close())
+        const auto* panel = dynamic_cast<Panel*>(child->widget());
+        if (panel && panel->isRunning() && !child->close())
             return;
     }
     close();
@@ -268,13 +251,9 @@ void MainWindow::about()
 void MainWindow::collectMetrics(MetricsText& text) const
 {
     // The oldest panel first, so that series keep their names while panels come and go.
-    for (const TickedPanel& panel : m_panels) {
-        if (const auto* receiver = qobject_cast<const ReceiverPanel*>(panel.widget.data()))
-            text.addReceiver(receiver->name(), receiver->sources(), receiver->hostDrops());
-        else if (const auto* transmitter
-            = qobject_cast<const TransmitterPanel*>(panel.widget.data()))
-            text.addTransmitter(transmitter->name(), transmitter->sender().sentCount(),
-                transmitter->sender().failureCount());
+    for (const HostedPanel& hosted : m_panels) {
+        if (hosted.widget)
+            hosted.panel->collectMetrics(text);
     }
 }
 
@@ -328,7 +307,7 @@ void MainWindow::broadcastTick()
     // In one array rather than a list: walking a hundred panels' scattered nodes four times
     // a second costs more than their ticks do.
     m_panels.erase(std::remove_if(m_panels.begin(), m_panels.end(),
-                       [](const TickedPanel& panel) { return !panel.widget; }),
+                       [](const HostedPanel& hosted) { return !hosted.widget; }),
         m_panels.end());
     QMetaObject::invokeMethod(
         this,
@@ -336,7 +315,7 @@ void MainWindow::broadcastTick()
             // The newest first; by index, as a panel opened meanwhile would move the array.
             for (std::size_t i = m_panels.size(); i-- > 0;) {
                 if (m_panels[i].widget)
-                    m_panels[i].tick(phase);
+                    m_panels[i].panel->tick(phase);
             }
         },
         Qt::QueuedConnection);

@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <functional>
 #include <vector>
 
 class LogoArea;
+class Panel;
 class QMdiSubWindow;
 class ReceiverPanel;
 class TransmitterPanel;
@@ -25,10 +25,6 @@ public:
     MainWindow();
     ~MainWindow() override;
 
-    // Whether this system can open the UDP sockets every panel needs; if not, the user is
-    // told what failed.
-    static bool checkSockets();
-
     TransmitterPanel* addTransmitter();
     ReceiverPanel* addReceiver();
     // Opens and starts the panels the command line asks for, tiled.
@@ -38,15 +34,15 @@ public:
     bool serveMetrics(const QString& address);
 
 private:
-    struct TickedPanel {
-        QPointer<QWidget> widget;
-        std::function<void(int)> tick;
+    struct HostedPanel {
+        QPointer<QWidget> widget; // null once the panel is gone
+        Panel* panel = nullptr;
     };
 
     void createActions();
     void createMenus();
     // Hosts a panel in a child window and ticks it from now on, until it is destroyed.
-    template <class Panel> Panel* addPanel(const QString& caption);
+    template <class PanelWidget> PanelWidget* addPanel(const QString& caption);
     QMdiSubWindow* showChild(QWidget* panel, const QString& caption);
     void broadcastTick();
     void closeActiveWindow();
@@ -66,7 +62,7 @@ private:
     LogoArea* m_mdiArea = nullptr;
     LogModel m_log;
     QPointer<QMdiSubWindow> m_logWindow;
-    std::vector<TickedPanel> m_panels; // in the order they were opened
+    std::vector<HostedPanel> m_panels; // in the order they were opened
     QTimer m_ticker;
     int m_phase = 0;
     MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };

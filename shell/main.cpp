@@ -1,14 +1,19 @@
-#include "headless/CommandLine.h"
+#include "commandline/CommandLine.h"
 #include "headless/HeadlessRun.h"
+#include "net/SystemError.h"
 #include "res/Pictures.h"
 #include "shell/MainWindow.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QTextStream>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +22,21 @@ bool hasDisplay()
 {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
         || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+// Whether this system can open the UDP sockets every panel needs; if not, the user is told
+// what failed.
+bool checkSockets()
+{
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe >= 0) {
+        ::close(probe);
+        return true;
+    }
+    showMessageBox({ nullptr,
+        QApplication::translate("main", "Cannot open a UDP socket: %1").arg(systemErrorText(errno)),
+        QGuiApplication::applicationDisplayName() });
+    return false;
 }
 
 int runHeadless(int argc, char* argv[], const Options& options)
@@ -38,7 +58,7 @@ int runWindow(int argc, char* argv[], const Options& options)
     QApplication::setApplicationName(QStringLiteral("Lumivox Tool"));
     QApplication::setDesktopFileName(QStringLiteral("net.lumivox.LumivoxTool"));
     QApplication::setWindowIcon(applicationIcon());
-    if (!MainWindow::checkSockets())
+    if (!checkSockets())
         return 1;
     MainWindow window;
     window.show();

@@ -1,5 +1,4 @@
-#include "headless/CommandLine.h"
-#include "net/SystemError.h"
+#include "commandline/CommandLine.h"
 #include "receiver/ReceiverPanel.h"
 #include "shell/MainWindow.h"
 #include "transmitter/TransmitterPanel.h"
@@ -27,7 +26,6 @@ private slots:
     void closing_data();
     void closing();
     void closingReceiverUnderItsBox();
-    void startFailsWithoutSockets();
     void lostSourceInItsRowAndTheLog();
     void metricsAndTestTrap();
     void about();
@@ -115,17 +113,6 @@ void tst_MainWindow::closingReceiverUnderItsBox()
     QUdpSocket().writeDatagram(QByteArray(), QHostAddress::LocalHost, 9310);
     QTRY_VERIFY(!window);
     QCOMPARE(boxes.boxes.size(), 1);
-}
-
-// Where no socket can be had, the program says what failed, with the system's reason.
-void tst_MainWindow::startFailsWithoutSockets()
-{
-    MessageBoxRecorder boxes;
-    bool started = true;
-    withoutFiles([&] { started = MainWindow::checkSockets(); });
-    QVERIFY(!started);
-    QCOMPARE(boxes.boxes.size(), 1);
-    QVERIFY(boxes.boxes.at(0).text.endsWith(systemErrorText(EMFILE)));
 }
 
 // A source that stops stands out as lost in its row and in the log, which saves as CSV.

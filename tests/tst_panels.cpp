@@ -1,5 +1,7 @@
+#include "core/SourceColumns.h"
 #include "net/SystemError.h"
 #include "receiver/ReceiverPanel.h"
+#include "receiver/SourceView.h"
 #include "transmitter/TransmitterPanel.h"
 
 #include "TestSupport.h"
@@ -25,19 +27,28 @@ private slots:
     void fields_data();
     void fields();
     void transmitterLifeCycle();
-    void receiver();
+    void receiverCountsEachSender();
+    void receiverLeavesAndJoins();
+    void receiverRowsOutliveARestartAndCopy();
+    void receiverResetCountsAgain();
     void socketFailures();
     void oneNetworkBoxAtATime();
     void layout();
 
 private:
-    static QString cell(ReceiverPanel& panel, int row, int column)
+    static QString cell(ReceiverPanel& panel, int row, SourceColumn column)
     {
         return child<QTreeView>(&panel, "sourceList")
             ->model()
-            ->index(row, column)
+            ->index(row, int(column))
             .data()
             .toString();
+    }
+    // A running receiver of 234.5.6.8 on the port, joined.
+    static void start(ReceiverPanel& panel, quint16 port)
+    {
+        panel.configure({ QHostAddress(QStringLiteral("234.5.6.8")), port }, true);
+        QVERIFY(panel.start());
     }
     static int rows(ReceiverPanel& panel)
     {
@@ -143,83 +154,127 @@ void tst_Panels::transmitterLifeCycle()
     }
 }
 
-// One row per sender, numbers unsigned as sent and duplicates counted; a leave stops the
-// group's probes and a join resumes them; rows outlive a restart and copy as text; Reset
-// counts again from the next probe.
-void tst_Panels::receiver()
+// One row per sender, told apart by port, numbers unsigned as sent, and duplicates counted.
+void tst_Panels::receiverCountsEachSender()
 {
     ReceiverPanel panel;
-    panel.configure({ QHostAddress(QStringLiteral("234.5.6.8")), 9110 }, true);
-    QVERIFY(panel.start());
+    start(panel, 9110);
     QUdpSocket group, unicast;
     send(group, probeBytes(3000000000u, 86400), "234.5.6.8", 9110);
     send(group, probeBytes(3000000000u, 86400), "234.5.6.8", 9110);
-    QTRY_COMPARE(cell(panel, 0, 9), QStringLiteral("1"));
-    QCOMPARE(cell(panel, 0, 3) + ' ' + cell(panel, 0, 4), QStringLiteral("3000000000 86400"));
-    click(&panel, "leaveButton");
-    send(group, probeBytes(1), "234.5.6.8", 9110);
     send(unicast, probeBytes(1), "127.0.0.1", 9110);
     QTRY_COMPARE(rows(panel), 2);
-    QCOMPARE(cell(panel, 0, 3), QStringLiteral("3000000000"));
-    QCOMPARE(cell(panel, 1, 1), QString::number(unicast.localPort()));
+    QTRY_COMPARE(cell(panel, 0, SourceColumn::Duplicates), QStringLiteral("1"));
+    QCOMPARE(cell(panel, 0, SourceColumn::LastSequence), QStringLiteral("3000000000"));
+    QCOMPARE(cell(panel, 0, SourceColumn::Period), QStringLiteral("86400"));
+    QCOMPARE(cell(panel, 1, SourceColumn::SourcePort), QString::number(unicast.localPort()));
+}
+
+// A leave stops the group's probes, and a join brings them back.
+void tst_Panels::receiverLeavesAndJoins()
+{
+    ReceiverPanel panel;
+    start(panel, 9111);
+    QSignalSpy events(&panel, &ReceiverPanel::eventOccurred);
+    QUdpSocket group, marker;
+    click(&panel, "leaveButton");
     QVERIFY(!child(&panel, "leaveButton")->isEnabled());
+    send(group, probeBytes(1), "234.5.6.8", 9111);
+    send(marker, probeBytes(1), "127.0.0.1", 9111);
+    QTRY_COMPARE(rows(panel), 1);
+    QCOMPARE(cell(panel, 0, SourceColumn::SourcePort), QString::number(marker.localPort()));
     click(&panel, "joinButton");
-    send(group, probeBytes(2), "234.5.6.8", 9110);
-    QTRY_COMPARE(cell(panel, 0, 3), QStringLiteral("2"));
+    send(group, probeBytes(2), "234.5.6.8", 9111);
+    QTRY_COMPARE(rows(panel), 2);
+    QCOMPARE(events.at(0).at(0).value<Event>().kind, Event::Leave);
+    QCOMPARE(events.at(2).at(0).value<Event>().kind, Event::Join);
+}
+
+// Stopped and started again without the join, the receiver keeps its rows; Ctrl+C copies
+// them with their headings.
+void tst_Panels::receiverRowsOutliveARestartAndCopy()
+{
+    ReceiverPanel panel;
+    start(panel, 9112);
+    QUdpSocket sender;
+    send(sender, probeBytes(1), "234.5.6.8", 9112);
+    QTRY_COMPARE(rows(panel), 1);
     panel.stop();
     child<QCheckBox>(&panel, "joinCheck")->setChecked(false);
     QVERIFY(panel.start());
     QVERIFY(child(&panel, "joinButton")->isEnabled() && !child(&panel, "leaveButton")->isEnabled());
-    QCOMPARE(rows(panel), 2);
-    child<QTreeView>(&panel, "sourceList")->selectAll();
-    const QStringList lines = panel.selectedRowsText().split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 3);
+    auto* list = child<SourceView>(&panel, "sourceList");
+    list->selectAll();
+    const QStringList lines = list->selectedRowsText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(0).count('\t'), lines.at(1).count('\t'));
-    QVERIFY(lines.at(1).startsWith(QStringLiteral("127.0.0.1\t%1\t").arg(group.localPort())));
+    QVERIFY(lines.at(1).startsWith(QStringLiteral("127.0.0.1\t%1\t").arg(sender.localPort())));
+}
 
+// Reset forgets every row, and a sender's next probe starts a fresh one with nothing missed.
+void tst_Panels::receiverResetCountsAgain()
+{
+    ReceiverPanel panel;
+    start(panel, 9113);
+    QUdpSocket sender;
+    send(sender, probeBytes(2), "127.0.0.1", 9113);
+    QTRY_COMPARE(rows(panel), 1);
     QSignalSpy events(&panel, &ReceiverPanel::eventOccurred);
     click(&panel, "resetButton");
     QCOMPARE(rows(panel), 0);
     QCOMPARE(events.takeLast().at(0).value<Event>().kind, Event::Reset);
-    send(group, probeBytes(4), "127.0.0.1", 9110); // 3 never came: not missed in a fresh row
+    send(sender, probeBytes(4), "127.0.0.1", 9113); // 3 never came: not missed in a fresh row
     QTRY_COMPARE(rows(panel), 1);
-    QCOMPARE(cell(panel, 0, 3) + ' ' + cell(panel, 0, 7) + ' ' + cell(panel, 0, 8),
-        QStringLiteral("4 1 0"));
+    QCOMPARE(cell(panel, 0, SourceColumn::TotalReceived), QStringLiteral("1"));
+    QCOMPARE(cell(panel, 0, SourceColumn::TotalMissed), QStringLiteral("0"));
 }
 
 // A socket that cannot be had is told with the system's text, and pressing the button
 // again retries; refused memberships and failed sends are told as well.
 void tst_Panels::socketFailures()
 {
+    const auto box = [this](int n) {
+        const MessageBoxRequest& asked = m_boxes->boxes.at(n);
+        return asked.caption + ": " + asked.text;
+    };
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress::AnyIPv4, 9120, QAbstractSocket::DontShareAddress));
     ReceiverPanel receiver;
     receiver.configure({ QHostAddress(QStringLiteral("234.5.6.7")), 9120 }, true);
     click(&receiver, "startButton");
     QCOMPARE(m_boxes->boxes.size(), 2);
-    QCOMPARE(m_boxes->boxes.at(0).text, systemErrorText(EADDRINUSE));
+    QCOMPARE(box(0), "CRxSocket::Bind(): " + systemErrorText(EADDRINUSE));
+    QCOMPARE(box(1), QStringLiteral("CAddRx::StartReceiver(): Failed to Create receive socket"));
     holder.close();
     click(&receiver, "startButton");
-    QCOMPARE(receiver.state(), ReceiverPanel::State::Running);
+    QVERIFY(receiver.isRunning());
     ReceiverPanel unicast;
     unicast.configure({ QHostAddress::LocalHost, 9121 }, true);
     QVERIFY(unicast.start()); // listening, though the join was refused
     click(&unicast, "leaveButton"); // and a refused leave is told too
     QCOMPARE(m_boxes->boxes.size(), 4);
-    QCOMPARE(m_boxes->boxes.at(2).text, systemErrorText(EINVAL));
+    QCOMPARE(box(2), "CRxSocket::setsockopt(IP_ADD_MEMBERSHIP): " + systemErrorText(EINVAL));
+    QCOMPARE(
+        box(3), "CRxSocket::setsockopt(IP_DROP_MEMBERSHIP): " + systemErrorText(EADDRNOTAVAIL));
 
     TransmitterPanel transmitter;
     transmitter.configure({ { QHostAddress(QStringLiteral("10.1.2.3")), 9 }, 1 }); // no route
     withoutFiles([&] { click(&transmitter, "startButton"); });
     QCOMPARE(m_boxes->boxes.size(), 5);
+    QCOMPARE(
+        box(4), QStringLiteral("CAddTx::StartTransmitter(): Failed to Create transmit socket"));
     QCOMPARE(child<QPushButton>(&transmitter, "startButton")->text(), QStringLiteral("Stop"));
     click(&transmitter, "startButton");
+    QSignalSpy events(&transmitter, &TransmitterPanel::eventOccurred);
     for (int second = 0; second < 2; ++second)
         transmitter.tick(0);
-    // A failed send is told in the panel, never in a box, and uses up its number.
+    // A failed send is told in the panel, never in a box, once in the log, and uses up its
+    // number.
     QCOMPARE(child<QLabel>(&transmitter, "statusLabel")->text(),
         "Send failed: " + systemErrorText(ENETUNREACH));
     QCOMPARE(child<QLineEdit>(&transmitter, "lastSequenceEdit")->text(), QStringLiteral("2"));
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events.at(0).at(0).value<Event>().kind, Event::SendFailed);
     m_boxes->boxes.clear();
 }
 

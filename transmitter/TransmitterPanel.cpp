@@ -1,8 +1,7 @@
 #include "transmitter/TransmitterPanel.h"
 #include "ui_TransmitterPanel.h"
 
-#include "net/HostChecks.h"
-#include "net/SystemError.h"
+#include "monitor/MetricsText.h"
 #include "widgets/FieldReader.h"
 #include "widgets/MessageBox.h"
 
@@ -24,7 +23,10 @@ TransmitterPanel::TransmitterPanel(QWidget* parent)
         });
     connect(ui->pauseButton, &QPushButton::clicked, this, &TransmitterPanel::togglePause);
     connect(&m_sender, &ProbeSender::probeSent, this, &TransmitterPanel::showSent);
-    connect(&m_sender, &ProbeSender::sendFailed, this, &TransmitterPanel::showSendFailed);
+    // A send that fails repeats every period: it is told in the panel, never in a box.
+    connect(&m_sender, &ProbeSender::sendFailed, ui->statusLabel,
+        [this] { ui->statusLabel->setText(m_sender.failure()); });
+    connect(&m_sender, &ProbeSender::eventOccurred, this, &TransmitterPanel::eventOccurred);
     showFields();
 }
 
@@ -100,13 +102,8 @@ bool TransmitterPanel::start()
     }
     m_state = State::Running;
     showFields();
-    // What on this host keeps the probes in: in the line for sends, until one is sent, and
-    // in the log.
-    const QStringList problems
-        = HostChecks::atStart(m_settings.interfaceIndex, m_settings.destination.group, false);
-    ui->statusLabel->setText(problems.join(QLatin1Char(' ')));
-    for (const QString& problem : problems)
-        emit eventOccurred(Event::about(Event::Warning, name(), problem));
+    // What on this host keeps the probes in stays in the line for sends until one is sent.
+    ui->statusLabel->setText(m_sender.hostProblems().join(QLatin1Char(' ')));
     return true;
 }
 
@@ -153,37 +150,29 @@ void TransmitterPanel::tick(int phase)
         showCounters();
 }
 
-// A send that fails repeats every period: it is told in the panel, never in a box, and
-// the lamp lights only for a probe that left.
+// The lamp lights only for a probe that left.
 void TransmitterPanel::showSent()
 {
     ui->activityLamp->setLit(true);
-    if (ui->statusLabel->text().isEmpty())
-        return;
     ui->statusLabel->clear();
-    emit eventOccurred(Event::about(Event::SendOk, name(), tr("Sending again")));
 }
 
-void TransmitterPanel::showSendFailed(quint32, quint32, int error)
+void TransmitterPanel::collectMetrics(MetricsText& text) const
 {
-    const QString status = tr("Send failed: %1").arg(systemErrorText(error));
-    if (ui->statusLabel->text() == status)
-        return;
-    ui->statusLabel->setText(status);
-    const QString hint = HostChecks::afterSendFailed(error, m_settings.destination.group);
-    emit eventOccurred(Event::about(
-        Event::SendFailed, name(), hint.isEmpty() ? status : status + QLatin1Char(' ') + hint));
+    text.addTransmitter(name(), m_sender.sentCount(), m_sender.failureCount());
 }
 
-void TransmitterPanel::closeEvent(QCloseEvent* event)
+bool TransmitterPanel::confirmClose()
 {
-    if (m_state == State::Stopped)
-        return event->accept();
+    if (!isRunning())
+        return true;
     // No "Transmitter Stopping" probe exists: Yes and No both close without sending.
-    const auto answer = showMessageBox({ this,
-        tr("The transmitter is still running.\n\nDo you wish to transmit a "
-           "\"Transmitter Stopping\" message before stopping it ?"),
-        tr("Close Transmitter"), QMessageBox::Question,
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel });
-    event->setAccepted(answer != QMessageBox::Cancel);
+    return showMessageBox({ this,
+               tr("The transmitter is still running.\n\nDo you wish to transmit a "
+                  "\"Transmitter Stopping\" message before stopping it ?"),
+               tr("Close Transmitter"), QMessageBox::Question,
+               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel })
+        != QMessageBox::Cancel;
 }
+
+void TransmitterPanel::closeEvent(QCloseEvent* event) { event->setAccepted(confirmClose()); }

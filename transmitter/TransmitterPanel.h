@@ -2,6 +2,7 @@
 
 #include "net/Event.h"
 #include "net/ProbeSender.h"
+#include "widgets/Panel.h"
 
 #include <QWidget>
 
@@ -11,8 +12,9 @@ namespace Ui {
 class TransmitterPanel;
 }
 
-// The transmitter panel: sends one probe per period, counted down on the panel tick.
-class TransmitterPanel : public QWidget {
+// The transmitter panel: its form, Start, Pause and Stop; its ProbeSender sends one probe
+// per period, counted down on the panel tick.
+class TransmitterPanel : public QWidget, public Panel {
     Q_OBJECT
 
 public:
@@ -25,12 +27,16 @@ public:
     void configure(const SendSettings& settings);
     bool start();
     void stop();
-    void tick(int phase);
 
     State state() const { return m_state; }
     const ProbeSender& sender() const { return m_sender; }
-    // The destination, as the log names the panel.
-    QString name() const { return m_settings.destination.toString(); }
+
+    void tick(int phase) override;
+    QString name() const override { return m_settings.destination.toString(); }
+    void collectMetrics(MetricsText& text) const override;
+    bool isRunning() const override { return m_state != State::Stopped; }
+    // Asks first while the transmitter runs or is paused.
+    bool confirmClose() override;
 
 signals:
     void eventOccurred(const Event& event);
@@ -48,7 +54,6 @@ private:
     void showFields();
     void showCounters();
     void showSent();
-    void showSendFailed(quint32 sequence, quint32 size, int error);
 
     std::unique_ptr<Ui::TransmitterPanel> ui;
     SendSettings m_settings { { QHostAddress(QLatin1String(Defaults::group)), Defaults::port } };

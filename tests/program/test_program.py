@@ -28,20 +28,10 @@ class ProgramTest(unittest.TestCase):
         self.addCleanup(holder.close)
         server = socket.create_server(("0.0.0.0", 9501))  # and its metrics
         self.addCleanup(server.close)
+        # What each option accepts is the parsers' unit test; here, what main() makes of it.
         for arguments, status, named in (
-                ("--help", 0, None), ("-v", 0, None), ("", 1, "--headless"),
-                (f"--headless --receive {GROUP}:9501", 1, "9501"), ("--ttl 0", 2, "--ttl"),
-                ("--ttl 256", 2, "--ttl"), ("--period 0", 2, "--period"),
-                ("--period 86401", 2, "--period"), ("--size 42", 2, "--size"),
-                ("--size 1501", 2, "--size"), ("--size huge", 2, "--size"),
-                ("--duration 0", 2, "--duration"), (f"--transmit {GROUP}", 2, "--transmit"),
-                (f"--transmit {GROUP}:65536", 2, "--transmit"), ("--receive 10.1:5", 2, "--receive"),
-                ("--receive host.example:5", 2, "--receive"), ("--json", 2, "--json"),
-                ("--headless", 2, "--headless"), ("--bogus", 2, "bogus"), ("extra", 2, "extra"),
-                ("--receive ff15::1:8910", 2, "--receive"), ("--transmit 10.0.0.1@234.5.6.7:5", 2,
-                "--transmit"), ("--interface lvxnone", 2, "--interface"),
-                ("--metrics 0", 2, "--metrics"), ("--metrics-max-sources 0", 2, "--metrics-max-sources"),
-                ("--snmp-trap [::1", 2, "--snmp-trap"), ("--snmp-trap host:0", 2, "--snmp-trap"),
+                ("--help", 0, None), ("", 1, "--headless"), ("--ttl 0", 2, "--ttl"),
+                (f"--headless --receive {GROUP}:9501", 1, "9501"),
                 (f"--headless --receive {GROUP}:9502 --metrics 9501", 1, "metrics on")):
             with self.subTest(arguments=arguments):
                 result = subprocess.run([PROGRAM, *arguments.split()], capture_output=True,

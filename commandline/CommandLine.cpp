@@ -1,4 +1,4 @@
-#include "headless/CommandLine.h"
+#include "commandline/CommandLine.h"
 
 #include "monitor/MetricsServer.h"
 #include "monitor/TrapSender.h"
@@ -168,27 +168,28 @@ QString CommandLine::helpText()
         "  --receive GROUP:PORT    start a receiver on this port for this group (may repeat);\n"
         "                          SOURCE@GROUP:PORT takes the group from that source only\n"
         "                          (SSM); IPv6 groups go in brackets: [ff15::1234]:8910\n"
-        "  --ttl N                 TTL of every transmitter, 1 to 255 (16)\n"
-        "  --period SECONDS        seconds between probes, 1 to 86400 (5)\n"
-        "  --size BYTES|random     probe size, 43 to 1500 (1000), or random from 100 to 1499\n"
+        "  --ttl N                 TTL of every transmitter, %1 to %2 (%3)\n"
+        "  --period SECONDS        seconds between probes, %4 to %5 (%6)\n"
+        "  --size BYTES|random     probe size, %7 to %8 (%9), or random from %10 to %11\n"
         "  --no-join               receivers listen on their port without joining the group\n"
         "  --headless              no window: print what happens on standard output\n"
         "  --json                  with --headless, one JSON object a line\n"
         "  --duration SECONDS      stop after this long\n"
         "  --loss-threshold N      a source is lost after N numbers in a row are overdue,\n"
-        "                          1 to 100 (3)\n"
-        "  --max-latency SECONDS   a number is overdue this long after its time, 1 to 120 (2)\n"
+        "                          %12 to %13 (%14)\n"
+        "  --max-latency SECONDS   a number is overdue this long after its time, %15 to %16 "
+        "(%17)\n"
         "  --interface NAME        send and join by this interface, not the system's route\n"
-        "  --max-sources N         the sources a receiver keeps, 1 to 1000000 (10000); when\n"
+        "  --max-sources N         the sources a receiver keeps, %18 to %19 (%20); when\n"
         "                          full, one silent for an hour gives way, else new ones are\n"
         "                          refused and counted\n"
         "  --metrics [ADDRESS:]PORT  serve Prometheus metrics at /metrics; the usual\n"
-        "                          port is 9781\n"
-        "  --metrics-max-sources N the sources a receiver shows in metrics, 1 to 1000000\n"
-        "                          (1000); those beyond are counted\n"
+        "                          port is %21\n"
+        "  --metrics-max-sources N the sources a receiver shows in metrics, %22 to %23\n"
+        "                          (%24); those beyond are counted\n"
         "  --snmp-trap HOST[:PORT] receivers send SNMPv2c traps here when a source is lost\n"
         "                          and when it recovers\n"
-        "  --snmp-community NAME   the traps' community (meadow)\n"
+        "  --snmp-community NAME   the traps' community (%25)\n"
         "  -h, --help              show this help and exit\n"
         "  -v, --version           show the version and exit\n"
         "\n"
@@ -206,5 +207,30 @@ QString CommandLine::helpText()
         "printed.\n"
         "\n"
         "Exit status: 0 when it ran and stopped, 1 when a port could not be bound or there is\n"
-        "no display for the window, 2 for a bad argument.\n");
+        "no display for the window, 2 for a bad argument.\n")
+        .arg(Limits::ttl.min)
+        .arg(Limits::ttl.max)
+        .arg(Defaults::ttl)
+        .arg(Limits::period.min)
+        .arg(Limits::period.max)
+        .arg(Defaults::period)
+        .arg(Limits::packetSize.min)
+        .arg(Limits::packetSize.max)
+        .arg(Defaults::packetSize)
+        .arg(Limits::randomSize.min)
+        .arg(Limits::randomSize.max)
+        .arg(Limits::lossThreshold.min)
+        .arg(Limits::lossThreshold.max)
+        .arg(Defaults::lossThreshold)
+        .arg(Limits::maxLatency.min)
+        .arg(Limits::maxLatency.max)
+        .arg(Defaults::maxLatency)
+        .arg(Limits::maxSources.min)
+        .arg(Limits::maxSources.max)
+        .arg(SourceTable::DefaultMaxSources)
+        .arg(MetricsServer::DefaultPort)
+        .arg(MetricsSourcesRange.min)
+        .arg(MetricsSourcesRange.max)
+        .arg(MetricsText::DefaultMaxSources)
+        .arg(QLatin1String(Defaults::community));
 }

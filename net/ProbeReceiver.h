@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/Defaults.h"
+#include "core/SourceTable.h"
+#include "net/Event.h"
+#include "net/Parsing.h"
+#include "net/ReceiveSocket.h"
+
+#include <QObject>
+#include <QStringList>
+
+// What a receiver listens for, and how it judges loss.
+struct ReceiveSettings {
+    Endpoint where { QHostAddress(QLatin1String(Defaults::group)), Defaults::port };
+    int interfaceIndex = 0; // the interface joins go by; 0: the system's choice
+    bool join = true;
+    LossRules rules { qint64(Defaults::maxLatency) * 1000, Defaults::lossThreshold };
+    std::size_t maxSources = SourceTable::DefaultMaxSources;
+};
+
+// Receives probes on one port for one group: it owns the socket, the table of sources and
+// the membership, counts each probe into its source and, on the tick, what is overdue. It
+// tells what happened as events and which sources changed; a receiver panel and a headless
+// run each contain one.
+class ProbeReceiver : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ProbeReceiver(QObject* parent = nullptr);
+
+    // Binds the port and joins if asked. False when the port cannot be had: socket() tells
+    // why. A join refused leaves it listening, and is told by joinRefused().
+    bool start(const ReceiveSettings& settings);
+    // Counts what is waiting, so that a probe that came with the stop is in, then leaves the
+    // group and closes.
+    void stop();
+    // Joins or leaves while running; false, with socket() telling why, when refused.
+    bool setMember(bool member);
+    // Numbers fall due by the second.
+    void tick(int phase);
+    // Forgets every source: counting starts again from the next probe.
+    void resetCounts();
+
+    bool isStarted() const { return m_socket.isOpen(); }
+    // Asked to be a member, whether or not the system agreed.
+    bool isMember() const { return m_member; }
+    const ReceiveSettings& settings() const { return m_settings; }
+    // The group and port, as logs and metrics name the receiver.
+    QString name() const { return m_settings.where.toString(); }
+    const SourceTable& sources() const { return m_sources; }
+    const ReceiveSocket& socket() const { return m_socket; }
+    // Since the last start.
+    quint32 hostDrops() const { return m_socket.drops(); }
+    // What on this host keeps multicast from this receiver, found at the last start.
+    const QStringList& hostProblems() const { return m_hostProblems; }
+
+signals:
+    void eventOccurred(const Event& event);
+    // A probe was counted into the source at this place in the table, which it may have added.
+    void probeCounted(std::size_t index, SourceChange change);
+    // Numbers of the source at this place fell overdue.
+    void sourceChanged(std::size_t index);
+    // Every source was forgotten.
+    void cleared();
+    // What anyone on the network can cause at will, and what the system refused.
+    void emptyDatagramReceived();
+    void receiveFailed(int error);
+    void joinRefused(int error);
+
+private:
+    void countDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
+        quint16 port, int ttl);
+    void refuseJoin(int error);
+
+    ReceiveSettings m_settings;
+    ReceiveSocket m_socket;
+    SourceTable m_sources;
+    bool m_member = false;
+    QStringList m_hostProblems;
+};

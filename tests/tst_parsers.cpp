@@ -1,0 +1,239 @@
+#include "commandline/CommandLine.h"
+#include "core/SourceTable.h"
+#include "monitor/MetricsText.h"
+#include "monitor/TrapSender.h"
+#include "shell/LogModel.h"
+
+#include <QBuffer>
+#include <QTest>
+
+// What users type and what other programs read: addresses, numbers and endpoints, the
+// trap destination, the command line, the log as CSV and the metrics' labels.
+class tst_Parsers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void address_data();
+    void address();
+    void number_data();
+    void number();
+    void endpoint_data();
+    void endpoint();
+    void trapDestination_data();
+    void trapDestination();
+    void commandLine_data();
+    void commandLine();
+    void csvFieldsComeBackWhole();
+    void metricsLabelsEscapedAndUnique();
+};
+
+void tst_Parsers::address_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("IPv4") << "234.5.6.7" << true;
+    QTest::newRow("IPv6") << "ff15::1234" << true;
+    QTest::newRow("IPv6 with its interface") << "ff02::1%lo" << true;
+    QTest::newRow("short IPv4 form") << "10.1" << false;
+    QTest::newRow("a lone number") << "256" << false;
+    QTest::newRow("a leading zero") << "234.5.6.07" << false;
+    QTest::newRow("two ::") << "ff15::12::34" << false;
+    QTest::newRow("a name") << "host.example" << false;
+    QTest::newRow("spaces") << " 234.5.6.7" << false;
+}
+
+void tst_Parsers::address()
+{
+    QFETCH(QString, text);
+    QTEST(parseAddress(text).has_value(), "accepted");
+}
+
+void tst_Parsers::number_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("number"); // -1 for refused
+    QTest::newRow("lowest") << "1" << 1ll;
+    QTest::newRow("highest") << "65535" << 65535ll;
+    QTest::newRow("below") << "0" << -1ll;
+    QTest::newRow("above") << "65536" << -1ll;
+    QTest::newRow("2^32 + 1 does not wrap to 1") << "4294967297" << -1ll;
+    QTest::newRow("a sign") << "+5" << -1ll;
+    QTest::newRow("an exponent") << "1e3" << -1ll;
+    QTest::newRow("empty") << "" << -1ll;
+}
+
+void tst_Parsers::number()
+{
+    QFETCH(QString, text);
+    const auto number = parseNumber(text, Limits::port);
+    QTEST(number ? qint64(*number) : -1ll, "number");
+}
+
+void tst_Parsers::endpoint_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("read"); // as the endpoint prints itself; empty for refused
+    QTest::newRow("IPv4") << "234.5.6.7:8910"
+                          << "234.5.6.7:8910";
+    QTest::newRow("IPv6 in brackets") << "[ff15::1234]:8910"
+                                      << "[ff15::1234]:8910";
+    QTest::newRow("IPv6 without brackets") << "ff15::1:8910"
+                                           << "";
+    QTest::newRow("IPv4 in brackets") << "[234.5.6.7]:8910"
+                                      << "";
+    QTest::newRow("no port") << "234.5.6.7"
+                             << "";
+    QTest::newRow("port too high") << "234.5.6.7:65536"
+                                   << "";
+    QTest::newRow("a source") << "10.0.0.1@232.1.1.1:5"
+                              << "10.0.0.1@232.1.1.1:5";
+    QTest::newRow("source of another family") << "10.0.0.1@[ff3e::1]:5"
+                                              << "";
+    QTest::newRow("a bad source") << "10.1@232.1.1.1:5"
+                                  << "";
+    QTest::newRow("a name") << "host.example:5"
+                            << "";
+}
+
+void tst_Parsers::endpoint()
+{
+    QFETCH(QString, text);
+    const auto endpoint = parseEndpoint(text, true);
+    QTEST(endpoint ? endpoint->toString() : QString(), "read");
+    // Only a receiver takes a source.
+    QCOMPARE(parseEndpoint(text).has_value(), endpoint && endpoint->source.isNull());
+}
+
+void tst_Parsers::trapDestination_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("read"); // host and port; empty for refused
+    QTest::newRow("a name") << "nms.example"
+                            << "nms.example 162";
+    QTest::newRow("a name and port") << " nms.example:1162 "
+                                     << "nms.example 1162";
+    QTest::newRow("bare IPv6") << "::1"
+                               << "::1 162";
+    QTest::newRow("IPv6 and port") << "[::1]:1162"
+                                   << "::1 1162";
+    QTest::newRow("port 0") << "10.0.0.1:0"
+                            << "";
+    QTest::newRow("unclosed bracket") << "[::1"
+                                      << "";
+    QTest::newRow("a space inside") << "nms example"
+                                    << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void tst_Parsers::trapDestination()
+{
+    QFETCH(QString, text);
+    const auto destination = TrapSender::parseDestination(text);
+    QTEST(destination ? destination->host + ' ' + QString::number(destination->port) : QString(),
+        "read");
+}
+
+void tst_Parsers::commandLine_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<CommandLine::Outcome>("outcome");
+    QTest::addColumn<QString>("named"); // in the error, or a value read
+    using O = CommandLine::Outcome;
+    const struct {
+        const char* name;
+        const char* arguments;
+        CommandLine::Outcome outcome;
+        const char* named;
+    } rows[] = { { "help", "-h", O::Help, "" }, { "version", "--version", O::Version, "" },
+        { "ttl 0", "--ttl 0", O::Error, "--ttl" }, { "ttl 256", "--ttl 256", O::Error, "--ttl" },
+        { "period 0", "--period 0", O::Error, "--period" },
+        { "period 86401", "--period 86401", O::Error, "--period" },
+        { "size 42", "--size 42", O::Error, "--size" },
+        { "size 1501", "--size 1501", O::Error, "--size" },
+        { "size huge", "--size huge", O::Error, "--size" },
+        { "size random", "--size random", O::Run, "random" },
+        { "duration 0", "--duration 0", O::Error, "--duration" },
+        { "transmit without port", "--transmit 234.5.6.7", O::Error, "--transmit" },
+        { "transmit with a source", "--transmit 10.0.0.1@234.5.6.7:5", O::Error, "--transmit" },
+        { "receive IPv6 unbracketed", "--receive ff15::1:8910", O::Error, "--receive" },
+        { "receive with a source", "--receive 10.0.0.1@232.1.1.1:5", O::Run, "10.0.0.1" },
+        { "json alone", "--json", O::Error, "--json" },
+        { "headless alone", "--headless", O::Error, "--headless" },
+        { "unknown option", "--bogus", O::Error, "bogus" },
+        { "positional", "extra", O::Error, "extra" },
+        { "no such interface", "--interface lvxnone", O::Error, "--interface" },
+        { "metrics port 0", "--metrics 0", O::Error, "--metrics" },
+        { "metrics address", "--metrics [::1]:9781", O::Run, "[::1]:9781" },
+        { "metrics sources 0", "--metrics-max-sources 0", O::Error, "--metrics-max-sources" },
+        { "trap port 0", "--snmp-trap host:0", O::Error, "--snmp-trap" } };
+    for (const auto& row : rows)
+        QTest::newRow(row.name) << QString::fromLatin1(row.arguments) << row.outcome
+                                << QString::fromLatin1(row.named);
+}
+
+void tst_Parsers::commandLine()
+{
+    QFETCH(QString, arguments);
+    QFETCH(CommandLine::Outcome, outcome);
+    QFETCH(QString, named);
+    CommandLine commandLine;
+    QCOMPARE(commandLine.parse(QStringList { "lumivox-tool" } + arguments.split(' ')), outcome);
+    const Options& options = commandLine.options();
+    const QString read = options.sending.randomSize ? QStringLiteral("random")
+        : options.metrics                           ? options.metrics->toString()
+        : !options.receive.empty()                  ? options.receive.front().source.toString()
+                                                    : commandLine.error();
+    QVERIFY2(read.contains(named), qPrintable(read));
+    QCOMPARE(commandLine.error().startsWith(QStringLiteral("lumivox-tool: ")),
+        outcome == CommandLine::Outcome::Error);
+}
+
+// RFC 4180's quoting, read back by a reader of its rules.
+void tst_Parsers::csvFieldsComeBackWhole()
+{
+    const QString detail = QStringLiteral("a, \"quoted\"\nsecond line");
+    LogModel log;
+    log.append(Event::about(Event::Warning, QStringLiteral("234.5.6.7:8910"), detail));
+    QBuffer file;
+    QVERIFY(file.open(QIODevice::WriteOnly) && log.writeCsv(file));
+    QList<QStringList> records { {} };
+    QString field;
+    bool quoted = false;
+    const QString text = QString::fromUtf8(file.data());
+    for (int at = 0; at < text.size(); ++at) {
+        const QChar c = text.at(at);
+        if (quoted && c == '"' && text.mid(at + 1, 1) == '"')
+            field += text.at(++at);
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == ',' || c == '\n')) {
+            records.last() << std::exchange(field, {});
+            if (c == '\n')
+                records << QStringList();
+        } else
+            field += c;
+    }
+    QCOMPARE(records.size(), 3); // the header, the event, and the end
+    QCOMPARE(records.at(1).size(), records.at(0).size());
+    QCOMPARE(records.at(1).last(), detail);
+}
+
+// Prometheus refuses a whole scrape with a broken label or the same series twice.
+void tst_Parsers::metricsLabelsEscapedAndUnique()
+{
+    const SourceTable none;
+    MetricsText metrics;
+    const QString name = QStringLiteral("a\"b\\c\nd");
+    metrics.addReceiver(name, none, 0);
+    metrics.addReceiver(name, none, 0);
+    metrics.addTransmitter(name, 0, 0);
+    const QByteArray text = metrics.text();
+    const QByteArray label = "a\\\"b\\\\c\\nd"; // a\"b\\c\nd
+    QVERIFY(text.contains("lumivox_rx_host_drops_total{receiver=\"" + label + "\"} 0"));
+    QVERIFY(text.contains("lumivox_rx_host_drops_total{receiver=\"" + label + "#2\"} 0"));
+    QVERIFY(text.contains("lumivox_tx_probes_total{transmitter=\"" + label + "\"} 0"));
+}
+
+QTEST_GUILESS_MAIN(tst_Parsers)
+#include "tst_parsers.moc"
