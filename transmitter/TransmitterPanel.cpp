@@ -154,7 +154,8 @@ void TransmitterPanel::tick(int phase)
 void TransmitterPanel::showSent()
 {
     ui->activityLamp->setLit(true);
-    ui->statusLabel->clear();
+    if (!ui->statusLabel->text().isEmpty())
+        ui->statusLabel->clear();
 }
 
 void TransmitterPanel::collectMetrics(MetricsText& text) const
