@@ -56,12 +56,16 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         QStringLiteral("snmp-trap"), QString(), QStringLiteral("HOST[:PORT]"));
     const QCommandLineOption snmpCommunity(
         QStringLiteral("snmp-community"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption expectSources(
+        QStringLiteral("expect-sources"), QString(), QStringLiteral("N"));
+    const QCommandLineOption maxLoss(
+        QStringLiteral("max-loss"), QString(), QStringLiteral("PERCENT"));
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({ help, version, transmit, receive, ttl, period, size, noJoin, headless, json,
         duration, lossThreshold, maxLatency, interface, maxSources, metrics, metricsMaxSources,
-        snmpTrap, snmpCommunity });
+        snmpTrap, snmpCommunity, expectSources, maxLoss });
     if (!parser.parse(arguments))
         return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
             + tr("; see --help"));
@@ -115,8 +119,15 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         || !readNumber(lossThreshold, Limits::lossThreshold, m_options.lossThreshold, "")
         || !readNumber(maxLatency, Limits::maxLatency, m_options.maxLatency, " of seconds")
         || !readNumber(maxSources, Limits::maxSources, m_options.maxSources, "")
-        || !readNumber(metricsMaxSources, MetricsSourcesRange, m_options.metricsMaxSources, ""))
+        || !readNumber(metricsMaxSources, MetricsSourcesRange, m_options.metricsMaxSources, "")
+        || !readNumber(expectSources, Limits::maxSources, m_options.expectSources, ""))
         return Outcome::Error;
+    if (parser.isSet(maxLoss)) {
+        m_options.maxLoss = parseDecimal(parser.value(maxLoss), 0, 100);
+        if (!m_options.maxLoss)
+            return fail(tr("--max-loss takes a percentage from 0 to 100, such as 0.5, not \"%1\"")
+                            .arg(parser.value(maxLoss)));
+    }
     if (parser.isSet(metrics)) {
         m_options.metrics = MetricsServer::parseAddress(parser.value(metrics));
         if (!m_options.metrics)
@@ -190,24 +201,34 @@ QString CommandLine::helpText()
         "  --snmp-trap HOST[:PORT] receivers send SNMPv2c traps here when a source is lost\n"
         "                          and when it recovers\n"
         "  --snmp-community NAME   the traps' community (%25)\n"
+        "  --expect-sources N      the run fails when a receiver hears fewer senders\n"
+        "  --max-loss PERCENT      the run fails when a sender loses more, 0 to 100\n"
         "  -h, --help              show this help and exit\n"
         "  -v, --version           show the version and exit\n"
         "\n"
         "With --headless, a receiver prints a sender's row when it changes, at most once a\n"
         "second, under the headings RECEIVER SOURCE PORT LAST-RX SEQ FREQ CONS-RX CONS-MISS\n"
-        "TOTAL-RX TOTAL-MISS DUPS RX-TTL STATE, and a transmitter prints each probe sent, or\n"
-        "why a send failed. Events (a source new, lost or recovered, a send failing or\n"
-        "working again, a join refused) are lines of their own: time, event, receiver,\n"
-        "source:port, detail. With --json the keys are receiver, source, port, last_rx, seq,\n"
-        "freq, cons_rx, cons_miss, total_rx, total_miss, dups, rx_ttl and state for a row\n"
-        "(host_drops and sources_refused too in the final rows), transmitter, source_port,\n"
-        "seq, size, ttl and error (when a send failed) for a probe, and event, time,\n"
-        "receiver or transmitter, source, port and detail for an event (missing and seconds\n"
-        "when recovered). SIGINT and SIGTERM stop it: groups are left and the final rows\n"
-        "printed.\n"
+        "TOTAL-RX TOTAL-MISS LOSS% DUPS LATE RX-TTL STATE, and a transmitter prints each\n"
+        "probe sent, or why a send failed. Events (a source new, lost, recovered, stopped\n"
+        "or resumed, a send failing or working again, a join refused) are lines of their\n"
+        "own: time, event, receiver, source:port, detail. With --json the keys are\n"
+        "receiver, source, port, last_rx, seq, freq, cons_rx, cons_miss, total_rx,\n"
+        "total_miss, loss_percent, dups, late, rx_ttl and state for a row (host_drops and\n"
+        "sources_refused too in the final rows), transmitter, source_port, seq, size, ttl\n"
+        "and error (when a send failed) for a probe, and event, time, receiver or\n"
+        "transmitter, source, port and detail for an event (missing and seconds when\n"
+        "recovered). SIGINT and SIGTERM stop it: transmitters send their stopping message,\n"
+        "groups are left, and the final rows and a summary of every source, receiver and\n"
+        "transmitter are printed (with --json, objects with \"summary\": true).\n"
         "\n"
-        "Exit status: 0 when it ran and stopped, 1 when a port could not be bound or there is\n"
-        "no display for the window, 2 for a bad argument.\n")
+        "A run with --duration, --expect-sources or --max-loss is a test: it fails when a\n"
+        "receiver heard no sender or fewer than expected, a sender ended lost or lost more\n"
+        "than allowed, a join was refused, or a transmitter's every send failed; each\n"
+        "reason is a line on standard error.\n"
+        "\n"
+        "Exit status: 0 when it ran and stopped (and a test passed), 1 when a port could\n"
+        "not be bound or there is no display for the window, 2 for a bad argument, 3 when\n"
+        "a test failed.\n")
         .arg(Limits::ttl.min)
         .arg(Limits::ttl.max)
         .arg(Defaults::ttl)

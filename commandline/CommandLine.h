@@ -27,6 +27,11 @@ struct Options {
     quint32 metricsMaxSources = MetricsText::DefaultMaxSources; // a receiver's, in metrics
     QString snmpTrap; // where receivers send their traps; empty for none
     QString snmpCommunity = QLatin1String(Defaults::community);
+    quint32 expectSources = 0; // the senders each receiver must hear; 0 for any
+    std::optional<double> maxLoss; // percent a source may lose
+
+    // A run that is a test ends with a verdict in its exit status.
+    bool isTest() const { return duration || expectSources || maxLoss; }
 };
 
 // The program's options, read before any window or display is needed. The limits and

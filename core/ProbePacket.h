@@ -12,8 +12,11 @@ struct ProbePacket {
     // The smallest packet ever built or accepted.
     static constexpr std::size_t HeaderSize = 43;
     static constexpr std::uint16_t Version = 1;
-    // Types 1 to 3 are accepted; transmitters send only the ordinary probe.
+    // Types 1 to 3 are accepted. A transmitter sends the ordinary probe, and one stopping
+    // message, with the next number, when it is stopped on purpose; receivers that know no
+    // more than types 1 to 3 take it for a probe.
     static constexpr std::int8_t TypeProbe = 1;
+    static constexpr std::int8_t TypeStopping = 2;
     static constexpr std::int8_t TypeLast = 3;
 
     std::int8_t type = TypeProbe;

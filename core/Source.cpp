@@ -1,5 +1,7 @@
 #include "core/Source.h"
 
+#include "core/Defaults.h"
+
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -19,7 +21,7 @@ std::uint32_t saturated(std::uint64_t value)
 } // namespace
 
 Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time,
-    std::int64_t nowMs, std::uint32_t advertisedPeriod, std::uint32_t sequence)
+    std::int64_t nowMs, std::uint32_t advertisedPeriod, std::uint32_t sequence, bool stopping)
     : address(from)
     , port(fromPort)
     , period(advertisedPeriod)
@@ -27,26 +29,24 @@ Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time
     , m_highest(sequence)
     , m_highestAtMs(nowMs)
 {
-    count(time, nowMs, sequence, {});
+    count(time, nowMs, sequence, {}, stopping);
 }
 
 bool Source::remembers(std::uint32_t sequence) const
 {
-    if (sequence == 0 && m_history.size() < HistorySize)
-        return true;
     return sequence <= m_historyCeiling
         && std::find(m_history.begin(), m_history.end(), sequence) != m_history.end();
 }
 
-// A first sequence 0 is a duplicate, as it always was.
-Source::Arrival Source::count(
-    std::time_t time, std::int64_t nowMs, std::uint32_t sequence, const LossRules& rules)
+Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_t sequence,
+    const LossRules& rules, bool stopping)
 {
+    const std::int64_t silentSinceMs = lastArrivalMs;
     lastReceived = time;
     lastArrivalMs = nowMs;
+    Arrival arrival;
     if (remembers(sequence)) {
         duplicates = saturated(std::uint64_t(duplicates) + 1);
-        Arrival arrival;
         arrival.duplicate = true;
         return arrival;
     }
@@ -63,33 +63,58 @@ Source::Arrival Source::count(
     // stopped, and an outage for every number skipped.
     const auto missedBefore = std::pair(totalMissed, consecutiveMissed);
     checkOverdue(nowMs, rules);
-    Arrival arrival;
     if (serialBefore(m_highest, sequence)) {
         arrival.missing = sequence - m_highest - 1;
         m_gaps = saturated(std::uint64_t(m_gaps) + arrival.missing);
         m_highest = sequence;
         m_highestAtMs = nowMs;
-    } else if (serialBefore(m_first, sequence) && m_gaps > 0) {
-        --m_gaps; // a late number is taken back out
+        arrival.resumed = std::exchange(stopped, false) && !stopping;
+    } else if (sequence != m_highest) {
+        late = saturated(std::uint64_t(late) + 1);
+        arrival.late = true;
+        if (serialBefore(m_first, sequence) && m_gaps > 0)
+            --m_gaps; // it was counted missing when a higher one came
     }
     consecutiveReceived = arrival.missing ? 1 : saturated(std::uint64_t(consecutiveReceived) + 1);
     countMissed(m_gaps, 0);
     arrival.missedChanged = std::pair(totalMissed, consecutiveMissed) != missedBefore || lost;
     if (lost) {
         arrival.recovered = true;
-        arrival.lostForMs = nowMs - m_lostSinceMs;
+        arrival.silentForMs = nowMs - silentSinceMs;
+        m_longestOutageMs = std::max(m_longestOutageMs, arrival.silentForMs);
         lost = false;
+    }
+    // Only the highest number stops it: a stopping message that comes late, after the sender
+    // went on, is old news.
+    if (stopping && !stopped && sequence == m_highest) {
+        stopped = true;
+        arrival.stopped = true;
     }
     return arrival;
 }
 
+double Source::lossPercent() const
+{
+    const double all = double(totalReceived) + double(totalMissed);
+    return all > 0 ? 100.0 * totalMissed / all : 0.0;
+}
+
+std::int64_t Source::longestOutageMs(std::int64_t nowMs) const
+{
+    return lost ? std::max(m_longestOutageMs, nowMs - lastArrivalMs) : m_longestOutageMs;
+}
+
 bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
 {
+    if (stopped)
+        return false;
     // After the highest number arrived at t, the k-th next is overdue from t + k * period +
-    // the latency.
-    const std::int64_t periodMs = std::int64_t(std::max<std::uint32_t>(period, 1)) * 1000;
-    const std::int64_t late = nowMs - m_highestAtMs - rules.maxLatencyMs;
-    const std::uint32_t overdue = late < periodMs ? 0 : saturated(std::uint64_t(late / periodMs));
+    // the latency, by a period a sender may really have.
+    const std::int64_t periodMs
+        = std::int64_t(std::clamp(period, Limits::period.min, Limits::period.max)) * 1000;
+    const std::int64_t pastDue = nowMs - m_highestAtMs - rules.maxLatencyMs;
+    const std::uint32_t overdue
+        = pastDue < periodMs ? 0 : saturated(std::uint64_t(pastDue / periodMs));
     if (overdue == consecutiveMissed)
         return false;
     if (overdue > 0)
@@ -97,7 +122,7 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
     countMissed(m_gaps, overdue);
     if (!lost && consecutiveMissed >= rules.lossThreshold) {
         lost = true;
-        m_lostSinceMs = nowMs;
+        outages = saturated(std::uint64_t(outages) + 1);
     }
     return true;
 }

@@ -23,24 +23,32 @@ struct Source {
     // What one arrival changed.
     struct Arrival {
         bool duplicate = false;
+        bool late = false; // a new number that came after a higher one
         bool missedChanged = false; // a missed count, or the state, changed
         bool recovered = false; // the source was lost until now
+        bool stopped = false; // its sender said it stops: nothing more is overdue
+        bool resumed = false; // a number above the one it stopped with
         std::uint32_t missing = 0; // numbers skipped by this arrival
-        std::int64_t lostForMs = 0; // how long it was lost
+        std::int64_t silentForMs = 0; // recovered: since its last probe before the outage
     };
 
     // A source is made at its first probe, and keeps the period that probe advertised.
     Source(const std::string& from, std::uint16_t fromPort, std::time_t time, std::int64_t nowMs,
-        std::uint32_t advertisedPeriod, std::uint32_t sequence);
+        std::uint32_t advertisedPeriod, std::uint32_t sequence, bool stopping = false);
 
-    // Counts in one more probe: a new number, or a duplicate of a remembered one.
-    Arrival count(
-        std::time_t time, std::int64_t nowMs, std::uint32_t sequence, const LossRules& rules);
-    // Counts the numbers overdue by now; true when a counter changed.
+    // Counts in one more probe: a new number, or a duplicate of a remembered one; stopping
+    // for the message a transmitter sends as it stops.
+    Arrival count(std::time_t time, std::int64_t nowMs, std::uint32_t sequence,
+        const LossRules& rules, bool stopping = false);
+    // Counts the numbers overdue by now; true when a counter changed. Nothing falls overdue
+    // while the source is stopped.
     bool checkOverdue(std::int64_t nowMs, const LossRules& rules);
-    // Whether the number is among the last HistorySize new ones. Until that many have come,
-    // 0 is remembered too, as the unused slots of a full-sized history would hold it.
+    // Whether the number is among the last HistorySize new ones.
     bool remembers(std::uint32_t sequence) const;
+    // Total Miss of all numbers, received or missed, in percent; 0 before any.
+    double lossPercent() const;
+    // The longest time it went without a probe while lost, the outage under way included.
+    std::int64_t longestOutageMs(std::int64_t nowMs) const;
 
     std::string address;
     std::uint16_t port = 0;
@@ -55,8 +63,11 @@ struct Source {
     // Saturates rather than wraps: a sender replaying one number at full speed would
     // otherwise pass 2^32 within hours.
     std::uint32_t duplicates = 0;
+    std::uint32_t late = 0; // new numbers that came after a higher one
     int receivedTtl = -1; // the TTL the last probe arrived with; -1 when unknown
     bool lost = false;
+    bool stopped = false;
+    std::uint32_t outages = 0; // how many times it went lost
 
 private:
     void countMissed(std::uint32_t gaps, std::uint32_t overdue);
@@ -64,7 +75,7 @@ private:
     std::uint32_t m_first = 0;
     std::uint32_t m_highest = 0;
     std::int64_t m_highestAtMs = 0;
-    std::int64_t m_lostSinceMs = 0;
+    std::int64_t m_longestOutageMs = 0;
     std::uint32_t m_gaps = 0; // numbers skipped, and not arrived since
     // The last HistorySize numbers that were new, written round once full. It grows with
     // the numbers, so that a source heard once, as a forged one is, costs little.

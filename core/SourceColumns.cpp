@@ -1,6 +1,8 @@
 #include "core/SourceColumns.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 std::uint32_t numberIn(const Source& source, SourceColumn column)
 {
@@ -21,10 +23,13 @@ std::uint32_t numberIn(const Source& source, SourceColumn column)
         return source.totalMissed;
     case SourceColumn::Duplicates:
         return source.duplicates;
+    case SourceColumn::Late:
+        return source.late;
     case SourceColumn::ReceivedTtl:
         return std::uint32_t(std::max(source.receivedTtl, 0));
     case SourceColumn::SourceAddress:
     case SourceColumn::LastReceived:
+    case SourceColumn::LossPercent:
     case SourceColumn::State:
         break;
     }
@@ -43,11 +48,23 @@ std::string cellText(const Source& source, const SourceColumnInfo& column)
         std::strftime(text, sizeof text, "%H:%M:%S", &local);
         return text;
     }
+    case SourceColumnInfo::Percent: {
+        char text[sizeof "100.0"] = {};
+        std::snprintf(text, sizeof text, "%.1f", source.lossPercent());
+        return text;
+    }
     case SourceColumnInfo::State:
-        return source.lost ? "Lost" : "OK";
+        return source.lost ? "Lost" : source.stopped ? "Stopped" : "OK";
     case SourceColumnInfo::Number:
         break;
     }
     // Sequence numbers and periods are unsigned on the wire.
     return std::to_string(numberIn(source, column.column));
 }
+
+const char* stateKey(const Source& source)
+{
+    return source.lost ? "lost" : source.stopped ? "stopped" : "ok";
+}
+
+double shownLossPercent(const Source& source) { return std::round(source.lossPercent() * 10) / 10; }

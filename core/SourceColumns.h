@@ -16,13 +16,15 @@ enum class SourceColumn {
     ConsecutiveMissed,
     TotalReceived,
     TotalMissed,
+    LossPercent,
     Duplicates,
+    Late,
     ReceivedTtl,
     State,
 };
 
 struct SourceColumnInfo {
-    enum Kind { Address, Time, Number, State };
+    enum Kind { Address, Time, Number, Percent, State };
 
     SourceColumn column;
     Kind kind;
@@ -33,7 +35,7 @@ struct SourceColumnInfo {
     const char* jsonKey;
 };
 
-constexpr std::array<SourceColumnInfo, 12> SourceColumns { {
+constexpr std::array<SourceColumnInfo, 14> SourceColumns { {
     { SourceColumn::SourceAddress, SourceColumnInfo::Address, "Source IP", 100, "SOURCE", 15,
         "source" },
     { SourceColumn::SourcePort, SourceColumnInfo::Number, "Src UDP", 50, "PORT", 5, "port" },
@@ -49,7 +51,10 @@ constexpr std::array<SourceColumnInfo, 12> SourceColumns { {
         "total_rx" },
     { SourceColumn::TotalMissed, SourceColumnInfo::Number, "Total Miss", 50, "TOTAL-MISS", 10,
         "total_miss" },
+    { SourceColumn::LossPercent, SourceColumnInfo::Percent, "Loss %", 50, "LOSS%", 5,
+        "loss_percent" },
     { SourceColumn::Duplicates, SourceColumnInfo::Number, "Dups", 50, "DUPS", 10, "dups" },
+    { SourceColumn::Late, SourceColumnInfo::Number, "Late", 50, "LATE", 10, "late" },
     { SourceColumn::ReceivedTtl, SourceColumnInfo::Number, "RX TTL", 50, "RX-TTL", 6, "rx_ttl" },
     { SourceColumn::State, SourceColumnInfo::State, "State", 50, "STATE", 5, "state" },
 } };
@@ -71,5 +76,10 @@ constexpr const SourceColumnInfo& columnInfo(SourceColumn column)
 
 // The value of a Number column.
 std::uint32_t numberIn(const Source& source, SourceColumn column);
-// What a cell shows: the address, the local time as HH:MM:SS, the number, or "OK" or "Lost".
+// What a cell shows: the address, the local time as HH:MM:SS, the number, the percentage
+// with one decimal, or "OK", "Lost" or "Stopped".
 std::string cellText(const Source& source, const SourceColumnInfo& column);
+// The state as JSON names it: "ok", "lost" or "stopped".
+const char* stateKey(const Source& source);
+// The loss in percent, to the one decimal a cell shows.
+double shownLossPercent(const Source& source);

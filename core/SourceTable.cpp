@@ -12,13 +12,14 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
     const auto probe = ProbePacket::parse(bytes, length);
     if (!probe)
         return {};
-    // The type is not used: every probe counts alike.
+    const bool stopping = probe->type == ProbePacket::TypeStopping;
     Counted counted;
     m_lookup.address.assign(address);
     m_lookup.port = port;
     if (const auto known = m_index.find(m_lookup); known != m_index.end()) {
         counted.index = known->second;
-        counted.arrival = m_sources[known->second]->count(time, nowMs, probe->sequence, m_rules);
+        counted.arrival
+            = m_sources[known->second]->count(time, nowMs, probe->sequence, m_rules, stopping);
     } else {
         const std::size_t place = placeForNew(nowMs);
         if (place == NotCounted) {
@@ -32,7 +33,7 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
             if (place == m_sources.size() && m_sources.size() == m_sources.capacity())
                 m_sources.reserve(std::max(firstRoom, m_sources.size() * 2));
             auto source = std::make_unique<Source>(
-                address, port, time, nowMs, probe->period, probe->sequence);
+                address, port, time, nowMs, probe->period, probe->sequence, stopping);
             if (place < m_sources.size()) {
                 Source& old = *m_sources[place];
                 m_gaveWay = { old.address, old.port, nowMs - old.lastArrivalMs };
@@ -49,6 +50,7 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
         }
         counted.index = place;
         counted.added = true;
+        counted.arrival.stopped = m_sources[place]->stopped;
     }
     counted.ttlChanged = std::exchange(m_sources[counted.index]->receivedTtl, ttl) != ttl;
     return counted;

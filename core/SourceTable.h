@@ -40,7 +40,8 @@ public:
         explicit operator bool() const { return index != NotCounted; }
         SourceChange change() const
         {
-            if (added || ttlChanged || arrival.missedChanged)
+            if (added || ttlChanged || arrival.missedChanged || arrival.late || arrival.stopped
+                || arrival.resumed)
                 return SourceChange::Everything;
             return arrival.duplicate ? SourceChange::Repeated : SourceChange::Counted;
         }

@@ -1,5 +1,6 @@
 #include "headless/HeadlessRun.h"
 
+#include "headless/RunSummary.h"
 #include "headless/StopSignals.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
@@ -9,6 +10,7 @@
 
 HeadlessRun::HeadlessRun(const Options& options, QTextStream& out, QTextStream& err)
     : m_options(options)
+    , m_out(out)
     , m_err(err)
     , m_printer(out, options.json)
 {
@@ -145,7 +147,7 @@ int HeadlessRun::exec()
     QEventLoop loop;
     connect(this, &HeadlessRun::stopped, &loop, &QEventLoop::quit);
     loop.exec();
-    return 0;
+    return m_failed ? 3 : 0;
 }
 
 void HeadlessRun::stop()
@@ -153,10 +155,11 @@ void HeadlessRun::stop()
     const bool wasRunning = std::exchange(m_running, false);
     m_ticker.stop();
     m_duration.stop();
+    // Every way a run ends here is a planned stop.
+    for (auto& transmitter : m_transmitters)
+        transmitter->sender.stop(true);
     for (auto& receiver : m_receivers)
         receiver->receiver.stop();
-    for (auto& transmitter : m_transmitters)
-        transmitter->sender.stop();
     if (wasRunning) {
         // The final rows: every source of every receiver, whether it changed or not.
         m_printer.startTable();
@@ -169,6 +172,17 @@ void HeadlessRun::stop()
         for (const auto& receiver : m_receivers)
             m_printer.printDrops(receiver->receiver.name(), receiver->receiver.hostDrops(),
                 receiver->receiver.sources().refused());
+        RunSummary summary(m_options, Tick::nowMs());
+        for (const auto& receiver : m_receivers)
+            summary.addReceiver(receiver->receiver);
+        for (const auto& transmitter : m_transmitters)
+            summary.addTransmitter(transmitter->sender);
+        summary.print(m_out, m_options.json);
+        if (m_options.isTest()) {
+            for (const QString& failure : summary.failures())
+                m_err << tr("lumivox-tool: test failed: %1").arg(failure) << Qt::endl;
+            m_failed = !summary.failures().isEmpty();
+        }
     }
     emit stopped();
 }

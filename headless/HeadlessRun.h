@@ -18,7 +18,8 @@ class StopSignals;
 
 // The transmitters and receivers of the command line, without a window: what happens is
 // printed, as text columns or as JSON lines. Runs until --duration has passed or SIGINT or
-// SIGTERM comes, then leaves its groups and prints the final rows.
+// SIGTERM comes, then stops its transmitters as planned, leaves its groups, and prints the
+// final rows, the summary and, for a test, the verdict.
 class HeadlessRun : public QObject {
     Q_OBJECT
 
@@ -28,9 +29,10 @@ public:
 
     // Opens every socket; false (the reason printed) when one cannot be had.
     bool start();
-    // Leaves the groups, closes the sockets and prints the final rows.
+    // Stops the transmitters as planned, leaves the groups, closes the sockets and prints
+    // the final rows and the summary.
     void stop();
-    // Start, run until told to stop, stop: the exit status.
+    // Start, run until told to stop, stop: the exit status, 3 for a test that failed.
     int exec();
 
 signals:
@@ -59,6 +61,7 @@ private:
     void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket);
 
     const Options& m_options;
+    QTextStream& m_out;
     QTextStream& m_err;
     RowPrinter m_printer;
     std::vector<std::unique_ptr<Receiver>> m_receivers;
@@ -71,4 +74,5 @@ private:
     std::unique_ptr<StopSignals> m_stopSignals;
     MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };
     bool m_running = false;
+    bool m_failed = false; // a test, and it failed
 };

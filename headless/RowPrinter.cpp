@@ -55,8 +55,10 @@ void RowPrinter::printRow(
                 row.insert(key, isoTime(QDateTime::fromSecsSinceEpoch(source.lastReceived)));
             else if (column.kind == SourceColumnInfo::Number)
                 row.insert(key, qint64(numberIn(source, column.column)));
+            else if (column.kind == SourceColumnInfo::Percent)
+                row.insert(key, shownLossPercent(source));
             else if (column.kind == SourceColumnInfo::State)
-                row.insert(key, QLatin1String(source.lost ? "lost" : "ok"));
+                row.insert(key, QLatin1String(stateKey(source)));
             else
                 row.insert(key, QString::fromStdString(cellText(source, column)));
         }

@@ -1,6 +1,7 @@
 #include "monitor/MetricsText.h"
 
 #include "core/SourceTable.h"
+#include "net/Tick.h"
 
 #include <QSet>
 
@@ -66,7 +67,9 @@ QByteArray MetricsText::text() const
     out.append("lumivox_build_info{version=\"" LUMIVOX_VERSION "\"} 1\n");
 
     // One family of every source of every receiver; value() gives a sample's text, or an
-    // empty one for none.
+    // empty one for none. A source stopped on purpose an hour ago is of no more interest,
+    // as a silent one gives way in its table after an hour.
+    const std::int64_t now = Tick::nowMs();
     const auto perSource = [&](const char* name, const char* type, const char* help, auto value) {
         family(out, name, type, help);
         for (std::size_t r = 0; r < m_receivers.size(); ++r) {
@@ -75,7 +78,9 @@ QByteArray MetricsText::text() const
             for (std::size_t i = 0; i < shown; ++i) {
                 const Source& source = sources.at(i);
                 const QByteArray sample = value(source);
-                if (sample.isEmpty())
+                if (sample.isEmpty()
+                    || (source.stopped
+                        && now - source.lastArrivalMs >= SourceTable::DefaultGiveWayAfterMs))
                     continue;
                 out.append(name).append("{receiver=\"").append(receivers[r]);
                 out.append("\",source=\"").append(escaped(QString::fromStdString(source.address)));
@@ -89,6 +94,9 @@ QByteArray MetricsText::text() const
     perSource("lumivox_rx_duplicate_probes_total", "counter",
         "Probes received again with a number already seen.",
         [](const Source& s) { return QByteArray::number(s.duplicates); });
+    perSource("lumivox_rx_late_probes_total", "counter",
+        "Probes with a new number that came after a higher one.",
+        [](const Source& s) { return QByteArray::number(s.late); });
     perSource("lumivox_rx_missing_probes", "gauge",
         "Numbers skipped or overdue and not arrived since; falls when a late probe arrives.",
         [](const Source& s) { return QByteArray::number(s.totalMissed); });
@@ -98,6 +106,9 @@ QByteArray MetricsText::text() const
     perSource("lumivox_rx_source_lost", "gauge",
         "1 while the source is lost: as many numbers in a row overdue as the loss threshold.",
         [](const Source& s) { return QByteArray(s.lost ? "1" : "0"); });
+    perSource("lumivox_rx_source_stopped", "gauge",
+        "1 while the source is stopped: its transmitter said it stops, and nothing is overdue.",
+        [](const Source& s) { return QByteArray(s.stopped ? "1" : "0"); });
     perSource("lumivox_rx_ttl", "gauge", "The TTL or hop limit the last probe arrived with.",
         [](const Source& s) {
             return s.receivedTtl < 0 ? QByteArray() : QByteArray::number(s.receivedTtl);

@@ -49,6 +49,10 @@ QString Event::name() const
         return QStringLiteral("reset");
     case GaveWay:
         return QStringLiteral("gave_way");
+    case Stopped:
+        return QStringLiteral("stopped");
+    case Resumed:
+        return QStringLiteral("resumed");
     }
     return {};
 }
@@ -81,10 +85,25 @@ Event Event::recoveredSource(
 {
     Event event = sourceEvent(Recovered, receiver, source);
     event.missing = arrival.missing;
-    event.seconds = arrival.lostForMs / 1000;
-    event.detail = tr("Recovered after %1 s lost; %2 numbers were missing")
+    event.seconds = arrival.silentForMs / 1000;
+    event.detail = tr("Recovered after %1 s silent; %2 numbers were missing")
                        .arg(event.seconds)
                        .arg(event.missing);
+    return event;
+}
+
+Event Event::stoppedSource(const QString& receiver, const Source& source)
+{
+    Event event = sourceEvent(Stopped, receiver, source);
+    event.detail
+        = tr("Stopped by its transmitter after number %1: not a loss").arg(source.lastSequence);
+    return event;
+}
+
+Event Event::resumedSource(const QString& receiver, const Source& source)
+{
+    Event event = sourceEvent(Resumed, receiver, source);
+    event.detail = tr("Sending again from number %1").arg(source.lastSequence);
     return event;
 }
 

@@ -6,7 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
-// What a panel or a headless run tells its log: a source new, lost or recovered, a send
+// What a panel or a headless run tells its log: a source new, lost, recovered, stopped or
+// resumed, a send
 // that failed or works again, a membership refused, joined or left; and in the window a test
 // trap sent, metrics served, counts reset.
 struct Event {
@@ -26,7 +27,9 @@ public:
         Trap,
         Metrics,
         Reset,
-        GaveWay
+        GaveWay,
+        Stopped,
+        Resumed
     };
 
     Kind kind = New;
@@ -36,7 +39,7 @@ public:
     quint16 port = 0;
     QString detail; // for people
     quint32 missing = 0; // recovered: the numbers that were really missing
-    qint64 seconds = 0; // recovered: how long the source was lost
+    qint64 seconds = 0; // recovered: how long the source was silent
 
     // "new", "lost", ... as printed and saved.
     QString name() const;
@@ -47,6 +50,9 @@ public:
         const QString& receiver, const Source& source, qint64 joinedForMs, bool allLost);
     static Event recoveredSource(
         const QString& receiver, const Source& source, const Source::Arrival& arrival);
+    // Its transmitter said it stops, or went on after that.
+    static Event stoppedSource(const QString& receiver, const Source& source);
+    static Event resumedSource(const QString& receiver, const Source& source);
     // A source silent long enough gave way to a new one in a full table.
     static Event gaveWay(const QString& receiver, const SourceTable::GaveWay& source);
     // Probes of new sources refused by a full table, so far.

@@ -42,6 +42,20 @@ std::optional<quint32> parseNumber(const QString& text, Range range)
     return quint32(number);
 }
 
+std::optional<double> parseDecimal(const QString& text, double min, double max)
+{
+    const int point = text.indexOf(QLatin1Char('.'));
+    const QString whole = point < 0 ? text : text.left(point);
+    const QString fraction = point < 0 ? QStringLiteral("0") : text.mid(point + 1);
+    bool digits = !whole.isEmpty() && !fraction.isEmpty();
+    for (const QChar c : whole + fraction)
+        digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const double number = digits ? text.toDouble() : -1;
+    if (!digits || number < min || number > max)
+        return std::nullopt;
+    return number;
+}
+
 std::optional<Endpoint> parseEndpoint(const QString& text, bool allowSource)
 {
     const int at = allowSource ? text.indexOf(QLatin1Char('@')) : -1;

@@ -34,6 +34,8 @@ std::optional<QHostAddress> parseAddress(const QString& text);
 bool isSourceSpecific(const QHostAddress& group);
 // Decimal digits only, within the range.
 std::optional<quint32> parseNumber(const QString& text, Range range);
+// Decimal digits with an optional fraction (12, 0.5), within the range.
+std::optional<double> parseDecimal(const QString& text, double min, double max);
 // GROUP:PORT or [GROUP]:PORT for IPv6, and with allowSource SOURCE@ before it, as the
 // command line takes them.
 std::optional<Endpoint> parseEndpoint(const QString& text, bool allowSource = false);

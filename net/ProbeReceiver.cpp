@@ -37,6 +37,7 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
 
 void ProbeReceiver::refuseJoin(int error)
 {
+    ++m_joinsRefused;
     const QString hint = HostChecks::afterJoinFailed(error);
     if (!hint.isEmpty())
         m_hostProblems << hint;
@@ -51,6 +52,8 @@ void ProbeReceiver::stop()
     if (!m_socket.isOpen())
         return;
     m_socket.readWaiting();
+    // What is overdue at this moment, not at the last second's tick.
+    checkOverdue(Tick::nowMs());
     if (m_member && m_socket.isOpen())
         m_socket.leaveGroup();
     m_member = false;
@@ -72,14 +75,19 @@ void ProbeReceiver::tick(int phase)
     if (phase != Tick::secondPhase)
         return;
     const std::int64_t now = Tick::nowMs();
-    m_sources.checkOverdue(now, [this](std::size_t index, bool becameLost) {
+    checkOverdue(now);
+    if (m_sources.refusalsDue(now))
+        emit eventOccurred(Event::sourcesRefused(name(), m_sources));
+}
+
+void ProbeReceiver::checkOverdue(std::int64_t nowMs)
+{
+    m_sources.checkOverdue(nowMs, [this](std::size_t index, bool becameLost) {
         emit sourceChanged(index);
         if (becameLost)
             emit eventOccurred(Event::lostSource(
                 name(), m_sources.at(index), m_socket.joinedForMs(), m_sources.allLost()));
     });
-    if (m_sources.refusalsDue(now))
-        emit eventOccurred(Event::sourcesRefused(name(), m_sources));
 }
 
 void ProbeReceiver::resetCounts()
@@ -104,4 +112,8 @@ void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
         emit eventOccurred(Event::newSource(name(), source));
     if (counted.arrival.recovered)
         emit eventOccurred(Event::recoveredSource(name(), source, counted.arrival));
+    if (counted.arrival.resumed)
+        emit eventOccurred(Event::resumedSource(name(), source));
+    if (counted.arrival.stopped)
+        emit eventOccurred(Event::stoppedSource(name(), source));
 }

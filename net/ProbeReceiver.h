@@ -31,8 +31,8 @@ public:
     // Binds the port and joins if asked. False when the port cannot be had: socket() tells
     // why. A join refused leaves it listening, and is told by joinRefused().
     bool start(const ReceiveSettings& settings);
-    // Counts what is waiting, so that a probe that came with the stop is in, then leaves the
-    // group and closes.
+    // Counts what is waiting, so that a probe that came with the stop is in, and what is
+    // overdue by now, then leaves the group and closes.
     void stop();
     // Joins or leaves while running; false, with socket() telling why, when refused.
     bool setMember(bool member);
@@ -51,6 +51,8 @@ public:
     const ReceiveSocket& socket() const { return m_socket; }
     // Since the last start.
     quint32 hostDrops() const { return m_socket.drops(); }
+    // Joins the system refused, since the receiver was made.
+    int joinsRefused() const { return m_joinsRefused; }
     // What on this host keeps multicast from this receiver, found at the last start.
     const QStringList& hostProblems() const { return m_hostProblems; }
 
@@ -71,10 +73,12 @@ private:
     void countDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
         quint16 port, int ttl);
     void refuseJoin(int error);
+    void checkOverdue(std::int64_t nowMs);
 
     ReceiveSettings m_settings;
     ReceiveSocket m_socket;
     SourceTable m_sources;
     bool m_member = false;
+    int m_joinsRefused = 0;
     QStringList m_hostProblems;
 };

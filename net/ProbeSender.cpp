@@ -54,8 +54,10 @@ bool ProbeSender::setOutputInterface(int index)
         IPPROTO_IP, IP_MULTICAST_IF, "IP_MULTICAST_IF", &request, sizeof request);
 }
 
-void ProbeSender::stop()
+void ProbeSender::stop(bool announce)
 {
+    if (announce && isStarted())
+        send(ProbePacket::TypeStopping);
     m_socket.close();
     m_countdown = 0;
 }
@@ -66,12 +68,12 @@ bool ProbeSender::tick(int phase)
         return false;
     if (--m_countdown == 0) {
         m_countdown = m_settings.period;
-        send();
+        send(ProbePacket::TypeProbe);
     }
     return true;
 }
 
-void ProbeSender::send()
+void ProbeSender::send(std::int8_t type)
 {
     // rand() is never seeded, so every run of the program draws the same sizes.
     const auto [randomMin, randomMax] = Limits::randomSize;
@@ -79,8 +81,7 @@ void ProbeSender::send()
         ? quint32(std::rand()) % (randomMax - randomMin + 1) + randomMin
         : m_settings.size;
     const quint32 sequence = ++m_lastSequence;
-    const auto bytes
-        = ProbePacket { ProbePacket::TypeProbe, sequence, m_settings.period }.build(size);
+    const auto bytes = ProbePacket { type, sequence, m_settings.period }.build(size);
     // A send that fails repeats every period: told when sends start failing and when they
     // work again, not each time.
     const bool wasFailing = !m_failure.isEmpty();

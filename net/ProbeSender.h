@@ -30,7 +30,9 @@ public:
     // socket cannot be had: socket() tells why. What on this host keeps the probes in is
     // told as warnings.
     bool start(const SendSettings& settings);
-    void stop();
+    // Closes the socket. A planned stop first sends the stopping message, numbered as the
+    // next probe, so that receivers know the silence is no loss.
+    void stop(bool announce = false);
     // Counts down once a second, and sends when the period has run out; true when the count
     // moved.
     bool tick(int phase);
@@ -58,7 +60,7 @@ signals:
     void eventOccurred(const Event& event);
 
 private:
-    void send();
+    void send(std::int8_t type);
     bool setOutputInterface(int index);
 
     UdpSocket m_socket;

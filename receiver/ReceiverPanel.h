@@ -38,7 +38,7 @@ public:
     void tick(int phase) override;
     QString name() const override { return m_settings.where.toString(); }
     void collectMetrics(MetricsText& text) const override;
-    bool isRunning() const override { return m_receiver.isStarted(); }
+    bool isRunning() const { return m_receiver.isStarted(); }
 
 signals:
     void eventOccurred(const Event& event);

@@ -93,7 +93,7 @@ void SourceModel::announceChanges()
             changed(SourceColumn::ConsecutiveReceived, SourceColumn::State);
         } else if (m_change == SourceChange::Counted) {
             changed(SourceColumn::ConsecutiveReceived, SourceColumn::ConsecutiveReceived);
-            changed(SourceColumn::TotalReceived, SourceColumn::TotalReceived);
+            changed(SourceColumn::TotalReceived, SourceColumn::LossPercent);
         } else {
             changed(SourceColumn::Duplicates, SourceColumn::Duplicates);
         }

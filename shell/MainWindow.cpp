@@ -8,6 +8,7 @@
 #include "widgets/MessageBox.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -81,7 +82,7 @@ void MainWindow::createActions()
         + QKeySequence(Qt::CTRL | Qt::Key_F4).toString(QKeySequence::NativeText));
 
     connect(m_saveAct, &QAction::triggered, this, &MainWindow::saveLog);
-    connect(m_exitAct, &QAction::triggered, this, &MainWindow::exit);
+    connect(m_exitAct, &QAction::triggered, this, &QWidget::close);
     connect(m_aboutAct, &QAction::triggered, this, &MainWindow::about);
     connect(m_aboutQtAct, &QAction::triggered, this, [this] {
         showMessageBox(
@@ -221,14 +222,34 @@ bool MainWindow::listenMetrics(const Endpoint& where)
     return true;
 }
 
-void MainWindow::exit()
+// Every question first, then every stop: a Cancel anywhere leaves every panel as it was,
+// and no panel stops while another's question waits.
+void MainWindow::closeEvent(QCloseEvent* event)
 {
-    for (QMdiSubWindow* child : m_mdiArea->subWindowList()) {
-        const auto* panel = dynamic_cast<Panel*>(child->widget());
-        if (panel && panel->isRunning() && !child->close())
-            return;
+    std::vector<std::pair<HostedPanel, Panel::Ending>> endings;
+    for (const HostedPanel& hosted : m_panels) {
+        if (!hosted.widget)
+            continue;
+        const Panel::Ending ending = hosted.panel->askToClose();
+        if (ending == Panel::Ending::Cancelled)
+            return event->ignore();
+        endings.emplace_back(hosted, ending);
     }
-    close();
+    // A panel closed while a question waited is gone, and has stopped with it.
+    for (const auto& [hosted, ending] : endings) {
+        if (hosted.widget)
+            hosted.panel->finish(ending);
+    }
+    event->accept();
+}
+
+void MainWindow::endRun()
+{
+    for (const HostedPanel& hosted : m_panels) {
+        if (hosted.widget)
+            hosted.panel->finish(Panel::Ending::Announced);
+    }
+    QCoreApplication::quit();
 }
 
 void MainWindow::about()

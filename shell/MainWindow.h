@@ -29,9 +29,15 @@ public:
     ReceiverPanel* addReceiver();
     // Opens and starts the panels the command line asks for, tiled.
     void openPanels(const Options& options);
+    // The end of --duration: every panel stops as planned, then the program ends.
+    void endRun();
     // Serves Prometheus metrics of every panel at [ADDRESS:]PORT; an empty text stops. False,
     // the user told why, when that cannot be.
     bool serveMetrics(const QString& address);
+
+protected:
+    // Asks every running transmitter, then stops them as answered; Cancel keeps them all.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct HostedPanel {
@@ -52,8 +58,6 @@ private:
     void askMetricsAddress();
     bool listenMetrics(const Endpoint& where);
     void sendTestTrap();
-    // Closes as the main window's own button does, once every running transmitter agrees.
-    void exit();
     void about();
     ReceiverPanel* activeReceiver() const;
     void collectMetrics(MetricsText& text) const;

@@ -64,8 +64,7 @@ int runWindow(int argc, char* argv[], const Options& options)
     window.show();
     window.openPanels(options);
     if (options.duration)
-        QTimer::singleShot(
-            std::chrono::seconds(options.duration), &application, &QApplication::quit);
+        QTimer::singleShot(std::chrono::seconds(options.duration), &window, &MainWindow::endRun);
     return application.exec();
 }
 

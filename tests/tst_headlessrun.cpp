@@ -16,14 +16,12 @@ private slots:
 
 void tst_HeadlessRun::aProbeJustBeforeTheStopIsInTheFinalRows()
 {
-    CommandLine commandLine;
-    QCOMPARE(commandLine.parse({ QStringLiteral("lumivox-tool"), QStringLiteral("--headless"),
-                 QStringLiteral("--json"), QStringLiteral("--receive"),
-                 QStringLiteral("234.5.6.7:9400") }),
-        CommandLine::Outcome::Run);
+    Options options;
+    options.json = true;
+    options.receive = { { QHostAddress(QStringLiteral("234.5.6.7")), 9400 } };
     QString output, errors;
     QTextStream out(&output), err(&errors);
-    HeadlessRun run(commandLine.options(), out, err);
+    HeadlessRun run(options, out, err);
     QVERIFY(run.start());
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(probeBytes(7), QHostAddress::LocalHost, 9400), 100);

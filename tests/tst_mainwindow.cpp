@@ -28,7 +28,6 @@ private slots:
     void closingReceiverUnderItsBox();
     void lostSourceInItsRowAndTheLog();
     void metricsAndTestTrap();
-    void about();
 
 private:
     static void trigger(MainWindow& window, const char* action)
@@ -57,44 +56,70 @@ void tst_MainWindow::commandLineOpensRunningPanels()
 void tst_MainWindow::closing_data()
 {
     QTest::addColumn<QByteArray>("action");
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<QMessageBox::StandardButton>("answer");
-    QTest::newRow("Close, Yes") << QByteArray("closeAct") << true << QMessageBox::Yes;
-    QTest::newRow("Close, Cancel") << QByteArray("closeAct") << true << QMessageBox::Cancel;
-    QTest::newRow("Exit, Yes") << QByteArray("exitAct") << true << QMessageBox::Yes;
-    QTest::newRow("Exit, Cancel") << QByteArray("exitAct") << true << QMessageBox::Cancel;
-    QTest::newRow("Exit, none running") << QByteArray("exitAct") << false << QMessageBox::Yes;
+    QTest::addColumn<QString>("answers"); // to the transmitters' questions, oldest first
+    QTest::addColumn<QString>("stopping"); // the transmitters whose stopping message came
+    QTest::addColumn<QString>("running"); // the transmitters that still run
+    QTest::newRow("Close, Yes") << QByteArray("closeAct") << "Yes"
+                                << "2"
+                                << "1";
+    QTest::newRow("Close, No") << QByteArray("closeAct") << "No"
+                               << ""
+                               << "1";
+    QTest::newRow("Close, Cancel") << QByteArray("closeAct") << "Cancel"
+                                   << ""
+                                   << "12";
+    QTest::newRow("Exit, Yes and No") << QByteArray("exitAct") << "Yes No"
+                                      << "1"
+                                      << "";
+    QTest::newRow("Exit, Yes and Cancel") << QByteArray("exitAct") << "Yes Cancel"
+                                          << ""
+                                          << "12";
 }
 
-// A running transmitter asks before its window closes, and before Exit closes the program;
-// the main window's own button closes without asking.
+// A running transmitter asks before its window closes, and File > Exit asks each in turn
+// before anything stops: Yes sends the stopping message, No stops without it, and Cancel
+// keeps every panel as it was.
 void tst_MainWindow::closing()
 {
     QFETCH(QByteArray, action);
-    QFETCH(bool, running);
-    QFETCH(QMessageBox::StandardButton, answer);
-    MessageBoxRecorder boxes(answer);
+    QFETCH(QString, answers);
+    QList<QMessageBox::StandardButton> buttons;
+    for (const QString& answer : answers.split(' '))
+        buttons << (answer == "Yes" ? QMessageBox::Yes
+                : answer == "No"    ? QMessageBox::No
+                                    : QMessageBox::Cancel);
+    MessageBoxRecorder boxes(buttons);
     auto window = std::make_unique<MainWindow>();
     window->show();
-    TransmitterPanel* transmitter = window->addTransmitter();
-    if (running)
-        transmitter->start();
-    window->addReceiver()->start();
-    trigger(*window, "nextAct"); // the transmitter, opened first
-    trigger(*window, action.constData());
-    const int asked = running ? 1 : 0;
-    QCOMPARE(boxes.boxes.size(), asked);
-    if (running)
-        QCOMPARE(
-            boxes.boxes.at(0).buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    const bool closes = answer != QMessageBox::Cancel;
-    const bool exits = action == "exitAct";
-    QTRY_COMPARE(window->findChild<TransmitterPanel*>() == nullptr, running && closes);
-    QCOMPARE(window->isVisible(), !(exits && closes));
-    if (window->isVisible())
-        QVERIFY(window->close());
-    window.reset();
-    QCOMPARE(boxes.boxes.size(), asked);
+    QUdpSocket peers[2];
+    QPointer<TransmitterPanel> transmitters[2];
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(peers[i].bind(QHostAddress::LocalHost));
+        transmitters[i] = window->addTransmitter();
+        transmitters[i]->configure({ { QHostAddress::LocalHost, peers[i].localPort() }, 1, 43 });
+        QVERIFY(transmitters[i]->start());
+    }
+    trigger(*window, action.constData()); // on the newest, the active one
+    QTRY_COMPARE(boxes.boxes.size(), buttons.size());
+    QVERIFY(boxes.boxes.last().caption.endsWith(transmitters[1]->name()));
+    QString stopping, running;
+    for (int i = 0; i < 2; ++i) {
+        QUdpSocket().writeDatagram("marker", QHostAddress::LocalHost, peers[i].localPort());
+        for (QByteArray datagram; datagram != "marker";) {
+            [&] { QTRY_VERIFY(peers[i].hasPendingDatagrams()); }();
+            datagram = peers[i].receiveDatagram().data();
+            const auto probe
+                = ProbePacket::parse(reinterpret_cast<const std::uint8_t*>(datagram.data()),
+                    std::size_t(datagram.size()));
+            if (probe && probe->type == ProbePacket::TypeStopping)
+                stopping += QString::number(i + 1);
+        }
+        if (transmitters[i] && transmitters[i]->isRunning())
+            running += QString::number(i + 1);
+    }
+    QTEST(stopping, "stopping");
+    QTEST(running, "running");
+    QCOMPARE(window->isVisible(), action == "closeAct" || answers.endsWith("Cancel"));
 }
 
 // Closing a receiver, then the whole window, while its box is up.
@@ -173,21 +198,6 @@ void tst_MainWindow::metricsAndTestTrap()
     const QByteArray trap = manager.receiveDatagram().data();
     QVERIFY(trap.contains("lumivox-test"));
     QVERIFY(trap.contains(QByteArray::fromHex("2b060103b9550003"))); // 1.3.6.1.3.7381.0.3
-}
-
-// About names the version and the Qt it runs on; About Qt is Qt's own box.
-void tst_MainWindow::about()
-{
-    MessageBoxRecorder boxes;
-    MainWindow window;
-    trigger(window, "aboutAct");
-    trigger(window, "aboutQtAct");
-    QCOMPARE(boxes.boxes.size(), 2);
-    const QString text = boxes.boxes.at(0).text;
-    QVERIFY2(text.startsWith(QStringLiteral("Lumivox Tool %1\n").arg(CommandLine::version()))
-            && text.contains(QLatin1String(qVersion())) && text.contains(QLatin1String("licence")),
-        qPrintable(text));
-    QVERIFY(boxes.boxes.at(1).aboutQt);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -107,13 +107,13 @@ bool TransmitterPanel::start()
     return true;
 }
 
-void TransmitterPanel::stop()
+void TransmitterPanel::stop(bool announce)
 {
     setFieldsLocked(false);
     ui->startButton->setText(tr("Start"));
     ui->pauseButton->setText(tr("Pause"));
     ui->pauseButton->setEnabled(false);
-    m_sender.stop();
+    m_sender.stop(announce);
     ui->statusLabel->clear();
     m_state = State::Stopped;
     showFields();
@@ -150,7 +150,8 @@ void TransmitterPanel::tick(int phase)
         showCounters();
 }
 
-// The lamp lights only for a probe that left.
+// The lamp lights only for a probe that left. A label cleared, even of nothing, lays the
+// panel out again: it is touched only when it says something.
 void TransmitterPanel::showSent()
 {
     ui->activityLamp->setLit(true);
@@ -163,17 +164,29 @@ void TransmitterPanel::collectMetrics(MetricsText& text) const
     text.addTransmitter(name(), m_sender.sentCount(), m_sender.failureCount());
 }
 
-bool TransmitterPanel::confirmClose()
+Panel::Ending TransmitterPanel::askToClose()
 {
     if (!isRunning())
-        return true;
-    // No "Transmitter Stopping" probe exists: Yes and No both close without sending.
-    return showMessageBox({ this,
-               tr("The transmitter is still running.\n\nDo you wish to transmit a "
-                  "\"Transmitter Stopping\" message before stopping it ?"),
-               tr("Close Transmitter"), QMessageBox::Question,
-               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel })
-        != QMessageBox::Cancel;
+        return Ending::Announced;
+    const auto answer = showMessageBox({ this,
+        tr("The transmitter is still running.\n\nDo you wish to transmit a "
+           "\"Transmitter Stopping\" message before stopping it ?"),
+        tr("Close Transmitter %1").arg(name()), QMessageBox::Question,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel });
+    return answer == QMessageBox::Yes ? Ending::Announced
+        : answer == QMessageBox::No   ? Ending::Silent
+                                      : Ending::Cancelled;
 }
 
-void TransmitterPanel::closeEvent(QCloseEvent* event) { event->setAccepted(confirmClose()); }
+void TransmitterPanel::finish(Ending ending)
+{
+    if (isRunning() && ending != Ending::Cancelled)
+        stop(ending == Ending::Announced);
+}
+
+void TransmitterPanel::closeEvent(QCloseEvent* event)
+{
+    const Ending ending = askToClose();
+    event->setAccepted(ending != Ending::Cancelled);
+    finish(ending);
+}

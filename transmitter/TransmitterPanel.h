@@ -26,7 +26,9 @@ public:
     // Fills the settings in, as a user would before pressing Start.
     void configure(const SendSettings& settings);
     bool start();
-    void stop();
+    // A user's Stop is a planned stop: receivers are told, unless announce is false.
+    void stop(bool announce = true);
+    bool isRunning() const { return m_state != State::Stopped; }
 
     State state() const { return m_state; }
     const ProbeSender& sender() const { return m_sender; }
@@ -34,15 +36,15 @@ public:
     void tick(int phase) override;
     QString name() const override { return m_settings.destination.toString(); }
     void collectMetrics(MetricsText& text) const override;
-    bool isRunning() const override { return m_state != State::Stopped; }
     // Asks first while the transmitter runs or is paused.
-    bool confirmClose() override;
+    Ending askToClose() override;
+    void finish(Ending ending) override;
 
 signals:
     void eventOccurred(const Event& event);
 
 protected:
-    // Asks first while the transmitter runs; Cancel keeps the panel open.
+    // Asks first while the transmitter runs or is paused; Cancel keeps it open and sending.
     void closeEvent(QCloseEvent* event) override;
 
 private:

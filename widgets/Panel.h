@@ -7,6 +7,10 @@ class MetricsText;
 // What the main window asks of every panel it hosts, whatever its kind.
 class Panel {
 public:
+    // How closing is to end what a panel does: with the message that tells receivers its
+    // transmitter stops on purpose, without it, or not at all.
+    enum class Ending { Announced, Silent, Cancelled };
+
     virtual ~Panel() = default;
 
     // Every quarter of a second, with the phase 0 to 3; phase 0 comes once a second.
@@ -14,8 +18,8 @@ public:
     // The group and port, as the log and metrics name the panel.
     virtual QString name() const = 0;
     virtual void collectMetrics(MetricsText& text) const = 0;
-    // Started, and not stopped since.
-    virtual bool isRunning() const = 0;
-    // Asks the user, where closing would end what the panel does; false keeps it open.
-    virtual bool confirmClose() { return true; }
+    // Asks the user how to end, where closing would end what they started.
+    virtual Ending askToClose() { return Ending::Announced; }
+    // Stops what the panel does, as it closes.
+    virtual void finish(Ending) { }
 };

@@ -50,12 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(source.address == address && source.port == port && source.lastReceived == time,
             "the source is its sender's, and its time follows");
         require(source.period == (isNew ? probe->period : old.period), "the first period stays");
-        const bool duplicate = isNew ? probe->sequence == 0 : source.duplicates != old.duplicates;
+        const bool duplicate = !isNew && source.duplicates != old.duplicates;
         require(source.lastSequence == (duplicate ? old.lastSequence : probe->sequence),
             "a number is either new or a duplicate");
         require(source.consecutiveReceived <= source.totalReceived
-                && source.consecutiveMissed <= source.totalMissed,
+                && source.consecutiveMissed <= source.totalMissed
+                && source.late < source.totalReceived && source.lossPercent() >= 0
+                && source.lossPercent() <= 100,
             "the counters agree");
+        require(!(source.lost && source.stopped), "a source stopped on purpose is never lost");
         require(source.remembers(probe->sequence), "the history holds the number");
     }
     return 0;

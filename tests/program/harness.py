@@ -68,7 +68,11 @@ class Headless:
         self.reader.start()
 
     def probes(self):
-        return [line for line in list(self.lines) if "transmitter" in line and "event" not in line]
+        return [line for line in list(self.lines)
+                if "transmitter" in line and "event" not in line and "summary" not in line]
+
+    def summary(self):
+        return [line for line in list(self.lines) if "summary" in line]
 
     def events(self, name):
         return [line for line in list(self.lines) if line.get("event") == name]
@@ -77,7 +81,7 @@ class Headless:
         """The latest row of every sender, in the order they first appeared."""
         latest = {}
         for line in list(self.lines):
-            if "source" in line and "event" not in line:
+            if "source" in line and "event" not in line and "summary" not in line:
                 latest[(line["receiver"], line["source"], line["port"])] = line
         return list(latest.values())
 

@@ -35,14 +35,15 @@ inline QString notIsolatedBecause()
 #define REQUIRE_ISOLATED_NETWORK()                                                                 \
     QVERIFY2(notIsolatedBecause().isEmpty(), qPrintable("NOT ISOLATED: " + notIsolatedBecause()))
 
-// Answers every message box while it exists, and keeps what was asked.
+// Answers every message box while it exists, with the answers given in turn, the last again
+// and again, and keeps what was asked.
 struct MessageBoxRecorder {
-    explicit MessageBoxRecorder(QMessageBox::StandardButton answer = QMessageBox::Ok)
-        : previous(setMessageBoxHandler([this, answer](const MessageBoxRequest& request) {
+    explicit MessageBoxRecorder(QList<QMessageBox::StandardButton> answers = { QMessageBox::Ok })
+        : previous(setMessageBoxHandler([this, answers](const MessageBoxRequest& request) {
             boxes.append(request);
             if (whileOpen)
                 whileOpen(); // as a modal box's own event loop would run
-            return answer;
+            return answers.at(std::min(boxes.size(), answers.size()) - 1);
         }))
     {
     }

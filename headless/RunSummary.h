@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+class ProbeReceiver;
+class ProbeSender;
+class QTextStream;
+struct Options;
+
+// What a headless run ends with: the summary of every source, receiver and transmitter,
+// and the verdict, the reasons a run that was a test failed (none when it passed).
+class RunSummary {
+    Q_DECLARE_TR_FUNCTIONS(RunSummary)
+
+public:
+    RunSummary(const Options& options, std::int64_t nowMs);
+
+    void addReceiver(const ProbeReceiver& receiver);
+    void addTransmitter(const ProbeSender& sender);
+    // As text tables, or as JSON objects with "summary": true.
+    void print(QTextStream& out, bool json) const;
+    const QStringList& failures() const { return m_failures; }
+
+private:
+    void fail(const QString& why) { m_failures << why; }
+
+    const Options& m_options;
+    std::int64_t m_nowMs;
+    std::vector<const ProbeReceiver*> m_receivers;
+    std::vector<const ProbeSender*> m_transmitters;
+    QStringList m_failures;
+};
