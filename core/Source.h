@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,7 @@ struct Source {
     std::uint32_t duplicates = 0;
     std::uint32_t late = 0; // new numbers that came after a higher one
     int receivedTtl = -1; // the TTL the last probe arrived with; -1 when unknown
+    std::int64_t pathChangeToldAtMs = std::numeric_limits<std::int64_t>::min() / 2;
     bool lost = false;
     bool stopped = false;
     std::uint32_t outages = 0; // how many times it went lost

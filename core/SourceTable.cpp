@@ -52,7 +52,14 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
         counted.added = true;
         counted.arrival.stopped = m_sources[place]->stopped;
     }
-    counted.ttlChanged = std::exchange(m_sources[counted.index]->receivedTtl, ttl) != ttl;
+    Source& source = *m_sources[counted.index];
+    const int before = std::exchange(source.receivedTtl, ttl);
+    counted.ttlChanged = before != ttl;
+    if (counted.ttlChanged && before >= 0 && ttl >= 0
+        && nowMs - source.pathChangeToldAtMs >= PathChangeToldEveryMs) {
+        counted.pathChangedFrom = before;
+        source.pathChangeToldAtMs = nowMs;
+    }
     return counted;
 }
 

@@ -21,6 +21,7 @@ public:
     static constexpr std::size_t NotCounted = std::size_t(-1);
     static constexpr std::size_t DefaultMaxSources = 10000;
     static constexpr std::int64_t DefaultGiveWayAfterMs = 3'600'000;
+    static constexpr std::int64_t PathChangeToldEveryMs = 60'000;
 
     // The source that last gave way: where it sent from, and how long it had been silent.
     struct GaveWay {
@@ -36,6 +37,9 @@ public:
         bool added = false;
         bool replaced = false; // added in the place of the source gaveWay() tells
         bool ttlChanged = false;
+        // The TTL before, when the path from a sender changed from one known TTL to another;
+        // told at most once a minute a source, however often the path flaps. -1 otherwise.
+        int pathChangedFrom = -1;
         Source::Arrival arrival;
         explicit operator bool() const { return index != NotCounted; }
         SourceChange change() const

@@ -2,6 +2,8 @@
 
 #include "core/SourceColumns.h"
 
+#include <cstdlib>
+
 namespace {
 
 // IGMP snooping switches without a querier drop a group about 260 s after the join.
@@ -53,6 +55,10 @@ QString Event::name() const
         return QStringLiteral("stopped");
     case Resumed:
         return QStringLiteral("resumed");
+    case TtlChanged:
+        return QStringLiteral("ttl_changed");
+    case Rejoined:
+        return QStringLiteral("rejoined");
     }
     return {};
 }
@@ -104,6 +110,21 @@ Event Event::resumedSource(const QString& receiver, const Source& source)
 {
     Event event = sourceEvent(Resumed, receiver, source);
     event.detail = tr("Sending again from number %1").arg(source.lastSequence);
+    return event;
+}
+
+Event Event::pathChanged(const QString& receiver, const Source& source, int ttlBefore)
+{
+    Event event = sourceEvent(TtlChanged, receiver, source);
+    event.ttlFrom = ttlBefore;
+    event.ttlTo = source.receivedTtl;
+    // A TTL lower than before: the probes crossed more routers.
+    const int routers = std::abs(ttlBefore - source.receivedTtl);
+    event.detail = tr("TTL %1, was %2: the path from this sender changed: %3 %4")
+                       .arg(source.receivedTtl)
+                       .arg(ttlBefore)
+                       .arg(routers == 1 ? tr("1 router") : tr("%1 routers").arg(routers),
+                           ttlBefore > source.receivedTtl ? tr("more") : tr("fewer"));
     return event;
 }
 

@@ -29,7 +29,9 @@ public:
         Reset,
         GaveWay,
         Stopped,
-        Resumed
+        Resumed,
+        TtlChanged,
+        Rejoined
     };
 
     Kind kind = New;
@@ -40,6 +42,8 @@ public:
     QString detail; // for people
     quint32 missing = 0; // recovered: the numbers that were really missing
     qint64 seconds = 0; // recovered: how long the source was silent
+    int ttlFrom = -1; // ttl_changed: the TTL before and now
+    int ttlTo = -1;
 
     // "new", "lost", ... as printed and saved.
     QString name() const;
@@ -53,6 +57,8 @@ public:
     // Its transmitter said it stops, or went on after that.
     static Event stoppedSource(const QString& receiver, const Source& source);
     static Event resumedSource(const QString& receiver, const Source& source);
+    // Its probes arrive with another TTL: the path from it changed.
+    static Event pathChanged(const QString& receiver, const Source& source, int ttlBefore);
     // A source silent long enough gave way to a new one in a full table.
     static Event gaveWay(const QString& receiver, const SourceTable::GaveWay& source);
     // Probes of new sources refused by a full table, so far.

@@ -14,8 +14,16 @@ QString readFirstLine(const QString& path)
                                           : QString();
 }
 
-// The interface of the IPv4 route for 224.0.0.0/4, or of the default route; empty for none.
-QString multicastRouteInterface()
+bool inContainer()
+{
+    return QFile::exists(QStringLiteral("/.dockerenv"))
+        || QFile::exists(QStringLiteral("/run/.containerenv"))
+        || qEnvironmentVariableIsSet("container");
+}
+
+} // namespace
+
+QString HostChecks::multicastRouteInterface()
 {
     QFile routes(QStringLiteral("/proc/net/route"));
     if (!routes.open(QIODevice::ReadOnly))
@@ -34,15 +42,6 @@ QString multicastRouteInterface()
     }
     return fallback;
 }
-
-bool inContainer()
-{
-    return QFile::exists(QStringLiteral("/.dockerenv"))
-        || QFile::exists(QStringLiteral("/run/.containerenv"))
-        || qEnvironmentVariableIsSet("container");
-}
-
-} // namespace
 
 QStringList HostChecks::atStart(int interfaceIndex, const QHostAddress& group, bool receiving)
 {

@@ -19,4 +19,7 @@ public:
     static QString afterJoinFailed(int error);
     // Why a send failed, where the host can tell more: no route for the group.
     static QString afterSendFailed(int error, const QHostAddress& group);
+    // The interface of the IPv4 route for 224.0.0.0/4, or of the default route; empty for
+    // none.
+    static QString multicastRouteInterface();
 };

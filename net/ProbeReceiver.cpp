@@ -14,6 +14,27 @@ ProbeReceiver::ProbeReceiver(QObject* parent)
         &ProbeReceiver::emptyDatagramReceived);
     connect(&m_socket, &ReceiveSocket::receiveFailed, this, &ProbeReceiver::receiveFailed);
     connect(&m_socket, &ReceiveSocket::joinRefused, this, &ProbeReceiver::refuseJoin);
+    connect(&m_interfaces, &InterfaceWatcher::changed, this, &ProbeReceiver::rejoinIfMoved);
+}
+
+void ProbeReceiver::rejoinIfMoved()
+{
+    if (!m_member || !m_socket.isOpen())
+        return;
+    // Told in the log only: what the network does is no answer to a press of a button.
+    switch (m_socket.rejoinIfMoved()) {
+    case ReceiveSocket::Rejoin::Joined:
+        emit eventOccurred(Event::about(Event::Rejoined, name(),
+            tr("Joined again on %1, which was made anew or changed its address")
+                .arg(m_socket.joinedInterface())));
+        break;
+    case ReceiveSocket::Rejoin::Refused:
+        emit eventOccurred(
+            Event::about(Event::JoinRefused, name(), systemErrorText(m_socket.error())));
+        break;
+    case ReceiveSocket::Rejoin::NotNeeded:
+        break;
+    }
 }
 
 bool ProbeReceiver::start(const ReceiveSettings& settings)
@@ -112,6 +133,8 @@ void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
         emit eventOccurred(Event::newSource(name(), source));
     if (counted.arrival.recovered)
         emit eventOccurred(Event::recoveredSource(name(), source, counted.arrival));
+    if (counted.pathChangedFrom >= 0)
+        emit eventOccurred(Event::pathChanged(name(), source, counted.pathChangedFrom));
     if (counted.arrival.resumed)
         emit eventOccurred(Event::resumedSource(name(), source));
     if (counted.arrival.stopped)

@@ -3,6 +3,7 @@
 #include "core/Defaults.h"
 #include "core/SourceTable.h"
 #include "net/Event.h"
+#include "net/InterfaceWatcher.h"
 #include "net/Parsing.h"
 #include "net/ReceiveSocket.h"
 
@@ -74,9 +75,13 @@ private:
         quint16 port, int ttl);
     void refuseJoin(int error);
     void checkOverdue(std::int64_t nowMs);
+    void rejoinIfMoved();
 
     ReceiveSettings m_settings;
     ReceiveSocket m_socket;
+    // A membership outlives no interface: when the one joined on is made anew, the receiver
+    // joins again by itself.
+    InterfaceWatcher m_interfaces;
     SourceTable m_sources;
     bool m_member = false;
     int m_joinsRefused = 0;

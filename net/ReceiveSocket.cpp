@@ -1,5 +1,6 @@
 #include "net/ReceiveSocket.h"
 
+#include "net/HostChecks.h"
 #include "net/Tick.h"
 
 #include <QElapsedTimer>
@@ -76,9 +77,48 @@ bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
 bool ReceiveSocket::joinGroup()
 {
     const bool joined = setMembership(true);
-    if (joined)
+    if (joined) {
         m_joinedAtMs = Tick::nowMs();
+        rememberJoin();
+    }
     return joined;
+}
+
+namespace {
+
+QList<QHostAddress> addressesOf(const QNetworkInterface& interface)
+{
+    QList<QHostAddress> addresses;
+    for (const QNetworkAddressEntry& entry : interface.addressEntries())
+        addresses << entry.ip();
+    return addresses;
+}
+
+} // namespace
+
+void ReceiveSocket::rememberJoin()
+{
+    m_joinedName = m_interfaceIndex ? QNetworkInterface::interfaceNameFromIndex(m_interfaceIndex)
+        : isIPv6()                  ? QString()
+                                    : HostChecks::multicastRouteInterface();
+    const QNetworkInterface interface = QNetworkInterface::interfaceFromName(m_joinedName);
+    m_joinedIndex = interface.index();
+    m_joinedAddresses = addressesOf(interface);
+}
+
+ReceiveSocket::Rejoin ReceiveSocket::rejoinIfMoved()
+{
+    if (m_joinedAtMs < 0 || m_joinedName.isEmpty())
+        return Rejoin::NotNeeded;
+    const QNetworkInterface now = QNetworkInterface::interfaceFromName(m_joinedName);
+    if (!now.isValid() || !now.flags().testFlag(QNetworkInterface::IsUp)
+        || (now.index() == m_joinedIndex && addressesOf(now) == m_joinedAddresses))
+        return Rejoin::NotNeeded;
+    const bool chosen = m_interfaceIndex != 0;
+    m_interfaceIndex = m_joinedIndex;
+    setMembership(false); // refused where the kernel dropped it with the interface
+    m_interfaceIndex = chosen ? now.index() : 0;
+    return joinGroup() ? Rejoin::Joined : Rejoin::Refused;
 }
 
 bool ReceiveSocket::leaveGroup()

@@ -20,6 +20,15 @@ public:
     bool bind(const Endpoint& where, int interfaceIndex, bool join);
     bool joinGroup();
     bool leaveGroup();
+    // Joins again when the interface it joined on (the one chosen, or the route's at the
+    // join), known by its name, is back with another index or other addresses: the kernel
+    // forgot the membership with the old interface. Leaves by the old index first, as the
+    // socket still holds that membership. error() tells why a join was refused.
+    enum class Rejoin { NotNeeded, Joined, Refused };
+    Rejoin rejoinIfMoved();
+    // The interface joined on, by name; empty when it cannot be known (an IPv6 group on the
+    // system's route).
+    const QString& joinedInterface() const { return m_joinedName; }
     // Reads what is waiting, in one pass bounded in count and time so that a flood cannot
     // hold the event loop. Runs when datagrams arrive, while a stream gathers, and once more
     // before closing.
@@ -40,11 +49,15 @@ signals:
 
 private:
     bool setMembership(bool join);
+    void rememberJoin();
     void gather(bool streaming);
 
     Endpoint m_where;
     int m_interfaceIndex = 0;
     qint64 m_joinedAtMs = -1;
+    QString m_joinedName;
+    int m_joinedIndex = 0;
+    QList<QHostAddress> m_joinedAddresses;
     quint32 m_drops = 0;
     std::string m_sender; // reused, so that a datagram allocates nothing
     QTimer m_gathering;

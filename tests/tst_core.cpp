@@ -24,6 +24,7 @@ private slots:
     void capacity();
     void loss_data();
     void loss();
+    void pathChanges();
 
 private:
     std::size_t count(
@@ -240,6 +241,19 @@ void tst_Core::loss()
                  + cellText(source, columnInfo(SourceColumn::State))),
         cells);
     QCOMPARE(told.join(' '), events);
+}
+
+// A path that changes is told from one known TTL to another, at most once a minute a source.
+void tst_Core::pathChanges()
+{
+    const auto bytes = ProbePacket { 1, 1, 1 }.build(43);
+    const std::pair<std::int64_t, int> arrivals[] // at, with the TTL
+        = { { 0, -1 }, { 1000, 64 }, { 2000, 61 }, { 30000, 64 }, { 62000, 60 } };
+    QList<int> told;
+    for (const auto& [atMs, ttl] : arrivals)
+        told << m_table.countProbe(bytes.data(), bytes.size(), "10.0.0.1", 5000, 0, atMs, ttl)
+                    .pathChangedFrom;
+    QCOMPARE(told, (QList<int> { -1, -1, 64, -1, 64 }));
 }
 
 QTEST_APPLESS_MAIN(tst_Core)

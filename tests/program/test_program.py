@@ -56,7 +56,8 @@ class ProgramTest(unittest.TestCase):
             self.addCleanup(udp.close)
         for datagram in (b"foreign", b"", probe(1)[:42], probe(1, version=2), probe(1, kind=4)):
             junk.sendto(datagram, (GROUP, 9510))
-        for _ in range(2):
+        for ttl in (1, 5):  # the path from a sender changes
+            crafted.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, ttl)
             crafted.sendto(probe(3000000000, period=86400), (GROUP, 9510))
         for sequence in range(1, 101):
             burst.sendto(probe(sequence), (GROUP, 9510))
@@ -87,8 +88,10 @@ class ProgramTest(unittest.TestCase):
             seen[(row["receiver"][-4:], row["source"], row["port"])] = (
                 row["seq"], row["freq"], row["dups"], row["total_rx"], row["rx_ttl"])
         port = lambda udp: udp.getsockname()[1]
+        self.assertEqual([(line["port"], line["ttl_from"], line["ttl_to"]) for line in
+                          program.events("ttl_changed")], [(port(crafted), 1, 5)])
         self.assertEqual(seen, {
-            ("9510", "127.0.0.1", port(crafted)): (3000000000, 86400, 1, 1, 1),
+            ("9510", "127.0.0.1", port(crafted)): (3000000000, 86400, 1, 1, 5),
             ("9510", "127.0.0.1", port(burst)): (100, 5, 0, 100, 1),
             ("9510", "127.0.0.1", probes[0]["source_port"]): (probes[-1]["seq"], 1, 0, len(probes), 16),
             ("9510", "127.0.0.1", port(marker)): (1, 5, 0, 1, 1),
@@ -115,6 +118,30 @@ class ProgramTest(unittest.TestCase):
         states = {line["port"]: line["state"] for line in receiver.summary() if "state" in line}
         self.assertEqual(states, {port(planned): "stopped", port(killed): "lost"})
         self.assertEqual(planned.summary()[-1]["sent"], planned.probes()[-1]["seq"])
+
+    def test_rejoins_an_interface_made_anew(self):
+        """A receiver joins again, by itself, on an interface deleted and made again."""
+        def make():  # both ends on this host: lvxr takes probes from one of its own addresses
+            harness.run("ip", "link", "add", "lvxr", "type", "veth", "peer", "name", "lvxs")
+            for link, address in (("lvxs", "10.98.0.1/24"), ("lvxr", "10.98.0.2/24")):
+                harness.run("ip", "addr", "add", address, "dev", link)
+                harness.run("ip", "link", "set", link, "up")
+            harness.run("sh", "-c", "echo 1 > /proc/sys/net/ipv4/conf/lvxr/accept_local")
+        make()
+        self.addCleanup(harness.run, "ip", "link", "del", "lvxr", check=False)
+        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9560", "--interface", "lvxr")
+        self.addCleanup(program.process.kill)
+        sender = harness.sender()
+        self.addCleanup(sender.close)
+        send = lambda number: (  # by the interface, which has a new index once made again
+            sender.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("10.98.0.1")),
+            sender.sendto(probe(number), (GROUP, 9560)))
+        self.assertTrue(harness.wait_until(lambda: send(1) and program.rows()), program.lines)
+        harness.run("ip", "link", "del", "lvxr")
+        make()
+        self.assertTrue(harness.wait_until(lambda: program.events("rejoined")), program.lines)
+        self.assertTrue(harness.wait_until(lambda: send(2) and program.rows()[0]["seq"] == 2))
+        self.assertEqual(program.stop(), 0, program.errors)
 
     def test_metrics_exposition(self):
         program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9550", "--transmit",
