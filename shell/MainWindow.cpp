@@ -49,7 +49,9 @@ MainWindow::MainWindow()
     resize(size);
 }
 
-MainWindow::~MainWindow() = default;
+// QWidget's destructor closes a window still shown, and the area then tells of the child
+// windows it hides: by then this is no MainWindow to tell.
+MainWindow::~MainWindow() { disconnect(m_mdiArea, nullptr, this, nullptr); }
 
 void MainWindow::createActions()
 {
