@@ -107,8 +107,7 @@ bool HeadlessRun::startMetrics()
 void HeadlessRun::collectMetrics(MetricsText& text) const
 {
     for (const auto& receiver : m_receivers)
-        text.addReceiver(receiver->receiver.name(), receiver->receiver.sources(),
-            receiver->receiver.hostDrops());
+        text.addReceiver(receiver->receiver.name(), receiver->receiver);
     for (const auto& transmitter : m_transmitters)
         text.addTransmitter(transmitter->sender.name(), transmitter->sender.sentCount(),
             transmitter->sender.failureCount());

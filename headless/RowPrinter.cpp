@@ -108,6 +108,10 @@ void RowPrinter::printEvent(const Event& event, bool fromTransmitter)
             { QStringLiteral("time"), isoTime(event.time) }, { where, event.panel },
             { QStringLiteral("source"), event.source }, { QStringLiteral("port"), event.port },
             { QStringLiteral("detail"), event.detail } };
+        if (event.kind == Event::Querier) {
+            line.insert(QStringLiteral("version"), event.querierVersion);
+            line.insert(QStringLiteral("interval"), qint64(event.queryInterval));
+        }
         if (event.kind == Event::TtlChanged) {
             line.insert(QStringLiteral("ttl_from"), event.ttlFrom);
             line.insert(QStringLiteral("ttl_to"), event.ttlTo);

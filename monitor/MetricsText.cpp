@@ -1,6 +1,7 @@
 #include "monitor/MetricsText.h"
 
 #include "core/SourceTable.h"
+#include "net/ProbeReceiver.h"
 #include "net/Tick.h"
 
 #include <QSet>
@@ -44,6 +45,11 @@ MetricsText::MetricsText(std::size_t maxSources)
 void MetricsText::addReceiver(const QString& name, const SourceTable& sources, quint64 hostDrops)
 {
     m_receivers.push_back({ name, &sources, hostDrops });
+}
+
+void MetricsText::addReceiver(const QString& name, const ProbeReceiver& receiver)
+{
+    m_receivers.push_back({ name, &receiver.sources(), receiver.hostDrops(), &receiver });
 }
 
 void MetricsText::addTransmitter(const QString& name, quint64 sent, quint64 failures)
@@ -141,6 +147,48 @@ QByteArray MetricsText::text() const
             const std::size_t size = m_receivers[r].sources->size();
             return QByteArray::number(quint64(size - std::min(size, m_maxSources)));
         });
+    // The querier heard where each receiver joined; without CAP_NET_RAW, only that it cannot
+    // be seen.
+    std::vector<ProbeReceiver::QuerierState> queriers;
+    for (const Receiver& receiver : m_receivers)
+        queriers.push_back(
+            receiver.receiver ? receiver.receiver->querierState() : ProbeReceiver::QuerierState());
+    perPanel("lumivox_rx_querier_visible", "gauge",
+        "1 where IGMP or MLD queriers can be seen (the program has CAP_NET_RAW).", "receiver",
+        receivers, [&](std::size_t r) { return QByteArray(queriers[r].visible ? "1" : "0"); });
+    perPanel("lumivox_rx_querier_gone", "gauge",
+        "1 while no querier has been heard where the receiver joined for as long as the "
+        "protocol waits (255 s by default): a switch that snoops will stop forwarding.",
+        "receiver", receivers,
+        [&](std::size_t r) { return QByteArray(queriers[r].gone ? "1" : "0"); });
+    perPanel("lumivox_rx_queries_total", "counter",
+        "IGMP or MLD queries heard on the interface the receiver joined on.", "receiver", receivers,
+        [&](std::size_t r) { return QByteArray::number(queriers[r].queries); });
+    family(out, "lumivox_rx_querier_info", "gauge",
+        "The querier last heard where the receiver joined, with its version.");
+    for (std::size_t r = 0; r < m_receivers.size(); ++r) {
+        if (const auto* querier = queriers[r].querier)
+            out.append("lumivox_rx_querier_info{receiver=\"")
+                .append(receivers[r])
+                .append("\",interface=\"")
+                .append(escaped(queriers[r].interface))
+                .append("\",querier=\"")
+                .append(escaped(querier->address.toString()))
+                .append("\",version=\"")
+                .append(QByteArray(querier->query.ipv6 ? "MLDv" : "IGMPv")
+                    + QByteArray::number(querier->query.version))
+                .append("\"} 1\n");
+    }
+    family(out, "lumivox_rx_querier_last_query_timestamp_seconds", "gauge",
+        "When the querier's last general query came, in seconds since the epoch.");
+    for (std::size_t r = 0; r < m_receivers.size(); ++r) {
+        if (const auto* querier = queriers[r].querier)
+            out.append("lumivox_rx_querier_last_query_timestamp_seconds{receiver=\"")
+                .append(receivers[r])
+                .append("\"} ")
+                .append(QByteArray::number(querier->lastQueryAt.toSecsSinceEpoch()))
+                .append('\n');
+    }
     perPanel("lumivox_tx_probes_total", "counter", "Probes sent.", "transmitter", transmitters,
         [this](std::size_t t) { return QByteArray::number(m_transmitters[t].sent); });
     perPanel("lumivox_tx_send_failures_total", "counter", "Probes the system refused to send.",

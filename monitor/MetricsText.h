@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+class ProbeReceiver;
 class SourceTable;
 
 // One scrape in Prometheus's text format: what each receiver heard of each source, and what
@@ -18,6 +19,8 @@ public:
     explicit MetricsText(std::size_t maxSources = DefaultMaxSources);
 
     void addReceiver(const QString& name, const SourceTable& sources, quint64 hostDrops);
+    // Its sources, drops and the querier heard where it joined.
+    void addReceiver(const QString& name, const ProbeReceiver& receiver);
     void addTransmitter(const QString& name, quint64 sent, quint64 failures);
     QByteArray text() const;
 
@@ -26,6 +29,7 @@ private:
         QString name;
         const SourceTable* sources = nullptr;
         quint64 hostDrops = 0;
+        const ProbeReceiver* receiver = nullptr;
     };
     struct Transmitter {
         QString name;

@@ -6,10 +6,6 @@
 
 namespace {
 
-// IGMP snooping switches without a querier drop a group about 260 s after the join.
-constexpr qint64 SnoopingFromMs = 200'000;
-constexpr qint64 SnoopingToMs = 300'000;
-
 Event sourceEvent(Event::Kind kind, const QString& receiver, const Source& source)
 {
     Event event;
@@ -59,6 +55,10 @@ QString Event::name() const
         return QStringLiteral("ttl_changed");
     case Rejoined:
         return QStringLiteral("rejoined");
+    case Querier:
+        return QStringLiteral("querier");
+    case QuerierGone:
+        return QStringLiteral("querier_gone");
     }
     return {};
 }
@@ -70,19 +70,15 @@ Event Event::newSource(const QString& receiver, const Source& source)
     return event;
 }
 
-Event Event::lostSource(
-    const QString& receiver, const Source& source, qint64 joinedForMs, bool allLost)
+Event Event::lostSource(const QString& receiver, const Source& source, const QString& querierNote)
 {
     Event event = sourceEvent(Lost, receiver, source);
     const auto columns = SourceColumns[std::size_t(SourceColumn::LastReceived)];
     event.detail = tr("Lost; its last probe, number %1, came at %2")
                        .arg(source.lastSequence)
                        .arg(QString::fromStdString(cellText(source, columns)));
-    if (allLost && joinedForMs >= SnoopingFromMs && joinedForMs <= SnoopingToMs)
-        event.detail += QLatin1Char(' ')
-            + tr("All sources stopped %1 s after the join: a switch with IGMP snooping and no "
-                 "querier drops a group after about 260 s.")
-                  .arg(joinedForMs / 1000);
+    if (!querierNote.isEmpty())
+        event.detail += QStringLiteral("; ") + querierNote;
     return event;
 }
 

@@ -31,7 +31,9 @@ public:
         Stopped,
         Resumed,
         TtlChanged,
-        Rejoined
+        Rejoined,
+        Querier,
+        QuerierGone
     };
 
     Kind kind = New;
@@ -44,14 +46,16 @@ public:
     qint64 seconds = 0; // recovered: how long the source was silent
     int ttlFrom = -1; // ttl_changed: the TTL before and now
     int ttlTo = -1;
+    int querierVersion = 0; // querier: the protocol's version, and how often it queries
+    quint32 queryInterval = 0;
 
     // "new", "lost", ... as printed and saved.
     QString name() const;
 
     static Event newSource(const QString& receiver, const Source& source);
-    // joinedForMs is -1 when the receiver is no member; allLost says every source is lost.
+    // querierNote says when a query was last heard on the receiver's interface.
     static Event lostSource(
-        const QString& receiver, const Source& source, qint64 joinedForMs, bool allLost);
+        const QString& receiver, const Source& source, const QString& querierNote);
     static Event recoveredSource(
         const QString& receiver, const Source& source, const Source::Arrival& arrival);
     // Its transmitter said it stops, or went on after that.

@@ -1,6 +1,7 @@
 #include "net/ProbeReceiver.h"
 
 #include "net/HostChecks.h"
+#include "net/QuerierWatch.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
@@ -47,6 +48,12 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
         return false;
     // A refused join has been told already; a later leave would be refused as well.
     m_member = settings.join;
+    m_toldQuerier.clear();
+    m_toldQuerierGone = false;
+    static bool toldUnseen = false; // once a program: it is the host's, not the receiver's
+    const bool ipv6 = settings.where.group.protocol() == QAbstractSocket::IPv6Protocol;
+    if (m_member && !QuerierWatch::instance().canSee(ipv6) && !std::exchange(toldUnseen, true))
+        emit eventOccurred(Event::about(Event::Warning, name(), querierLine()));
     const QStringList problems
         = HostChecks::atStart(settings.interfaceIndex, settings.where.group, true);
     for (const QString& problem : problems)
@@ -97,6 +104,7 @@ void ProbeReceiver::tick(int phase)
         return;
     const std::int64_t now = Tick::nowMs();
     checkOverdue(now);
+    watchQuerier();
     if (m_sources.refusalsDue(now))
         emit eventOccurred(Event::sourcesRefused(name(), m_sources));
 }
@@ -106,8 +114,7 @@ void ProbeReceiver::checkOverdue(std::int64_t nowMs)
     m_sources.checkOverdue(nowMs, [this](std::size_t index, bool becameLost) {
         emit sourceChanged(index);
         if (becameLost)
-            emit eventOccurred(Event::lostSource(
-                name(), m_sources.at(index), m_socket.joinedForMs(), m_sources.allLost()));
+            emit eventOccurred(Event::lostSource(name(), m_sources.at(index), querierNote()));
     });
 }
 
@@ -139,4 +146,111 @@ void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
         emit eventOccurred(Event::resumedSource(name(), source));
     if (counted.arrival.stopped)
         emit eventOccurred(Event::stoppedSource(name(), source));
+}
+
+namespace {
+
+QString protocolName(bool ipv6, int version)
+{
+    return (ipv6 ? QStringLiteral("MLDv%1") : QStringLiteral("IGMPv%1")).arg(version);
+}
+
+} // namespace
+
+// Its words change only when what it says does: a line that counted the seconds would lay
+// out every receiver again every second.
+QString ProbeReceiver::querierLine() const
+{
+    const bool ipv6 = m_socket.isIPv6();
+    const QString protocol = QLatin1String(ipv6 ? "MLD" : "IGMP");
+    if (!QuerierWatch::instance().canSee(ipv6))
+        return tr("%1 queriers cannot be seen: this needs CAP_NET_RAW, which the packaged "
+                  "service has (or: sudo setcap cap_net_raw+ep on the program)")
+            .arg(protocol);
+    const int interfaceIndex = m_socket.joinedInterfaceIndex();
+    if (!m_member || !interfaceIndex)
+        return {};
+    const QuerierWatch::Querier* querier = QuerierWatch::instance().querier(interfaceIndex, ipv6);
+    const QString at
+        = querier ? querier->lastQueryAt.toString(QStringLiteral("HH:mm:ss")) : QString();
+    if (!querier || Tick::nowMs() - querier->lastQueryMs >= querier->query.otherQuerierPresentMs())
+        return (querier ? tr("No %1 querier heard on %2 since %3: a switch that snoops will stop "
+                             "forwarding this group")
+                              .arg(protocol, m_socket.joinedInterface(), at)
+                        : tr("No %1 querier heard on %2 since the join: a switch that snoops "
+                             "will stop forwarding this group %3 s after it")
+                              .arg(protocol, m_socket.joinedInterface())
+                              .arg(MembershipQuery().otherQuerierPresentMs() / 1000));
+    const bool unaddressed = querier->address == QHostAddress(QHostAddress::AnyIPv4)
+        || querier->address == QHostAddress(QHostAddress::AnyIPv6);
+    return tr("%1 querier %2 on %3, queries every %4 s, the last at %5")
+        .arg(protocolName(ipv6, querier->query.version),
+            unaddressed ? tr("without an address (a switch's own)") : querier->address.toString(),
+            m_socket.joinedInterface())
+        .arg(querier->query.intervalSeconds)
+        .arg(at);
+}
+
+QString ProbeReceiver::querierNote() const
+{
+    const bool ipv6 = m_socket.isIPv6();
+    if (!QuerierWatch::instance().canSee(ipv6))
+        return tr("queriers cannot be seen here");
+    const int interfaceIndex = m_socket.joinedInterfaceIndex();
+    if (!m_member || !interfaceIndex)
+        return {};
+    const QuerierWatch::Querier* querier = QuerierWatch::instance().querier(interfaceIndex, ipv6);
+    if (!querier || querier->lastQueryMs < Tick::nowMs() - m_socket.joinedForMs())
+        return tr("no query heard on %1 since the join").arg(m_socket.joinedInterface());
+    return tr("the last query on %1 came %2 s ago")
+        .arg(m_socket.joinedInterface())
+        .arg((Tick::nowMs() - querier->lastQueryMs) / 1000);
+}
+
+// A querier first heard, or another taking over, and none heard for as long as the
+// protocols wait before they take the querier for gone: told once each.
+void ProbeReceiver::watchQuerier()
+{
+    const bool ipv6 = m_socket.isIPv6();
+    const int interfaceIndex = m_socket.joinedInterfaceIndex();
+    if (!m_member || !interfaceIndex || !m_socket.isOpen())
+        return;
+    const QuerierWatch::Querier* querier = QuerierWatch::instance().querier(interfaceIndex, ipv6);
+    const qint64 now = Tick::nowMs();
+    const bool present
+        = querier && now - querier->lastQueryMs < querier->query.otherQuerierPresentMs();
+    if (present && querier->address != m_toldQuerier) {
+        m_toldQuerier = querier->address;
+        m_toldQuerierGone = false;
+        Event event = Event::about(Event::Querier, name(),
+            tr("%1 querier %2 on %3, queries every %4 s")
+                .arg(protocolName(ipv6, querier->query.version), querier->address.toString(),
+                    m_socket.joinedInterface())
+                .arg(querier->query.intervalSeconds));
+        event.source = querier->address.toString();
+        event.querierVersion = querier->query.version;
+        event.queryInterval = querier->query.intervalSeconds;
+        emit eventOccurred(event);
+    } else if (!present && !m_toldQuerierGone
+        && (querier || m_socket.joinedForMs() >= MembershipQuery().otherQuerierPresentMs())) {
+        m_toldQuerier.clear();
+        m_toldQuerierGone = true;
+        emit eventOccurred(Event::about(Event::QuerierGone, name(), querierLine()));
+    }
+}
+
+ProbeReceiver::QuerierState ProbeReceiver::querierState() const
+{
+    const bool ipv6 = m_socket.isIPv6();
+    const QuerierWatch& watch = QuerierWatch::instance();
+    const int interfaceIndex = m_socket.joinedInterfaceIndex();
+    QuerierState state;
+    state.visible = watch.canSee(ipv6);
+    if (!m_member || !interfaceIndex)
+        return state;
+    state.querier = watch.querier(interfaceIndex, ipv6);
+    state.gone = m_toldQuerierGone;
+    state.interface = m_socket.joinedInterface();
+    state.queries = watch.queries(interfaceIndex, ipv6);
+    return state;
 }

@@ -5,6 +5,7 @@
 #include "net/Event.h"
 #include "net/InterfaceWatcher.h"
 #include "net/Parsing.h"
+#include "net/QuerierWatch.h"
 #include "net/ReceiveSocket.h"
 
 #include <QObject>
@@ -54,6 +55,19 @@ public:
     quint32 hostDrops() const { return m_socket.drops(); }
     // Joins the system refused, since the receiver was made.
     int joinsRefused() const { return m_joinsRefused; }
+    // What metrics tell of the querier where the receiver joined.
+    struct QuerierState {
+        bool visible = false; // queriers can be seen here at all
+        const QuerierWatch::Querier* querier = nullptr; // the last one heard, if any
+        bool gone = false; // none heard for as long as the protocols wait
+        QString interface;
+        quint64 queries = 0;
+    };
+    QuerierState querierState() const;
+    // The querier heard on the interface joined on, as a line for people: who and how
+    // often, or that none is heard, or that queriers cannot be seen here. Empty where the
+    // interface is not known.
+    QString querierLine() const;
     // What on this host keeps multicast from this receiver, found at the last start.
     const QStringList& hostProblems() const { return m_hostProblems; }
 
@@ -76,6 +90,9 @@ private:
     void refuseJoin(int error);
     void checkOverdue(std::int64_t nowMs);
     void rejoinIfMoved();
+    void watchQuerier();
+    // When a query was last heard on the interface, for a lost event.
+    QString querierNote() const;
 
     ReceiveSettings m_settings;
     ReceiveSocket m_socket;
@@ -85,5 +102,7 @@ private:
     SourceTable m_sources;
     bool m_member = false;
     int m_joinsRefused = 0;
+    QHostAddress m_toldQuerier; // the querier the log names; null while none is heard
+    bool m_toldQuerierGone = false;
     QStringList m_hostProblems;
 };

@@ -29,6 +29,7 @@ public:
     // The interface joined on, by name; empty when it cannot be known (an IPv6 group on the
     // system's route).
     const QString& joinedInterface() const { return m_joinedName; }
+    int joinedInterfaceIndex() const { return m_joinedIndex; }
     // Reads what is waiting, in one pass bounded in count and time so that a flood cannot
     // hold the event loop. Runs when datagrams arrive, while a stream gathers, and once more
     // before closing.

@@ -131,11 +131,12 @@ void ReceiverPanel::tick(int phase)
         m_shownRefused = m_receiver.sources().refused();
         ui->refusedLabel->setText(tr("Sources refused: %1").arg(m_shownRefused));
     }
+    showQuerier();
 }
 
 void ReceiverPanel::collectMetrics(MetricsText& text) const
 {
-    text.addReceiver(name(), m_receiver.sources(), m_receiver.hostDrops());
+    text.addReceiver(name(), m_receiver);
 }
 
 void ReceiverPanel::setInterface(int index)
@@ -180,6 +181,7 @@ bool ReceiverPanel::start()
     // The buttons follow the check box, whether or not the join itself succeeded.
     showMembership(m_settings.join);
     showHostProblems(m_receiver.hostProblems());
+    showQuerier();
     const Endpoint& where = m_settings.where;
     if (!where.source.isNull() && !isSourceSpecific(where.group))
         emit eventOccurred(Event::about(Event::Warning, name(),
@@ -194,10 +196,21 @@ void ReceiverPanel::stop()
 {
     m_receiver.stop();
     showHostProblems({});
+    showQuerier();
     ui->startButton->setText(tr("Start"));
     ui->joinButton->setEnabled(false);
     ui->leaveButton->setEnabled(false);
     showFields();
+}
+
+// Set only when it says something else: a label set lays its panel out again.
+void ReceiverPanel::showQuerier()
+{
+    const QString line = isRunning() ? m_receiver.querierLine() : QString();
+    if (line == ui->querierLabel->text())
+        return;
+    ui->querierLabel->setText(line);
+    ui->querierLabel->setVisible(!line.isEmpty());
 }
 
 void ReceiverPanel::showMembership(bool joined)
@@ -218,9 +231,10 @@ void ReceiverPanel::changeMembership(bool join)
 {
     if (!isRunning())
         return;
-    if (m_receiver.setMember(join))
+    if (m_receiver.setMember(join)) {
         showMembership(join);
-    else
+        showQuerier();
+    } else
         warnMembershipRefused(m_receiver.socket().error());
 }
 

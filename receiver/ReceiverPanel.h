@@ -52,6 +52,8 @@ private:
     void showMembership(bool joined);
     // What on this host keeps multicast from the panel, under the list.
     void showHostProblems(const QStringList& problems);
+    // The querier heard where the receiver joined, under the list.
+    void showQuerier();
     void warnMembershipRefused(int error);
 
     std::unique_ptr<Ui::ReceiverPanel> ui;

@@ -1,3 +1,4 @@
+#include "core/MembershipQuery.h"
 #include "core/ProbePacket.h"
 #include "core/SourceColumns.h"
 #include "core/SourceTable.h"
@@ -25,6 +26,8 @@ private slots:
     void loss_data();
     void loss();
     void pathChanges();
+    void queries_data();
+    void queries();
 
 private:
     std::size_t count(
@@ -254,6 +257,82 @@ void tst_Core::pathChanges()
         told << m_table.countProbe(bytes.data(), bytes.size(), "10.0.0.1", 5000, 0, atMs, ttl)
                     .pathChangedFrom;
     QCOMPARE(told, (QList<int> { -1, -1, 64, -1, 64 }));
+}
+
+// Queries as Linux's bridge sends them (captured), and made from them: only a well-formed
+// query counts, as anyone on the link can send IGMP and MLD.
+void tst_Core::queries_data()
+{
+    QTest::addColumn<bool>("mld");
+    QTest::addColumn<QByteArray>("packet"); // IGMP with its IPv4 header, MLD without
+    QTest::addColumn<int>("hopLimit"); // MLD's, and whether a Router Alert came
+    QTest::addColumn<bool>("routerAlert");
+    QTest::addColumn<QString>("read"); // version, scope, interval, robustness, response time
+    const auto ipv4 = [](const char* hex) { return QByteArray::fromHex(hex); };
+    const QByteArray v2 = ipv4("46c00020000040000102f9c80a4d0001e000000194040000110aeef500000000");
+    const QByteArray mld2 = ipv4("8200004c03e800000000000000000000000000000000000002020000");
+    QTest::newRow("IGMPv2") << false << v2 << 0 << false << "v2 general 125 s x2 1000 ms";
+    QTest::newRow("IGMPv3") << false
+                            << ipv4("46c00024000040000102f9c40a4d0001e00000019404000011"
+                                    "0aecf30000000002020000")
+                            << 0 << false << "v3 general 2 s x2 1000 ms";
+    QTest::newRow("IGMPv1") << false
+                            << ipv4("45c0001c0000400001028ed10a4d0001e00000011100eeff00000000") << 0
+                            << false << "v1 general 125 s x2 10000 ms";
+    QTest::newRow("IGMPv2 for a group")
+        << false << ipv4("46c00020000040000102e9bb0a4d0001ea05060994040000110afee6ea050609") << 0
+        << false << "v2 group 125 s x2 1000 ms";
+    QTest::newRow("IGMPv3 codes") << false
+                                  << ipv4("46c00024000040000102f9c40a4d0001e00000019404000011"
+                                          "64eb0f00000000038c0000")
+                                  << 0 << false << "v3 general 224 s x3 10000 ms";
+    QTest::newRow("MLDv1") << true << ipv4("8200f18403e8000000000000000000000000000000000000") << 1
+                           << true << "v1 general 125 s x2 1000 ms";
+    QTest::newRow("MLDv2") << true << mld2 << 1 << true << "v2 general 2 s x2 1000 ms";
+    QTest::newRow("TTL 2")
+        << false << ipv4("46c00020000040000202f8c80a4d0001e000000194040000110aeef500000000") << 0
+        << false << "";
+    QTest::newRow("IGMPv2 without Router Alert")
+        << false << ipv4("45c0001c0000400001028ed10a4d0001e0000001110aeef500000000") << 0 << false
+        << "";
+    QTest::newRow("a wrong checksum")
+        << false << QByteArray(v2).replace(26, 1, "\xef") << 0 << false << "";
+    QTest::newRow("a report") << false
+                              << ipv4("46c00020000040000102f9c80a4d0001e000000194040000160"
+                                      "0f9f0ea050609")
+                              << 0 << false << "";
+    QTest::newRow("10 bytes of IGMP") << false
+                                      << ipv4("46c00022000040000102f9c60a4d0001e0000001940400001"
+                                              "10aecf3000000000202")
+                                      << 0 << false << "";
+    QTest::newRow("a source counted, not sent")
+        << false << ipv4("46c00024000040000102f9c40a4d0001e000000194040000110aecf20000000002020001")
+        << 0 << false << "";
+    QTest::newRow("truncated IPv4 header") << false << v2.left(19) << 0 << false << "";
+    QTest::newRow("MLD from a router away") << true << mld2 << 255 << true << "";
+    QTest::newRow("MLD without Router Alert") << true << mld2 << 1 << false << "";
+    QTest::newRow("MLDv2 with a source missing")
+        << true << QByteArray(mld2).replace(27, 1, "\x01") << 1 << true << "";
+}
+
+void tst_Core::queries()
+{
+    QFETCH(bool, mld);
+    QFETCH(QByteArray, packet);
+    QFETCH(int, hopLimit);
+    QFETCH(bool, routerAlert);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(packet.constData());
+    const auto query = mld
+        ? MembershipQuery::parseMld(bytes, std::size_t(packet.size()), hopLimit, routerAlert)
+        : MembershipQuery::parseIgmp(bytes, std::size_t(packet.size()));
+    QTEST(query ? QStringLiteral("v%1 %2 %3 s x%4 %5 ms")
+                      .arg(query->version)
+                      .arg(query->general ? "general" : "group")
+                      .arg(query->intervalSeconds)
+                      .arg(query->robustness)
+                      .arg(query->maxResponseMs)
+                : QString(),
+        "read");
 }
 
 QTEST_APPLESS_MAIN(tst_Core)

@@ -1,7 +1,9 @@
-// Fuzzes what a datagram meets after the socket, through the entry point receivers use. The
-// input is a run of datagrams, each a sender byte, a two-byte length and that many bytes; a
-// short tail is one more. After every datagram the table must still hold what it promises.
+// Fuzzes what a datagram meets after the socket, through the entry point receivers use, and
+// the membership queries' parsers on the same bytes. The input is a run of datagrams, each a
+// sender byte, a two-byte length and that many bytes; a short tail is one more. After every
+// datagram the table must still hold what it promises.
 
+#include "core/MembershipQuery.h"
 #include "core/ProbePacket.h"
 #include "core/SourceTable.h"
 
@@ -19,6 +21,11 @@ static void require(bool holds, const char* what)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // Anyone on the link sends IGMP and MLD too; a query read must say what the protocols can.
+    for (const auto& query :
+        { MembershipQuery::parseIgmp(data, size), MembershipQuery::parseMld(data, size, 1, true) })
+        require(!query || (query->version >= 1 && query->version <= 3 && query->robustness > 0),
+            "a query is one of the protocols'");
     SourceTable table;
     for (std::time_t time = 1; size > 0; ++time) {
         const std::size_t length

@@ -157,6 +157,38 @@ class LanTest(unittest.TestCase):
         self.assertIn(["ff15::1:30"], capture.fields("icmpv6.type == 143", "icmpv6.mldr.mar.multicast_address"))
         capture.process.terminate()
 
+    def test_querier_of_a_snooping_switch(self):
+        """A bridge that snoops, with its own querier: the receiver names it; switched off, the
+        sender is lost, saying when the last query came, and querier_gone follows; switched on
+        again, the querier is named again and the sender recovers."""
+        querier = lambda on: harness.run("ip", "link", "set", "lvxbr2", "type", "bridge",
+                                         "mcast_querier", str(on))
+        harness.run("ip", "link", "add", "lvxbr2", "type", "bridge", "mcast_snooping", "1",
+                    "mcast_igmp_version", "3", "mcast_query_use_ifaddr", "1",
+                    "mcast_query_interval", "100", "mcast_query_response_interval", "50",
+                    "mcast_startup_query_interval", "100", "mcast_membership_interval", "300")
+        harness.run("ip", "addr", "add", "10.97.0.254/24", "dev", "lvxbr2")
+        harness.run("ip", "link", "set", "lvxbr2", "up")
+        querier(1)
+        sender, receiver = Host(5, (2,)), Host(6, (2,))
+        self.hosts += [sender, receiver]
+        for index in (5, 6):  # a port forwards only the groups snooping allows
+            harness.run("ip", "link", "set", f"lvxp{index}2", "type", "bridge_slave", "mcast_flood", "off")
+        rx = receiver.start("--receive", "234.5.7.40:8940", "--max-latency", "1",
+                            "--loss-threshold", "2")
+        tx = sender.start("--transmit", "234.5.7.40:8940", "--period", "1")
+        events = lambda name: harness.wait_until(lambda: rx.events(name), 40)
+        self.assertEqual(events("querier")[0]["source"], "10.97.0.254", rx.lines)
+        self.assertTrue(harness.wait_until(lambda: rx.rows() and rx.rows()[0]["state"] == "ok", 40))
+        querier(0)
+        [lost] = events("lost")
+        self.assertIn("the last query on lvx2 came", lost["detail"])
+        self.assertTrue(events("querier_gone"))
+        querier(1)
+        self.assertTrue(harness.wait_until(lambda: len(rx.events("querier")) == 2, 40))
+        self.assertTrue(events("recovered"), rx.lines)
+        self.stopped(tx), self.stopped(rx)
+
 
 if __name__ == "__main__":
     PROGRAM = sys.argv.pop(1)

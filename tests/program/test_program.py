@@ -143,6 +143,18 @@ class ProgramTest(unittest.TestCase):
         self.assertTrue(harness.wait_until(lambda: send(2) and program.rows()[0]["seq"] == 2))
         self.assertEqual(program.stop(), 0, program.errors)
 
+    def test_without_raw_sockets(self):
+        """Without CAP_NET_RAW queriers cannot be seen: said once, and receiving works."""
+        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9570", "--receive",
+                                   f"{GROUP}:9571", prefix=("setpriv", "--bounding-set", "-net_raw"))
+        sender = harness.sender()
+        self.addCleanup(sender.close)
+        self.assertTrue(harness.wait_until(lambda: sender.sendto(probe(1), ("127.0.0.1", 9571))
+                                           and program.rows()), program.lines)
+        self.assertEqual(program.stop(), 0, program.errors)
+        said = [line for line in program.events("warning") if "cannot be seen" in line["detail"]]
+        self.assertEqual(len(said), 1, program.lines)
+
     def test_metrics_exposition(self):
         program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9550", "--transmit",
                                    f"{GROUP}:9550", "--period", "1", "--metrics", "127.0.0.1:9551",

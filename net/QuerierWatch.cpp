@@ -1,0 +1,195 @@
+#include "net/QuerierWatch.h"
+
+#include "net/Tick.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cstring>
+#include <netinet/icmp6.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int ReadsPerPass = 64; // a flood of IGMP cannot hold the event loop
+constexpr std::uint8_t HopByHopRouterAlert = 5;
+
+// Whether IPv6 hop-by-hop options, as IPV6_HOPOPTS gives them, hold a Router Alert.
+bool hasRouterAlert(const std::uint8_t* options, std::size_t length)
+{
+    for (std::size_t at = 2; at < length;) {
+        if (options[at] == 0) { // one byte of padding
+            ++at;
+            continue;
+        }
+        if (at + 1 >= length)
+            return false;
+        if (options[at] == HopByHopRouterAlert)
+            return true;
+        at += 2 + options[at + 1];
+    }
+    return false;
+}
+
+// Lower wins, but an address of 0 never does.
+bool takesOver(const QHostAddress& from, const QHostAddress& current)
+{
+    if (from.isNull() || current.isNull())
+        return current.isNull();
+    const bool fromZero = from == QHostAddress(QHostAddress::AnyIPv4)
+        || from == QHostAddress(QHostAddress::AnyIPv6);
+    const bool currentZero = current == QHostAddress(QHostAddress::AnyIPv4)
+        || current == QHostAddress(QHostAddress::AnyIPv6);
+    if (fromZero || currentZero)
+        return !fromZero || currentZero;
+    if (from.protocol() == QAbstractSocket::IPv4Protocol)
+        return from.toIPv4Address() <= current.toIPv4Address();
+    const Q_IPV6ADDR a = from.toIPv6Address();
+    const Q_IPV6ADDR b = current.toIPv6Address();
+    return std::memcmp(&a, &b, sizeof a) <= 0;
+}
+
+} // namespace
+
+QuerierWatch& QuerierWatch::instance()
+{
+    // Owned by the application, so that its sockets close before it goes.
+    static QuerierWatch* watch = new QuerierWatch(QCoreApplication::instance());
+    return *watch;
+}
+
+QuerierWatch::QuerierWatch(QObject* parent)
+    : QObject(parent)
+{
+    open(m_igmp, false);
+    open(m_mld, true);
+}
+
+QuerierWatch::~QuerierWatch()
+{
+    for (Raw* raw : { &m_igmp, &m_mld }) {
+        delete raw->notifier;
+        if (raw->fd >= 0)
+            ::close(raw->fd);
+    }
+}
+
+void QuerierWatch::open(Raw& raw, bool ipv6)
+{
+    raw.fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC,
+        ipv6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_IGMP));
+    if (raw.fd < 0)
+        return; // no CAP_NET_RAW
+    const int on = 1;
+    bool set = true;
+    if (ipv6) {
+        icmp6_filter filter {};
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ICMP6_FILTER_SETPASS(MLD_LISTENER_QUERY, &filter);
+        set = ::setsockopt(raw.fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter) == 0
+            && ::setsockopt(raw.fd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on) == 0
+            && ::setsockopt(raw.fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on) == 0
+            && ::setsockopt(raw.fd, IPPROTO_IPV6, IPV6_RECVHOPOPTS, &on, sizeof on) == 0;
+    } else {
+        set = ::setsockopt(raw.fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0;
+    }
+    if (!set) {
+        ::close(raw.fd);
+        raw.fd = -1;
+        return;
+    }
+    raw.notifier = new QSocketNotifier(raw.fd, QSocketNotifier::Read, this);
+    connect(raw.notifier, &QSocketNotifier::activated, this, [this, ipv6] { read(ipv6); });
+}
+
+void QuerierWatch::read(bool ipv6)
+{
+    const int fd = (ipv6 ? m_mld : m_igmp).fd;
+    for (int pass = 0; pass < ReadsPerPass; ++pass) {
+        std::uint8_t bytes[1500];
+        alignas(cmsghdr) char control[256];
+        sockaddr_storage from {};
+        iovec vector { bytes, sizeof bytes };
+        msghdr message {};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t length = ::recvmsg(fd, &message, 0);
+        if (length <= 0)
+            return;
+        int interfaceIndex = 0;
+        int hopLimit = -1;
+        bool routerAlert = false;
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+             header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info {};
+                std::memcpy(&info, CMSG_DATA(header), sizeof info);
+                interfaceIndex = info.ipi_ifindex;
+            } else if (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_PKTINFO) {
+                in6_pktinfo info {};
+                std::memcpy(&info, CMSG_DATA(header), sizeof info);
+                interfaceIndex = int(info.ipi6_ifindex);
+            } else if (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_HOPLIMIT) {
+                std::memcpy(&hopLimit, CMSG_DATA(header), sizeof hopLimit);
+            } else if (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_HOPOPTS) {
+                const auto* options = reinterpret_cast<const std::uint8_t*>(CMSG_DATA(header));
+                const std::size_t optionsLength = header->cmsg_len - CMSG_LEN(0);
+                routerAlert = optionsLength >= 2
+                    && hasRouterAlert(
+                        options, std::min<std::size_t>(optionsLength, 8u * (options[1] + 1u)));
+            }
+        }
+        const auto query = ipv6
+            ? MembershipQuery::parseMld(bytes, std::size_t(length), hopLimit, routerAlert)
+            : MembershipQuery::parseIgmp(bytes, std::size_t(length));
+        // Reports and leaves come here too, from every host of the link: only a query
+        // that is not one is refused.
+        const std::size_t headerLength = std::size_t(bytes[0] & 0x0f) * 4;
+        const bool isQuery
+            = ipv6 || (std::size_t(length) > headerLength && bytes[headerLength] == 0x11);
+        if (!query) {
+            m_refused += isQuery;
+            continue;
+        }
+        QHostAddress sender;
+        sender.setAddress(reinterpret_cast<const sockaddr*>(&from));
+        heard(interfaceIndex, sender, *query);
+    }
+}
+
+void QuerierWatch::heard(int interfaceIndex, const QHostAddress& from, const MembershipQuery& query)
+{
+    const auto key = std::pair(interfaceIndex, query.ipv6);
+    ++m_queries[key];
+    if (!query.general)
+        return;
+    const qint64 now = Tick::nowMs();
+    Querier& current = m_queriers[key];
+    const bool present = !current.address.isNull()
+        && now - current.lastQueryMs < qint64(current.query.otherQuerierPresentMs());
+    if (present && !takesOver(from, current.address))
+        return;
+    current.address = from;
+    current.query = query;
+    current.lastQueryMs = now;
+    current.lastQueryAt = QDateTime::currentDateTime();
+}
+
+const QuerierWatch::Querier* QuerierWatch::querier(int interfaceIndex, bool ipv6) const
+{
+    const auto found = m_queriers.find(std::pair(interfaceIndex, ipv6));
+    return found == m_queriers.end() ? nullptr : &found->second;
+}
+
+quint64 QuerierWatch::queries(int interfaceIndex, bool ipv6) const
+{
+    const auto found = m_queries.find(std::pair(interfaceIndex, ipv6));
+    return found == m_queries.end() ? 0 : found->second;
+}
