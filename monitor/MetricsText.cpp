@@ -164,31 +164,36 @@ QByteArray MetricsText::text() const
     perPanel("lumivox_rx_queries_total", "counter",
         "IGMP or MLD queries heard on the interface the receiver joined on.", "receiver", receivers,
         [&](std::size_t r) { return QByteArray::number(queriers[r].queries); });
-    family(out, "lumivox_rx_querier_info", "gauge",
-        "The querier last heard where the receiver joined, with its version.");
-    for (std::size_t r = 0; r < m_receivers.size(); ++r) {
-        if (const auto* querier = queriers[r].querier)
-            out.append("lumivox_rx_querier_info{receiver=\"")
-                .append(receivers[r])
-                .append("\",interface=\"")
-                .append(escaped(queriers[r].interface))
-                .append("\",querier=\"")
-                .append(escaped(querier->address.toString()))
-                .append("\",version=\"")
-                .append(QByteArray(querier->query.ipv6 ? "MLDv" : "IGMPv")
-                    + QByteArray::number(querier->query.version))
-                .append("\"} 1\n");
-    }
-    family(out, "lumivox_rx_querier_last_query_timestamp_seconds", "gauge",
-        "When the querier's last general query came, in seconds since the epoch.");
-    for (std::size_t r = 0; r < m_receivers.size(); ++r) {
-        if (const auto* querier = queriers[r].querier)
-            out.append("lumivox_rx_querier_last_query_timestamp_seconds{receiver=\"")
-                .append(receivers[r])
-                .append("\"} ")
-                .append(QByteArray::number(querier->lastQueryAt.toSecsSinceEpoch()))
-                .append('\n');
-    }
+    // A sample of each receiver that has heard a querier: the labels after its own, and the
+    // value.
+    const auto perQuerier = [&](const char* name, const char* help, auto labelsAndValue) {
+        family(out, name, "gauge", help);
+        for (std::size_t r = 0; r < m_receivers.size(); ++r) {
+            if (const auto* querier = queriers[r].querier)
+                out.append(name)
+                    .append("{receiver=\"")
+                    .append(receivers[r])
+                    .append(labelsAndValue(queriers[r], *querier));
+        }
+    };
+    perQuerier("lumivox_rx_querier_info",
+        "The querier last heard where the receiver joined, with its version.",
+        [](const ProbeReceiver::QuerierState& state, const QuerierWatch::Querier& querier) {
+            return "\",interface=\"" + escaped(state.interface) + "\",querier=\""
+                + escaped(querier.address.toString()) + "\",version=\""
+                + (querier.query.ipv6 ? "MLDv" : "IGMPv")
+                + QByteArray::number(querier.query.version) + "\"} 1\n";
+        });
+    perQuerier("lumivox_rx_querier_last_query_timestamp_seconds",
+        "When the querier's last general query came, in seconds since the epoch.",
+        [](const ProbeReceiver::QuerierState&, const QuerierWatch::Querier& querier) {
+            return "\"} " + QByteArray::number(querier.lastQueryAt.toSecsSinceEpoch()) + '\n';
+        });
+    family(out, "lumivox_querier_packets_refused_total", "counter",
+        "IGMP and MLD queries refused as malformed or forged, by the whole program.");
+    out.append("lumivox_querier_packets_refused_total ")
+        .append(QByteArray::number(QuerierWatch::instance().refused()))
+        .append('\n');
     perPanel("lumivox_tx_probes_total", "counter", "Probes sent.", "transmitter", transmitters,
         [this](std::size_t t) { return QByteArray::number(m_transmitters[t].sent); });
     perPanel("lumivox_tx_send_failures_total", "counter", "Probes the system refused to send.",
