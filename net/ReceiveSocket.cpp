@@ -64,6 +64,9 @@ bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
     m_where = where;
     m_interfaceIndex = interfaceIndex;
     m_joinedAtMs = -1;
+    m_joinedName.clear();
+    m_joinedIndex = 0;
+    m_joinedAddresses.clear();
     m_drops = 0;
     // An IPv6 group may name its interface itself: ff02::1%eth0.
     if (!m_interfaceIndex && !where.group.scopeId().isEmpty())
