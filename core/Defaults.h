@@ -25,7 +25,7 @@ namespace Limits {
 constexpr Range port { 1, 65535 };
 constexpr Range ttl { 1, 255 };
 constexpr Range period { 1, 86400 };
-// The label has always said 1-1500, but no probe is smaller than its 43-byte header.
+// No probe is smaller than its 43-byte header.
 constexpr Range packetSize { 43, 1500 };
 // A randomised probe is 100 to 1499 bytes long: never the 1500 a fixed size may have.
 constexpr Range randomSize { 100, 1499 };

@@ -2,17 +2,31 @@
 
 #include "headless/RunSummary.h"
 #include "headless/StopSignals.h"
+#include "net/HostChecks.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
 #include <QEventLoop>
 #include <QTextStream>
 
+namespace {
+
+// 255.255.255.255:65535, or the longest receiver of the run.
+int receiverWidth(const Options& options)
+{
+    int width = 21;
+    for (const Endpoint& where : options.receive)
+        width = std::max(width, int(where.toString().size()));
+    return width;
+}
+
+} // namespace
+
 HeadlessRun::HeadlessRun(const Options& options, QTextStream& out, QTextStream& err)
     : m_options(options)
     , m_out(out)
     , m_err(err)
-    , m_printer(out, options.json)
+    , m_printer(out, options.json, receiverWidth(options))
 {
     for (const Endpoint& where : options.receive) {
         m_receivers.push_back(std::make_unique<Receiver>());
@@ -53,13 +67,14 @@ bool HeadlessRun::start()
     return true;
 }
 
-void HeadlessRun::printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket)
+void HeadlessRun::printFailure(
+    const QString& what, const Endpoint& where, const UdpSocket& socket, const QString& hint)
 {
     const QString action
         = socket.failedOption().isEmpty() ? what : tr("cannot set %1").arg(socket.failedOption());
     m_err << tr("lumivox-tool: %1 for %2: %3")
                  .arg(action, where.toString(), systemErrorText(socket.error()))
-          << Qt::endl;
+          << (hint.isEmpty() ? QString() : QLatin1Char(' ') + hint) << Qt::endl;
 }
 
 bool HeadlessRun::startReceiver(Receiver& receiver)
@@ -72,9 +87,9 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
         [this, &receiver](std::size_t index) { markChanged(receiver, index); });
     connect(&probes, &ProbeReceiver::sourceChanged, this,
         [this, &receiver](std::size_t index) { markChanged(receiver, index); });
-    connect(&probes, &ProbeReceiver::joinRefused, this, [this, &receiver] {
+    connect(&probes, &ProbeReceiver::joinRefused, this, [this, &receiver](int error) {
         printFailure(tr("cannot join %1").arg(receiver.where.group.toString()), receiver.where,
-            receiver.receiver.socket());
+            receiver.receiver.socket(), HostChecks::afterJoinFailed(error, receiver.where.group));
     });
     receiver.traps.setDestination(m_options.snmpTrap, m_options.snmpCommunity);
     ReceiveSettings settings;
@@ -176,7 +191,7 @@ void HeadlessRun::stop()
             summary.addReceiver(receiver->receiver);
         for (const auto& transmitter : m_transmitters)
             summary.addTransmitter(transmitter->sender);
-        summary.print(m_out, m_options.json);
+        summary.print(m_out, m_options.json, receiverWidth(m_options));
         if (m_options.isTest()) {
             for (const QString& failure : summary.failures())
                 m_err << tr("lumivox-tool: test failed: %1").arg(failure) << Qt::endl;

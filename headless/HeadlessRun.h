@@ -58,7 +58,8 @@ private:
     void tick();
     void markChanged(Receiver& receiver, std::size_t index);
     // One line on standard error: what could not be done, for which endpoint, and why.
-    void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket);
+    void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket,
+        const QString& hint = {});
 
     const Options& m_options;
     QTextStream& m_out;

@@ -11,7 +11,6 @@
 namespace {
 
 constexpr const char* ReceiverHeading = "RECEIVER";
-constexpr int ReceiverWidth = 21; // 255.255.255.255:65535
 
 // Local time with its offset from UTC, as ISO 8601 writes it.
 QString isoTime(const QDateTime& local)
@@ -30,15 +29,16 @@ QString padded(const QString& text, const SourceColumnInfo& column)
 
 } // namespace
 
-RowPrinter::RowPrinter(QTextStream& out, bool json)
+RowPrinter::RowPrinter(QTextStream& out, bool json, int receiverWidth)
     : m_out(out)
     , m_json(json)
+    , m_receiverWidth(receiverWidth)
 {
 }
 
 void RowPrinter::printHeading()
 {
-    QString line = QString::fromLatin1(ReceiverHeading).leftJustified(ReceiverWidth);
+    QString line = QString::fromLatin1(ReceiverHeading).leftJustified(m_receiverWidth);
     for (const SourceColumnInfo& column : SourceColumns)
         line += QLatin1Char(' ') + padded(QLatin1String(column.printedHeading), column);
     m_out << line.trimmed() << Qt::endl;
@@ -73,7 +73,7 @@ void RowPrinter::printRow(
         printHeading();
         m_headingPrinted = true;
     }
-    QString line = receiver.leftJustified(ReceiverWidth);
+    QString line = receiver.leftJustified(m_receiverWidth);
     for (const SourceColumnInfo& column : SourceColumns)
         line += QLatin1Char(' ') + padded(QString::fromStdString(cellText(source, column)), column);
     m_out << line.trimmed() << Qt::endl;

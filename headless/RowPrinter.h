@@ -10,7 +10,8 @@ class QTextStream;
 // one JSON object a line.
 class RowPrinter {
 public:
-    RowPrinter(QTextStream& out, bool json);
+    // The RECEIVER column is as wide as the longest receiver's name, so that no row shifts.
+    RowPrinter(QTextStream& out, bool json, int receiverWidth);
 
     // The host's drops and the sources refused go with the final rows only; -1 leaves them out.
     void printRow(const QString& receiver, const Source& source, qint64 hostDrops = -1,
@@ -31,4 +32,5 @@ private:
     QTextStream& m_out;
     bool m_json = false;
     bool m_headingPrinted = false;
+    int m_receiverWidth;
 };

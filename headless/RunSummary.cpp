@@ -80,10 +80,11 @@ void RunSummary::addTransmitter(const ProbeSender& sender)
                  .arg(sender.failureCount()));
 }
 
-void RunSummary::print(QTextStream& out, bool json) const
+void RunSummary::print(QTextStream& out, bool json, int receiverWidth) const
 {
-    const std::vector<int> sourceWidths { -21, -21, 8, 8, 5, 10, 10, 7, 7, -7 };
-    const std::vector<int> receiverWidths { -21, 7, 10, 15, 13 };
+    // IPv6 sources and transmitters are as wide as 45 characters: wider than most, and rare.
+    const std::vector<int> sourceWidths { -receiverWidth, -21, 8, 8, 5, 10, 10, 7, 7, -7 };
+    const std::vector<int> receiverWidths { -receiverWidth, 7, 10, 15, 13 };
     const std::vector<int> transmitterWidths { -21, 10, 12 };
     const bool anySource = std::any_of(m_receivers.begin(), m_receivers.end(),
         [](const ProbeReceiver* receiver) { return receiver->sources().size() > 0; });

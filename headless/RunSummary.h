@@ -22,7 +22,7 @@ public:
     void addReceiver(const ProbeReceiver& receiver);
     void addTransmitter(const ProbeSender& sender);
     // As text tables, or as JSON objects with "summary": true.
-    void print(QTextStream& out, bool json) const;
+    void print(QTextStream& out, bool json, int receiverWidth) const;
     const QStringList& failures() const { return m_failures; }
 
 private:

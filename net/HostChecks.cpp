@@ -79,15 +79,30 @@ QStringList HostChecks::atStart(int interfaceIndex, const QHostAddress& group, b
                            "net.ipv4.conf.all.rp_filter=2.")
                             .arg(name);
     }
-    if (inContainer())
-        problems << tr("This program runs in a container: unless it shares the host's network, "
-                       "the host must forward multicast and IGMP to the container's (a macvlan "
-                       "or host network, or a bridge that does not filter multicast).");
     return problems;
 }
 
-QString HostChecks::afterJoinFailed(int error)
+QString HostChecks::inContainerOnce()
 {
+    static bool told = false;
+    if (!inContainer() || std::exchange(told, true))
+        return {};
+    return tr("This program runs in a container: unless it shares the host's network, the host "
+              "must forward multicast and IGMP to the container's (a macvlan or host network, or "
+              "a bridge that does not filter multicast).");
+}
+
+QString HostChecks::afterJoinFailed(int error, const QHostAddress& group)
+{
+    const bool ipv6 = group.protocol() == QAbstractSocket::IPv6Protocol;
+    if (error == EINVAL && !group.isMulticast())
+        return tr("%1 is not a multicast group: to take unicast probes, listen without joining "
+                  "(--no-join, or clear Perform IGMP Join).")
+            .arg(group.toString());
+    if (error == ENODEV && ipv6)
+        return tr("This host has no route for %1: add one, such as ip -6 route add ff00::/8 dev "
+                  "eth0, or choose the interface.")
+            .arg(group.toString());
     if (error != ENOBUFS)
         return {};
     return tr("Each socket may join at most net.ipv4.igmp_max_memberships groups, %1 here: leave "

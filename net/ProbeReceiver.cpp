@@ -56,8 +56,16 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
         emit eventOccurred(Event::about(Event::Warning, name(), querierLine()));
     const QStringList problems
         = HostChecks::atStart(settings.interfaceIndex, settings.where.group, true);
-    for (const QString& problem : problems)
-        emit eventOccurred(Event::about(Event::Warning, name(), problem));
+    for (const QString& problem : problems + QStringList { HostChecks::inContainerOnce() }) {
+        if (!problem.isEmpty())
+            emit eventOccurred(Event::about(Event::Warning, name(), problem));
+    }
+    const Endpoint& where = settings.where;
+    if (!where.source.isNull() && !isSourceSpecific(where.group))
+        emit eventOccurred(Event::about(Event::Warning, name(),
+            tr("Source-specific groups are 232.0.0.0/8 and ff3x::/32; routers may not keep "
+               "to the source for %1.")
+                .arg(where.group.toString())));
     // After a refused join, its hint follows the host's problems.
     m_hostProblems = problems + m_hostProblems;
     return true;
@@ -66,7 +74,7 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
 void ProbeReceiver::refuseJoin(int error)
 {
     ++m_joinsRefused;
-    const QString hint = HostChecks::afterJoinFailed(error);
+    const QString hint = HostChecks::afterJoinFailed(error, m_settings.where.group);
     if (!hint.isEmpty())
         m_hostProblems << hint;
     emit eventOccurred(Event::about(Event::JoinRefused, name(),

@@ -41,8 +41,10 @@ bool ProbeSender::start(const SendSettings& settings)
     }
     m_sourcePort = m_socket.localPort();
     m_hostProblems = HostChecks::atStart(settings.interfaceIndex, to, false);
-    for (const QString& problem : m_hostProblems)
-        emit eventOccurred(Event::about(Event::Warning, name(), problem));
+    for (const QString& problem : m_hostProblems + QStringList { HostChecks::inContainerOnce() }) {
+        if (!problem.isEmpty())
+            emit eventOccurred(Event::about(Event::Warning, name(), problem));
+    }
     return true;
 }
 

@@ -182,12 +182,6 @@ bool ReceiverPanel::start()
     showMembership(m_settings.join);
     showHostProblems(m_receiver.hostProblems());
     showQuerier();
-    const Endpoint& where = m_settings.where;
-    if (!where.source.isNull() && !isSourceSpecific(where.group))
-        emit eventOccurred(Event::about(Event::Warning, name(),
-            tr("Source-specific groups are 232.0.0.0/8 and ff3x::/32; routers may not keep "
-               "to the source for %1.")
-                .arg(where.group.toString())));
     showFields();
     return true;
 }

@@ -312,7 +312,8 @@ void MainWindow::showLog()
 
 void MainWindow::saveLog()
 {
-    const QString name = askSaveFileName(this, tr("Save Log"), tr("CSV files (*.csv)"));
+    const QString name
+        = askSaveFileName(this, tr("Save Log"), tr("CSV files (*.csv)"), QStringLiteral("csv"));
     if (name.isEmpty())
         return;
     QSaveFile file(name);

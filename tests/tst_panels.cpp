@@ -106,6 +106,17 @@ void tst_Panels::fields()
     QCOMPARE(QApplication::focusWidget() == edit, !accepted);
     QCOMPARE(edit->selectedText(), accepted ? QString() : text);
     QCOMPARE(child<QPushButton>(panel.get(), "startButton")->text(), accepted ? "Stop" : "Start");
+    // The box names the field by its label, and a range the label gives is the field's.
+    for (const QLabel* label : panel->findChildren<QLabel*>()) {
+        const QString said = label->text().remove('&');
+        if (label->buddy() != edit || accepted)
+            continue;
+        QVERIFY(m_boxes->boxes.at(0).text.startsWith(said.section(" (", 0, 0) + ": "));
+        if (said.contains('-'))
+            QVERIFY2(m_boxes->boxes.at(0).text.contains(
+                         "from " + said.section('(', 1).chopped(1).replace('-', " to ")),
+                qPrintable(said + " / " + m_boxes->boxes.at(0).text));
+    }
     m_boxes->boxes.clear();
 }
 
@@ -136,7 +147,9 @@ void tst_Panels::transmitterLifeCycle()
     };
     for (int round = 0; round < 2; ++round) {
         click(&panel, "startButton");
+        const QPalette locked = child<QLineEdit>(&panel, "groupEdit")->palette();
         QVERIFY(child<QLineEdit>(&panel, "groupEdit")->isReadOnly());
+        QCOMPARE(locked.base(), locked.window()); // and looks it
         QVERIFY(!child<QCheckBox>(&panel, "randomiseCheck")->isEnabled());
         seconds(2);
         QCOMPARE(nextProbe(), QStringLiteral("1:1"));

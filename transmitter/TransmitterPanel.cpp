@@ -5,6 +5,7 @@
 #include "widgets/FieldReader.h"
 #include "widgets/MessageBox.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 
 TransmitterPanel::TransmitterPanel(QWidget* parent)
@@ -14,6 +15,8 @@ TransmitterPanel::TransmitterPanel(QWidget* parent)
     ui->setupUi(this);
     // Room for the line that reports a failed send, so the panel keeps its size.
     ui->statusLabel->setMinimumHeight(ui->statusLabel->fontMetrics().height());
+    for (QLineEdit* shown : { ui->sourcePortEdit, ui->lastSequenceEdit, ui->countdownEdit })
+        lock(shown, true);
     connect(ui->randomiseCheck, &QCheckBox::clicked, this, &TransmitterPanel::showRandomSize);
     connect(ui->startButton, &QPushButton::clicked, this, &TransmitterPanel::toggleStart);
     connect(
@@ -128,13 +131,24 @@ void TransmitterPanel::togglePause()
     m_state = pausing ? State::Paused : State::Running;
 }
 
+// Qt's styles draw a read-only field as an editable one: a locked field takes the window's
+// colour, as the fields that only show do.
 void TransmitterPanel::setFieldsLocked(bool locked)
 {
     for (QLineEdit* edit : { ui->groupEdit, ui->portEdit, ui->periodEdit, ui->ttlEdit })
-        edit->setReadOnly(locked);
-    ui->packetSizeEdit->setReadOnly(locked && !m_settings.randomSize);
+        lock(edit, locked);
+    lock(ui->packetSizeEdit, locked && !m_settings.randomSize);
     ui->interfaceCombo->setEnabled(!locked);
     ui->randomiseCheck->setEnabled(!locked);
+}
+
+void TransmitterPanel::lock(QLineEdit* edit, bool locked)
+{
+    edit->setReadOnly(locked);
+    QPalette palette = QApplication::palette(edit);
+    if (locked)
+        palette.setBrush(QPalette::Base, palette.window());
+    edit->setPalette(palette);
 }
 
 // The box as it stands on screen decides; the settings take it at the next start.

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class QLineEdit;
+
 namespace Ui {
 class TransmitterPanel;
 }
@@ -52,6 +54,7 @@ private:
     void togglePause();
     void showRandomSize();
     void setFieldsLocked(bool locked);
+    static void lock(QLineEdit* edit, bool locked);
     bool readFields();
     void showFields();
     void showCounters();

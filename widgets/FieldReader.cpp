@@ -4,6 +4,7 @@
 #include "widgets/MessageBox.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 
 FieldReader::FieldReader(QWidget* panel)
@@ -40,11 +41,23 @@ void FieldReader::check(QLineEdit* edit, bool valid, const QString& message)
         fail(edit, message);
 }
 
+// The box names the field by its label, without the range the label may add, and opens
+// beside the panel rather than over it.
 void FieldReader::fail(QLineEdit* edit, const QString& message)
 {
     m_failed = true;
-    showMessageBox(
-        { m_panel, message, QGuiApplication::applicationDisplayName(), QMessageBox::Warning });
+    QString text = message;
+    for (const QLabel* label : m_panel->findChildren<QLabel*>()) {
+        if (label->buddy() == edit) {
+            const QString name
+                = label->text().remove(QLatin1Char('&')).section(QStringLiteral(" ("), 0, 0);
+            text = name + QStringLiteral(": ") + message.left(1).toLower() + message.mid(1);
+        }
+    }
+    MessageBoxRequest request { m_panel, text, QGuiApplication::applicationDisplayName(),
+        QMessageBox::Warning };
+    request.about = edit;
+    showMessageBox(request);
     edit->setFocus(Qt::OtherFocusReason);
     edit->selectAll();
 }

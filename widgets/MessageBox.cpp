@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -15,6 +18,24 @@ MessageBoxHandler& handler()
 
 bool networkBoxUp = false;
 
+// To the right of the panel, or else to its left, level with the field; where neither side
+// has room on the screen, where Qt puts it.
+void placeBeside(QMessageBox& box, const QWidget& panel, const QWidget& field)
+{
+    const QScreen* screen = panel.screen();
+    if (!screen)
+        return;
+    const QSize size = box.sizeHint();
+    const QRect room = screen->availableGeometry();
+    const QRect around(panel.mapToGlobal(QPoint(0, 0)), panel.size());
+    const int top = std::clamp(field.mapToGlobal(QPoint(0, 0)).y(), room.top(),
+        std::max(room.top(), room.bottom() - size.height()));
+    if (around.right() + size.width() < room.right())
+        box.move(around.right() + 1, top);
+    else if (around.left() - size.width() > room.left())
+        box.move(around.left() - size.width(), top);
+}
+
 QMessageBox::StandardButton showOnScreen(const MessageBoxRequest& request)
 {
     if (request.aboutQt) {
@@ -25,6 +46,8 @@ QMessageBox::StandardButton showOnScreen(const MessageBoxRequest& request)
     // with its other children.
     QPointer<QMessageBox> box = new QMessageBox(
         request.icon, request.caption, request.text, request.buttons, request.owner.data());
+    if (request.about && request.owner)
+        placeBeside(*box, *request.owner, *request.about);
     const auto answer = QMessageBox::StandardButton(box->exec());
     delete box.data();
     if (answer != QMessageBox::NoButton)
@@ -76,24 +99,13 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler replacement)
     return previous;
 }
 
-namespace {
-
-SaveFileNameHandler& saveFileNameHandler()
+QString askSaveFileName(
+    QWidget* owner, const QString& caption, const QString& filter, const QString& suffix)
 {
-    static SaveFileNameHandler installed;
-    return installed;
-}
-
-} // namespace
-
-QString askSaveFileName(QWidget* owner, const QString& caption, const QString& filter)
-{
-    if (saveFileNameHandler())
-        return saveFileNameHandler()();
-    return QFileDialog::getSaveFileName(owner, caption, QString(), filter);
-}
-
-SaveFileNameHandler setSaveFileNameHandler(SaveFileNameHandler handler)
-{
-    return std::exchange(saveFileNameHandler(), std::move(handler));
+    QFileDialog dialog(owner, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without it gets it, and the question before overwriting is about that
+    // file.
+    dialog.setDefaultSuffix(suffix);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }

@@ -13,6 +13,9 @@ struct MessageBoxRequest {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     bool aboutQt = false; // Qt's own box about itself, captioned as asked
+    // The field the box is about: it opens beside the owner, level with the field, so that
+    // it covers neither.
+    QPointer<QWidget> about = nullptr;
 };
 
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
@@ -33,11 +36,10 @@ void showNetworkMessageBox(const MessageBoxRequest& request);
 // The system's text for an error code in an unowned box with the information icon.
 void showSystemError(const QString& caption, int error);
 
-// The file to save to, as the user chooses it; empty when cancelled.
-QString askSaveFileName(QWidget* owner, const QString& caption, const QString& filter);
-using SaveFileNameHandler = std::function<QString()>;
-// Answers askSaveFileName() instead of the user, for the tests; empty restores the dialog.
-SaveFileNameHandler setSaveFileNameHandler(SaveFileNameHandler handler);
+// The file to save to, as the user chooses it, with the suffix where none was typed; empty
+// when cancelled.
+QString askSaveFileName(
+    QWidget* owner, const QString& caption, const QString& filter, const QString& suffix);
 
 // Replaces the boxes on screen by a handler, for the tests; an empty handler restores the
 // real boxes. Returns the handler that was installed before.
