@@ -183,6 +183,7 @@ bool ReceiverPanel::start()
     showHostProblems(m_receiver.hostProblems());
     showQuerier();
     showFields();
+    emit started();
     return true;
 }
 

@@ -37,11 +37,14 @@ public:
 
     void tick(int phase) override;
     QString name() const override { return m_settings.where.toString(); }
+    QString role() const override { return tr("Receiver"); }
     void collectMetrics(MetricsText& text) const override;
     bool isRunning() const { return m_receiver.isStarted(); }
 
 signals:
     void eventOccurred(const Event& event);
+    // A start that succeeded.
+    void started();
 
 private:
     void toggleStart();

@@ -8,14 +8,19 @@
 #include "widgets/MessageBox.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSaveFile>
 #include <QScreen>
+#include <QSortFilterProxyModel>
 #include <QTreeView>
 
 #include <algorithm>
@@ -135,7 +140,15 @@ template <class PanelWidget> PanelWidget* MainWindow::addPanel(const QString& ca
 {
     auto* panel = new PanelWidget; // its child window owns it from showChild() on
     m_panels.push_back({ panel, panel });
-    connect(panel, &PanelWidget::eventOccurred, &m_log, &LogModel::append);
+    connect(panel, &PanelWidget::eventOccurred, &m_log, [this, panel](Event event) {
+        event.panel = titleOf(panel);
+        m_log.append(event);
+    });
+    connect(panel, &PanelWidget::started, this, [this, panel] {
+        for (HostedPanel& hosted : m_panels)
+            hosted.started = hosted.started || hosted.widget == panel;
+        retitle();
+    });
     showChild(panel, caption);
     return panel;
 }
@@ -296,13 +309,37 @@ void MainWindow::sendTestTrap()
 void MainWindow::showLog()
 {
     if (!m_logWindow) {
-        auto* view = new QTreeView; // its child window owns it
+        auto* log = new QWidget; // its child window owns it
+        auto* filterLabel = new QLabel(tr("&Filter:"), log);
+        auto* filter = new QLineEdit(log);
+        filter->setObjectName(QStringLiteral("logFilterEdit"));
+        filter->setPlaceholderText(tr("a panel, an event or any text"));
+        filterLabel->setBuddy(filter);
+        // Sorted by any column, and filtered on all of them: by panel and by event alike.
+        auto* shown = new QSortFilterProxyModel(log);
+        shown->setSourceModel(&m_log);
+        shown->setFilterKeyColumn(-1);
+        shown->setFilterCaseSensitivity(Qt::CaseInsensitive);
+        connect(
+            filter, &QLineEdit::textChanged, shown, &QSortFilterProxyModel::setFilterFixedString);
+        auto* view = new QTreeView(log);
         view->setObjectName(QStringLiteral("logView"));
-        view->setModel(&m_log);
+        view->setModel(shown);
         view->setRootIsDecorated(false);
         view->setUniformRowHeights(true);
-        connect(&m_log, &QAbstractItemModel::rowsInserted, view, &QTreeView::scrollToBottom);
-        m_logWindow = m_mdiArea->addSubWindow(view);
+        view->setSortingEnabled(true);
+        view->sortByColumn(-1, Qt::AscendingOrder); // as they came, until a heading is chosen
+        // Every column as wide as its text, Detail with what is left.
+        view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        view->header()->setStretchLastSection(true);
+        connect(shown, &QAbstractItemModel::rowsInserted, view, &QTreeView::scrollToBottom);
+        auto* filterRow = new QHBoxLayout;
+        filterRow->addWidget(filterLabel);
+        filterRow->addWidget(filter);
+        auto* layout = new QVBoxLayout(log);
+        layout->addLayout(filterRow);
+        layout->addWidget(view);
+        m_logWindow = m_mdiArea->addSubWindow(log);
         m_logWindow->setWindowTitle(tr("Log"));
         m_logWindow->resize(m_mdiArea->size() / 2);
     }
@@ -320,6 +357,31 @@ void MainWindow::saveLog()
     if (!file.open(QIODevice::WriteOnly) || !m_log.writeCsv(file) || !file.commit())
         showMessageBox({ this, file.errorString(), QGuiApplication::applicationDisplayName(),
             QMessageBox::Warning });
+}
+
+void MainWindow::retitle()
+{
+    for (const HostedPanel& hosted : m_panels) {
+        if (hosted.widget && hosted.started)
+            hosted.widget->parentWidget()->setWindowTitle(titleOf(hosted.widget));
+    }
+}
+
+QString MainWindow::titleOf(const QWidget* panel) const
+{
+    const auto named = [](const HostedPanel& hosted) {
+        return hosted.panel->role() + QLatin1Char(' ') + hosted.panel->name();
+    };
+    const auto self = std::find_if(m_panels.begin(), m_panels.end(),
+        [panel](const HostedPanel& hosted) { return hosted.widget == panel; });
+    if (self == m_panels.end())
+        return {};
+    const QString title = named(*self);
+    // Counted among the started panels opened before it.
+    const auto same = std::count_if(m_panels.begin(), self, [&](const HostedPanel& hosted) {
+        return hosted.widget && hosted.started && named(hosted) == title;
+    });
+    return same ? title + QLatin1Char('#') + QString::number(same + 1) : title;
 }
 
 // Queued, never called directly: the panels handle the tick after the broadcast, in one

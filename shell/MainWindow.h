@@ -43,6 +43,7 @@ private:
     struct HostedPanel {
         QPointer<QWidget> widget; // null once the panel is gone
         Panel* panel = nullptr;
+        bool started = false; // once: its title names it from then on
     };
 
     void createActions();
@@ -51,6 +52,10 @@ private:
     template <class PanelWidget> PanelWidget* addPanel(const QString& caption);
     QMdiSubWindow* showChild(QWidget* panel, const QString& caption);
     void broadcastTick();
+    // Started panels are named by role and group; a second of one name gets "#2", as in
+    // metrics.
+    void retitle();
+    QString titleOf(const QWidget* panel) const;
     void closeActiveWindow();
     void showLog();
     void saveLog();

@@ -44,7 +44,7 @@ void tst_MainWindow::commandLineOpensRunningPanels()
 {
     CommandLine commandLine;
     QCOMPARE(commandLine.parse(QStringLiteral("lumivox-tool --transmit 234.5.6.7:9300 --period 1 "
-                                              "--receive 234.5.6.7:9300")
+                                              "--receive 234.5.6.7:9300 --receive 234.5.6.7:9300")
                                    .split(' ')),
         CommandLine::Outcome::Run);
     MainWindow window;
@@ -52,6 +52,13 @@ void tst_MainWindow::commandLineOpensRunningPanels()
     QCOMPARE(window.findChild<TransmitterPanel*>()->state(), TransmitterPanel::State::Running);
     QTRY_COMPARE(
         child<QTreeView>(window.findChild<ReceiverPanel*>(), "sourceList")->model()->rowCount(), 1);
+    // Started panels are named by what they watch.
+    QStringList titles;
+    for (const QMdiSubWindow* child : window.findChild<QMdiArea*>()->subWindowList())
+        titles << child->windowTitle();
+    QCOMPARE(titles,
+        QStringList({ "Transmitter 234.5.6.7:9300", "Receiver 234.5.6.7:9300",
+            "Receiver 234.5.6.7:9300#2" }));
 }
 
 void tst_MainWindow::closing_data()
@@ -156,7 +163,9 @@ void tst_MainWindow::lostSourceInItsRowAndTheLog()
     QVERIFY(rows->index(0, 0).data(Qt::BackgroundRole).isValid());
     trigger(window, "logAct");
     QAbstractItemModel* log = child<QTreeView>(&window, "logView")->model();
-    QCOMPARE(log->index(log->rowCount() - 1, 3).data().toString(), QStringLiteral("lost"));
+    const auto last = [log](int column) { return log->index(log->rowCount() - 1, column).data(); };
+    QCOMPARE(last(1).toString() + ' ' + last(3).toString(),
+        QStringLiteral("Receiver 127.0.0.1:9320 lost"));
     QTemporaryDir folder;
     QTimer::singleShot(0, [&folder] { // a name without .csv, typed in the real dialog
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -167,6 +176,9 @@ void tst_MainWindow::lostSourceInItsRowAndTheLog()
     QFile saved(folder.filePath(QStringLiteral("log.csv")));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll().count('\n'), log->rowCount() + 1); // and a header
+    child<QLineEdit>(&window, "logFilterEdit")->setText(QStringLiteral("new"));
+    QCOMPARE(log->rowCount(), 1);
+    QCOMPARE(last(3).toString(), QStringLiteral("new"));
 }
 
 // The window's metrics name its panels; the test trap goes from the active receiver, with the

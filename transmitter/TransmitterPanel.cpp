@@ -107,6 +107,7 @@ bool TransmitterPanel::start()
     showFields();
     // What on this host keeps the probes in stays in the line for sends until one is sent.
     ui->statusLabel->setText(m_sender.hostProblems().join(QLatin1Char(' ')));
+    emit started();
     return true;
 }
 

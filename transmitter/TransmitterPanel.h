@@ -37,6 +37,7 @@ public:
 
     void tick(int phase) override;
     QString name() const override { return m_settings.destination.toString(); }
+    QString role() const override { return tr("Transmitter"); }
     void collectMetrics(MetricsText& text) const override;
     // Asks first while the transmitter runs or is paused.
     Ending askToClose() override;
@@ -44,6 +45,8 @@ public:
 
 signals:
     void eventOccurred(const Event& event);
+    // A start that succeeded.
+    void started();
 
 protected:
     // Asks first while the transmitter runs or is paused; Cancel keeps it open and sending.

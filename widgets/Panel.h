@@ -15,8 +15,10 @@ public:
 
     // Every quarter of a second, with the phase 0 to 3; phase 0 comes once a second.
     virtual void tick(int phase) = 0;
-    // The group and port, as the log and metrics name the panel.
+    // The group and port, as metrics name the panel.
     virtual QString name() const = 0;
+    // "Receiver" or "Transmitter": with the name, its title once started.
+    virtual QString role() const = 0;
     virtual void collectMetrics(MetricsText& text) const = 0;
     // Asks the user how to end, where closing would end what they started.
     virtual Ending askToClose() { return Ending::Announced; }
