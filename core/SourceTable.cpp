@@ -106,12 +106,6 @@ void SourceTable::clear()
     m_refused = m_refusedTold = 0;
 }
 
-bool SourceTable::allLost() const
-{
-    return std::all_of(m_sources.begin(), m_sources.end(),
-        [](const std::unique_ptr<Source>& source) { return source->lost; });
-}
-
 const Source* SourceTable::find(const std::string& address, std::uint16_t port) const
 {
     const auto found = m_index.find(Key { address, port });

@@ -66,7 +66,6 @@ public:
                 changed(index, source.lost && !wasLost);
         }
     }
-    bool allLost() const;
     // The source that sends from there; null when there is none.
     const Source* find(const std::string& address, std::uint16_t port) const;
     // Forgets every source: the next probe of each makes it anew.
