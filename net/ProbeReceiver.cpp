@@ -15,7 +15,10 @@ ProbeReceiver::ProbeReceiver(QObject* parent)
         &ProbeReceiver::emptyDatagramReceived);
     connect(&m_socket, &ReceiveSocket::receiveFailed, this, &ProbeReceiver::receiveFailed);
     connect(&m_socket, &ReceiveSocket::joinRefused, this, &ProbeReceiver::refuseJoin);
-    connect(&m_interfaces, &InterfaceWatcher::changed, this, &ProbeReceiver::rejoinIfMoved);
+    // A membership outlives no interface: when the one joined on is made anew, the receiver
+    // joins again by itself.
+    connect(&InterfaceWatcher::instance(), &InterfaceWatcher::changed, this,
+        &ProbeReceiver::rejoinIfMoved);
 }
 
 void ProbeReceiver::rejoinIfMoved()

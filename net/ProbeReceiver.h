@@ -96,9 +96,6 @@ private:
 
     ReceiveSettings m_settings;
     ReceiveSocket m_socket;
-    // A membership outlives no interface: when the one joined on is made anew, the receiver
-    // joins again by itself.
-    InterfaceWatcher m_interfaces;
     SourceTable m_sources;
     bool m_member = false;
     int m_joinsRefused = 0;
