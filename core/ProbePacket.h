@@ -28,3 +28,7 @@ struct ProbePacket {
     // Nothing for a datagram that is not a probe of this version.
     static std::optional<ProbePacket> parse(const std::uint8_t* bytes, std::size_t length);
 };
+
+// Whether number a comes before b. Numbers compare in 32-bit serial arithmetic (RFC 1982), so
+// that they may wrap.
+inline bool serialBefore(std::uint32_t a, std::uint32_t b) { return std::int32_t(b - a) > 0; }

@@ -1,6 +1,7 @@
 #include "core/Source.h"
 
 #include "core/Defaults.h"
+#include "core/ProbePacket.h"
 
 #include <algorithm>
 #include <limits>
@@ -9,9 +10,6 @@
 namespace {
 
 constexpr std::uint32_t Most = std::numeric_limits<std::uint32_t>::max();
-
-// Sequence numbers compare in 32-bit serial arithmetic (RFC 1982), so they wrap.
-bool serialBefore(std::uint32_t a, std::uint32_t b) { return std::int32_t(b - a) > 0; }
 
 std::uint32_t saturated(std::uint64_t value)
 {
@@ -25,6 +23,7 @@ Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time
     : address(from)
     , port(fromPort)
     , period(advertisedPeriod)
+    , recent(sequence)
     , m_first(sequence)
     , m_highest(sequence)
     , m_highestAtMs(nowMs)
@@ -48,6 +47,7 @@ Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_
     if (remembers(sequence)) {
         duplicates = saturated(std::uint64_t(duplicates) + 1);
         arrival.duplicate = true;
+        recent.repeated(sequence);
         return arrival;
     }
     lastSequence = sequence;
@@ -75,6 +75,7 @@ Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_
         if (serialBefore(m_first, sequence) && m_gaps > 0)
             --m_gaps; // it was counted missing when a higher one came
     }
+    recent.received(sequence, arrival.late);
     consecutiveReceived = arrival.missing ? 1 : saturated(std::uint64_t(consecutiveReceived) + 1);
     countMissed(m_gaps, 0);
     arrival.missedChanged = std::pair(totalMissed, consecutiveMissed) != missedBefore || lost;
@@ -120,6 +121,8 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
     if (overdue > 0)
         consecutiveReceived = 0;
     countMissed(m_gaps, overdue);
+    if (!lost)
+        recent.setOverdue(overdue);
     if (!lost && consecutiveMissed >= rules.lossThreshold) {
         lost = true;
         outages = saturated(std::uint64_t(outages) + 1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/RecentMarks.h"
+
 #include <cstdint>
 #include <ctime>
 #include <limits>
@@ -70,6 +72,8 @@ struct Source {
     bool lost = false;
     bool stopped = false;
     std::uint32_t outages = 0; // how many times it went lost
+    // The marks of the last numbers expected; a lost source's keep the picture it was lost with.
+    RecentMarks recent;
 
 private:
     void countMissed(std::uint32_t gaps, std::uint32_t overdue);

@@ -19,7 +19,7 @@ int SourceModel::rowCount(const QModelIndex& parent) const { return parent.isVal
 
 int SourceModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(SourceColumns.size());
+    return parent.isValid() ? 0 : RecentColumn + 1;
 }
 
 QVariant SourceModel::data(const QModelIndex& index, int role) const
@@ -30,7 +30,14 @@ QVariant SourceModel::data(const QModelIndex& index, int role) const
     // A lost source stands out at a glance, in the palette's colours for what must be seen.
     switch (role) {
     case Qt::DisplayRole:
+        if (index.column() == RecentColumn)
+            return {};
         return QString::fromStdString(cellText(source, SourceColumns[std::size_t(index.column())]));
+    case RecentRole:
+        return index.column() == RecentColumn ? QVariant::fromValue(source.recent) : QVariant();
+    case Qt::ToolTipRole:
+    case Qt::AccessibleTextRole:
+        return index.column() == RecentColumn ? recentText(source.recent) : QVariant();
     case Qt::BackgroundRole:
         return source.lost ? QGuiApplication::palette().toolTipBase() : QVariant();
     case Qt::ForegroundRole:
@@ -45,7 +52,21 @@ QVariant SourceModel::headerData(int section, Qt::Orientation orientation, int r
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0
         || section >= columnCount())
         return {};
-    return tr(SourceColumns[std::size_t(section)].heading);
+    return section == RecentColumn ? tr("Recent") : tr(SourceColumns[std::size_t(section)].heading);
+}
+
+QString SourceModel::recentText(const RecentMarks& recent)
+{
+    const RecentMarks::Counts counts = recent.counts();
+    QString text = tr("last %1: %2 received, %3 missing, %4 late")
+                       .arg(counts.expected)
+                       .arg(counts.received)
+                       .arg(counts.missing)
+                       .arg(counts.late);
+    if (counts.duplicates > 0)
+        text += counts.duplicates == 1 ? tr(", 1 duplicate")
+                                       : tr(", %1 duplicates").arg(counts.duplicates);
+    return text;
 }
 
 void SourceModel::clear()
@@ -83,15 +104,17 @@ void SourceModel::announceChanges()
         endInsertRows();
     }
     // Only the cells that may have changed are repainted: under traffic most arrivals change
-    // the time, the number and two counters, and repainting the rest for nothing costs.
-    const auto changed = [this](SourceColumn first, SourceColumn last) {
+    // the time, the number, two counters and the strip, and repainting the rest for nothing
+    // costs. A change of state repaints whole rows, for a lost row's colours.
+    const auto changed = [this](auto first, auto last) {
         emit dataChanged(index(m_firstChanged, int(first)), index(m_lastChanged, int(last)));
     };
-    if (m_firstChanged >= 0) {
+    if (m_firstChanged >= 0 && m_change == SourceChange::Everything) {
+        changed(0, RecentColumn);
+    } else if (m_firstChanged >= 0) {
         changed(SourceColumn::LastReceived, SourceColumn::LastSequence);
-        if (m_change == SourceChange::Everything) {
-            changed(SourceColumn::ConsecutiveReceived, SourceColumn::State);
-        } else if (m_change == SourceChange::Counted) {
+        changed(RecentColumn, RecentColumn);
+        if (m_change == SourceChange::Counted) {
             changed(SourceColumn::ConsecutiveReceived, SourceColumn::ConsecutiveReceived);
             changed(SourceColumn::TotalReceived, SourceColumn::LossPercent);
         } else {

@@ -1,18 +1,25 @@
 #pragma once
 
+#include "core/SourceColumns.h"
 #include "core/SourceTable.h"
 
 #include <QAbstractTableModel>
 #include <QTimer>
 
+Q_DECLARE_METATYPE(RecentMarks)
+
 // The receiver's list: one row per source, in order of first arrival, over the panel's
 // source table. Sources change many times a second under traffic; the view hears of it at
-// once, then at most every ChangeInterval, which is still live to the eye.
+// once, then at most every ChangeInterval, which is still live to the eye. After the columns
+// of text comes one more, Recent, which the list draws from the source's recent marks.
 class SourceModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds ChangeInterval { 40 };
+    static constexpr int RecentColumn = int(SourceColumns.size());
+    // The Recent column's marks, as RecentMarks.
+    static constexpr int RecentRole = Qt::UserRole;
 
     explicit SourceModel(const SourceTable& sources, QObject* parent = nullptr);
 
@@ -27,6 +34,8 @@ public:
     void clear();
 
 private:
+    // What the strip shows, in words, for its tooltip and for screen readers.
+    static QString recentText(const RecentMarks& recent);
     void announceChanges();
 
     const SourceTable& m_sources;

@@ -1,6 +1,8 @@
 #include "receiver/SourceView.h"
 
 #include "core/SourceColumns.h"
+#include "receiver/RecentDelegate.h"
+#include "receiver/SourceModel.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -31,6 +33,8 @@ SourceView::SourceView(QWidget* parent)
     // Narrow columns wrap their headings onto a second line rather than cut them off.
     header()->setDefaultAlignment(
         Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap));
+
+    setItemDelegateForColumn(SourceModel::RecentColumn, new RecentDelegate(this));
 
     // Copying rows lets a user paste what a receiver saw into a report.
     auto* copy = new QAction(tr("Copy"), this);
@@ -69,14 +73,17 @@ void SourceView::resizeEvent(QResizeEvent* event)
     resizeColumns();
 }
 
-// Every column keeps its share of the list's width, however the window is sized.
+// The strip of recent marks keeps its width; every other column keeps its share of the rest,
+// however the window is sized.
 void SourceView::resizeColumns()
 {
     const unsigned total = std::accumulate(SourceColumns.begin(), SourceColumns.end(), 0u,
         [](unsigned sum, const SourceColumnInfo& column) { return sum + column.weight; });
-    const auto width = unsigned(viewport()->width());
+    const int strip = RecentDelegate::stripWidth();
+    const auto width = unsigned(std::max(0, viewport()->width() - strip));
     for (std::size_t column = 0; column < SourceColumns.size(); ++column)
         header()->resizeSection(int(column), int(width * SourceColumns[column].weight / total));
+    header()->resizeSection(SourceModel::RecentColumn, strip);
     fitHeaderHeight();
 }
 
@@ -102,11 +109,12 @@ void SourceView::fitHeaderHeight()
         header()->setFixedHeight(height);
 }
 
+// The columns of text only: the strip of marks is for the eye.
 QString SourceView::selectedRowsText() const
 {
-    const auto line = [this](auto cellOf) {
+    const auto line = [](auto cellOf) {
         QStringList cells;
-        for (int column = 0; column < model()->columnCount(); ++column)
+        for (int column = 0; column < int(SourceColumns.size()); ++column)
             cells << cellOf(column);
         return cells.join(QLatin1Char('\t'));
     };

@@ -3,6 +3,7 @@
 #include "core/SourceColumns.h"
 #include "core/SourceTable.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <limits>
@@ -170,6 +171,8 @@ void tst_Core::loss_data()
     QTest::addColumn<QList<quint32>>("counters"); // Total RX and Miss, Cons. RX and Miss, Late
     QTest::addColumn<QString>("cells"); // Loss %, State
     QTest::addColumn<QString>("events"); // recovered with the seconds silent
+    // The recent marks, oldest first: received, - missing, late, duplicate; -{58} repeats.
+    QTest::addColumn<QString>("recent");
     const struct {
         const char* name;
         const char* arrivals;
@@ -177,31 +180,38 @@ void tst_Core::loss_data()
         QList<quint32> counters;
         const char* cells;
         const char* events;
-    } rows[] = { { "all", "1@0 2@1 3@2 4@3 5@4", 4.5, { 5, 0, 5, 0, 0 }, "0.0 OK", "" },
-        { "a gap", "1@0 2@1 5@4 6@5", 5.5, { 4, 2, 2, 0, 0 }, "33.3 OK", "" },
-        { "late", "1@0 2@1 4@3 3@3.5", 4, { 4, 0, 2, 0, 1 }, "0.0 OK", "" },
-        { "overdue", "1@0 2@1 3@2", 6.5, { 3, 2, 0, 2, 0 }, "40.0 OK", "" },
-        { "lost", "1@0 2@1 3@2", 7.5, { 3, 3, 0, 3, 0 }, "50.0 Lost", "lost" },
-        { "paused", "1@0 2@1 3@2 4@9.2", 9.5, { 4, 0, 1, 0, 0 }, "0.0 OK", "lost recovered 7" },
-        { "outage", "1@0 2@1 3@2 9@8.5", 9, { 4, 5, 1, 0, 0 }, "55.6 OK", "lost recovered 6" },
-        { "wrapping", "4294967294@0 4294967295@1 1@3", 3.5, { 3, 1, 1, 0, 0 }, "25.0 OK", "" },
-        { "first number 0", "0@0 1@1 2@2", 2.5, { 3, 0, 3, 0, 0 }, "0.0 OK", "" },
-        { "0 after the highest", "4294967295@0 0@1 1@2", 2.5, { 3, 0, 3, 0, 0 }, "0.0 OK", "" },
-        { "stopped", "1@0 2@1 3@2 4!@3", 20, { 4, 0, 4, 0, 0 }, "0.0 Stopped", "stopped" },
-        { "resumed", "1@0 2@1 3@2 4!@3 5@25", 25.5, { 5, 0, 5, 0, 0 }, "0.0 OK",
-            "stopped resumed" },
+        const char* recent;
+    } rows[] = { { "all", "1@0 2@1 3@2 4@3 5@4", 4.5, { 5, 0, 5, 0, 0 }, "0.0 OK", "", "rrrrr" },
+        { "a gap", "1@0 2@1 5@4 6@5", 5.5, { 4, 2, 2, 0, 0 }, "33.3 OK", "", "rr--rr" },
+        { "late", "1@0 2@1 4@3 3@3.5", 4, { 4, 0, 2, 0, 1 }, "0.0 OK", "", "rrlr" },
+        { "overdue", "1@0 2@1 3@2", 6.5, { 3, 2, 0, 2, 0 }, "40.0 OK", "", "rrr--" },
+        { "lost", "1@0 2@1 3@2", 7.5, { 3, 3, 0, 3, 0 }, "50.0 Lost", "lost", "rrr---" },
+        { "paused", "1@0 2@1 3@2 4@9.2", 9.5, { 4, 0, 1, 0, 0 }, "0.0 OK", "lost recovered 7",
+            "rrrr" },
+        { "outage", "1@0 2@1 3@2 9@8.5", 9, { 4, 5, 1, 0, 0 }, "55.6 OK", "lost recovered 6",
+            "rrr-----r" },
+        { "a gap longer than the strip", "1@0 100@1 101@2", 2.5, { 3, 98, 2, 0, 0 }, "97.0 OK", "",
+            "-{58}rr" },
+        { "wrapping", "4294967294@0 4294967295@1 1@3", 3.5, { 3, 1, 1, 0, 0 }, "25.0 OK", "",
+            "rr-r" },
+        { "first number 0", "0@0 1@1 2@2", 2.5, { 3, 0, 3, 0, 0 }, "0.0 OK", "", "rrr" },
+        { "0 after the highest", "4294967295@0 0@1 1@2", 2.5, { 3, 0, 3, 0, 0 }, "0.0 OK", "",
+            "rrr" },
+        { "stopped", "1@0 2@1 3@2 4!@3", 20, { 4, 0, 4, 0, 0 }, "0.0 Stopped", "stopped", "rrrr" },
+        { "resumed", "1@0 2@1 3@2 4!@3 5@25", 25.5, { 5, 0, 5, 0, 0 }, "0.0 OK", "stopped resumed",
+            "rrrrr" },
         { "late and repeated after the stop", "1@0 3@1 4!@2 2@3 4@4", 20, { 4, 0, 3, 0, 1 },
-            "0.0 Stopped", "stopped" },
+            "0.0 Stopped", "stopped", "rlrd" },
         { "a stopping message ends an outage", "1@0 2@1 3@2 4!@9", 20, { 4, 0, 1, 0, 0 },
-            "0.0 Stopped", "lost recovered 7 stopped" },
+            "0.0 Stopped", "lost recovered 7 stopped", "rrrr" },
         { "a late stopping message is old news", "1@0 3@1 2!@2", 20, { 3, 17, 0, 17, 1 },
-            "85.0 Lost", "lost" },
-        { "a period beyond a day is taken as a day", "1@0", 86403, { 1, 1, 0, 1, 0 }, "50.0 OK",
-            "" } };
+            "85.0 Lost", "lost", "rlr---" },
+        { "a period beyond a day is taken as a day", "1@0", 86403, { 1, 1, 0, 1, 0 }, "50.0 OK", "",
+            "r-" } };
     for (const auto& row : rows)
         QTest::newRow(row.name) << QString::fromLatin1(row.arrivals) << row.readAt << row.counters
-                                << QString::fromLatin1(row.cells)
-                                << QString::fromLatin1(row.events);
+                                << QString::fromLatin1(row.cells) << QString::fromLatin1(row.events)
+                                << QString::fromLatin1(row.recent);
 }
 
 // The counters as a tick every quarter of a second reads them, arrivals between.
@@ -212,6 +222,7 @@ void tst_Core::loss()
     QFETCH(QList<quint32>, counters);
     QFETCH(QString, cells);
     QFETCH(QString, events);
+    QFETCH(QString, recent);
     const quint32 period = QString(QTest::currentDataTag()).contains("beyond a day") ? ~0u : 1u;
     QStringList pending = arrivals.split(' ');
     QStringList told;
@@ -244,6 +255,15 @@ void tst_Core::loss()
                  + cellText(source, columnInfo(SourceColumn::State))),
         cells);
     QCOMPARE(told.join(' '), events);
+    QString marks;
+    for (int place = 0; place < RecentMarks::Size; ++place)
+        marks += QString(" r-ld").at(int(source.recent.at(place)));
+    marks = marks.trimmed();
+    const QRegularExpressionMatch repeat = QRegularExpression("(.)\\{(\\d+)\\}").match(recent);
+    if (repeat.hasMatch())
+        recent.replace(repeat.capturedStart(), repeat.capturedLength(),
+            repeat.captured(1).repeated(repeat.captured(2).toInt()));
+    QCOMPARE(marks, recent);
 }
 
 // A path that changes is told from one known TTL to another, at most once a minute a source.

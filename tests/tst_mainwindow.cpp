@@ -1,4 +1,5 @@
 #include "commandline/CommandLine.h"
+#include "core/SourceColumns.h"
 #include "receiver/ReceiverPanel.h"
 #include "shell/MainWindow.h"
 #include "transmitter/TransmitterPanel.h"
@@ -159,7 +160,8 @@ void tst_MainWindow::lostSourceInItsRowAndTheLog()
     QVERIFY(panel->start());
     QUdpSocket().writeDatagram(probeBytes(1, 1), QHostAddress::LocalHost, 9320);
     QAbstractItemModel* rows = child<QTreeView>(panel, "sourceList")->model();
-    QTRY_COMPARE(rows->index(0, rows->columnCount() - 1).data().toString(), QStringLiteral("Lost"));
+    QTRY_COMPARE(
+        rows->index(0, int(SourceColumn::State)).data().toString(), QStringLiteral("Lost"));
     QVERIFY(rows->index(0, 0).data(Qt::BackgroundRole).isValid());
     trigger(window, "logAct");
     QAbstractItemModel* log = child<QTreeView>(&window, "logView")->model();

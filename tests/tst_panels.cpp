@@ -1,6 +1,8 @@
 #include "core/SourceColumns.h"
 #include "net/SystemError.h"
 #include "receiver/ReceiverPanel.h"
+#include "receiver/RecentDelegate.h"
+#include "receiver/SourceModel.h"
 #include "receiver/SourceView.h"
 #include "transmitter/TransmitterPanel.h"
 
@@ -11,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QNetworkDatagram>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeView>
@@ -31,6 +34,8 @@ private slots:
     void receiverLeavesAndJoins();
     void receiverRowsOutliveARestartAndCopy();
     void receiverResetCountsAgain();
+    void recentStrip_data();
+    void recentStrip();
     void socketFailures();
     void oneNetworkBoxAtATime();
     void layout();
@@ -239,6 +244,88 @@ void tst_Panels::receiverResetCountsAgain()
     QTRY_COMPARE(rows(panel), 1);
     QCOMPARE(cell(panel, 0, SourceColumn::TotalReceived), QStringLiteral("1"));
     QCOMPARE(cell(panel, 0, SourceColumn::TotalMissed), QStringLiteral("0"));
+}
+
+void tst_Panels::recentStrip_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<bool>("selected");
+    QPalette dark(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    QTest::newRow("light") << QApplication::palette() << false;
+    QTest::newRow("dark") << dark << false;
+    QTest::newRow("selected") << QApplication::palette() << true;
+}
+
+// The Recent column's strip, painted from what arrived, read back from the picture by shape
+// alone, as eyes that do not tell the colours apart read it; each mark stands out of its
+// cell in light and dark palettes.
+void tst_Panels::recentStrip()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(bool, selected);
+    // received, - missing, late, duplicate: the 60 numbers from 1.
+    const QString marks
+        = QStringLiteral("rr-rlrdr--rrrlrrdrrr-rrrrrlrrrrrrdrrrr-rrrrrrrrlrrrdrrrr--rr");
+    SourceTable table;
+    const auto arrive = [&table](quint32 sequence) {
+        const QByteArray bytes = probeBytes(sequence, 1);
+        table.countProbe(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+            std::size_t(bytes.size()), "10.0.0.1", 5000, 0, 1000 * sequence);
+    };
+    for (quint32 sequence = 1; sequence <= quint32(marks.size()); ++sequence) {
+        const QChar mark = marks.at(sequence - 1);
+        if (mark != 'l' && mark != '-')
+            arrive(sequence);
+        if (mark == 'd')
+            arrive(sequence);
+        if (sequence > 1 && marks.at(sequence - 2) == 'l')
+            arrive(sequence - 1);
+    }
+    SourceModel model(table);
+    model.sourceChanged(0);
+    QTRY_COMPARE(model.rowCount(), 1);
+    const QModelIndex cell = model.index(0, SourceModel::RecentColumn);
+    QCOMPARE(cell.data(Qt::ToolTipRole).toString(),
+        QStringLiteral("last 60: 45 received, 7 missing, 4 late, 4 duplicates"));
+
+    SourceView view;
+    view.setModel(&model);
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.palette = palette;
+    option.rect = QRect(0, 0, RecentDelegate::stripWidth(), 22);
+    option.state = QStyle::State_Enabled | (selected ? QStyle::State_Selected : QStyle::State_None);
+    QImage picture(option.rect.size(), QImage::Format_RGB32);
+    const QColor behind = palette.color(selected ? QPalette::Highlight : QPalette::Base);
+    picture.fill(behind);
+    {
+        QPainter painter(&picture);
+        view.itemDelegateForColumn(SourceModel::RecentColumn)->paint(&painter, option, cell);
+    }
+    const auto luminance = [](QColor colour) {
+        const auto linear = [](double c) {
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF())
+            + 0.0722 * linear(colour.blueF());
+    };
+    // Each mark is a run of painted columns; it is read by where down the cell it is painted.
+    QString read;
+    const int top = 4, middle = option.rect.height() / 2, bottom = option.rect.height() - 4;
+    const auto painted = [&](int x, int y) { return QColor(picture.pixel(x, y)) != behind; };
+    const auto any
+        = [&](int x) { return painted(x, top) || painted(x, middle) || painted(x, bottom); };
+    for (int x = 1; x < picture.width(); ++x) {
+        if (!any(x) || any(x - 1))
+            continue;
+        read += !painted(x, bottom) ? 'l' : !painted(x, top) ? '-' : painted(x, middle) ? 'r' : 'd';
+        const QColor colour = picture.pixel(x, painted(x, bottom) ? bottom : top);
+        const double lighter = std::max(luminance(colour), luminance(behind));
+        const double darker = std::min(luminance(colour), luminance(behind));
+        QVERIFY2((lighter + 0.05) / (darker + 0.05) >= 3.0, qPrintable(QString::number(x)));
+    }
+    QCOMPARE(read, marks);
 }
 
 // A socket that cannot be had is told with the system's text, and pressing the button
