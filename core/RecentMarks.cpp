@@ -4,20 +4,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// A slot holds one of four marks in two bits; None is never stored, only told for numbers
-// before the first.
-constexpr RecentMarks::Mark Stored[] = { RecentMarks::Mark::Missing, RecentMarks::Mark::Received,
-    RecentMarks::Mark::Late, RecentMarks::Mark::Duplicate };
-
-unsigned codeOf(RecentMarks::Mark mark)
-{
-    return unsigned(std::find(std::begin(Stored), std::end(Stored), mark) - std::begin(Stored));
-}
-
-} // namespace
-
 RecentMarks::RecentMarks(std::uint32_t first)
     : m_first(first)
     , m_highest(first)
@@ -58,26 +44,15 @@ RecentMarks::Mark RecentMarks::at(int place) const
 
 RecentMarks::Counts RecentMarks::counts() const
 {
+    int byMark[int(Mark::None) + 1] = {};
+    for (int place = 0; place < Size; ++place)
+        ++byMark[int(at(place))];
     Counts counts;
-    for (int place = 0; place < Size; ++place) {
-        switch (at(place)) {
-        case Mark::None:
-            continue;
-        case Mark::Received:
-            ++counts.received;
-            break;
-        case Mark::Missing:
-            ++counts.missing;
-            break;
-        case Mark::Late:
-            ++counts.late;
-            break;
-        case Mark::Duplicate:
-            ++counts.duplicates;
-            break;
-        }
-        ++counts.expected;
-    }
+    counts.expected = Size - byMark[int(Mark::None)];
+    counts.received = byMark[int(Mark::Received)];
+    counts.missing = byMark[int(Mark::Missing)];
+    counts.late = byMark[int(Mark::Late)];
+    counts.duplicates = byMark[int(Mark::Duplicate)];
     return counts;
 }
 
@@ -87,7 +62,7 @@ void RecentMarks::set(std::uint32_t sequence, Mark mark)
     if (m_highest - sequence >= std::uint32_t(Slots) || serialBefore(sequence, m_first))
         return;
     const std::uint64_t bit = std::uint64_t(1) << (sequence % Slots);
-    const unsigned code = codeOf(mark);
+    const auto code = unsigned(mark);
     m_low = (code & 1) ? m_low | bit : m_low & ~bit;
     m_high = (code & 2) ? m_high | bit : m_high & ~bit;
 }
@@ -95,5 +70,5 @@ void RecentMarks::set(std::uint32_t sequence, Mark mark)
 RecentMarks::Mark RecentMarks::slot(std::uint32_t sequence) const
 {
     const unsigned place = sequence % Slots;
-    return Stored[((m_low >> place) & 1) | (((m_high >> place) & 1) << 1)];
+    return Mark(((m_low >> place) & 1) | (((m_high >> place) & 1) << 1));
 }

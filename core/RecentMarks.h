@@ -9,7 +9,8 @@ class RecentMarks {
 public:
     static constexpr int Size = 60;
 
-    enum class Mark : std::uint8_t { None, Received, Missing, Late, Duplicate };
+    // The first four are what a slot holds; None is told for numbers before the first.
+    enum class Mark : std::uint8_t { Missing, Received, Late, Duplicate, None };
 
     struct Counts {
         int expected = 0; // marks that are not None
@@ -19,7 +20,7 @@ public:
         int duplicates = 0;
     };
 
-    explicit RecentMarks(std::uint32_t first);
+    explicit RecentMarks(std::uint32_t first = 0);
 
     // A number not received before; late when a higher one came first.
     void received(std::uint32_t sequence, bool late);
@@ -39,7 +40,7 @@ private:
     void set(std::uint32_t sequence, Mark mark);
     Mark slot(std::uint32_t sequence) const;
 
-    std::uint64_t m_low = 0; // the low bit of each slot's mark
+    std::uint64_t m_low = 0; // the low bit of each slot's mark, Missing when both are 0
     std::uint64_t m_high = 0; // and its high bit
     std::uint32_t m_first;
     std::uint32_t m_highest;

@@ -37,9 +37,9 @@ void RecentDelegate::paint(
 {
     QStyledItemDelegate::paint(painter, option, index); // the row's background and selection
     const QVariant marks = index.data(SourceModel::RecentRole);
-    if (!marks.canConvert<RecentMarks>())
+    if (!marks.isValid())
         return;
-    const RecentMarks& recent = *static_cast<const RecentMarks*>(marks.constData());
+    const auto recent = marks.value<RecentMarks>();
 
     // On a selected row the marks take the selection's text colour; their shapes still read.
     const bool selected = option.state & QStyle::State_Selected;

@@ -257,7 +257,7 @@ void tst_Core::loss()
     QCOMPARE(told.join(' '), events);
     QString marks;
     for (int place = 0; place < RecentMarks::Size; ++place)
-        marks += QString(" r-ld").at(int(source.recent.at(place)));
+        marks += QString("-rld ").at(int(source.recent.at(place)));
     marks = marks.trimmed();
     const QRegularExpressionMatch repeat = QRegularExpression("(.)\\{(\\d+)\\}").match(recent);
     if (repeat.hasMatch())
