@@ -10,7 +10,8 @@ class RecentDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
-    // The width a mark takes, its gap included, at its narrowest.
+    // The width a mark takes, its gap included, in a strip of stripWidth(); a wider cell
+    // widens the marks a little, a narrower one narrows them to a line each.
     static constexpr int MarkPitch = 3;
     static constexpr int Margin = 4;
     static constexpr int VerticalMargin = 2;
