@@ -1,11 +1,14 @@
 #include "core/MembershipQuery.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::uint8_t IgmpProtocol = 2;
 constexpr std::uint8_t IgmpQuery = 0x11;
 constexpr std::uint8_t MldQuery = 130;
 constexpr std::uint8_t RouterAlertOption = 0x94;
+constexpr std::uint8_t HopByHopRouterAlert = 5;
 constexpr std::size_t IgmpV2Length = 8;
 constexpr std::size_t IgmpV3Length = 12;
 constexpr std::size_t MldV1Length = 24;
@@ -57,6 +60,26 @@ bool hasRouterAlert(const std::uint8_t* options, std::size_t length)
 }
 
 } // namespace
+
+bool MembershipQuery::hasHopByHopRouterAlert(const std::uint8_t* header, std::size_t length)
+{
+    if (length < 2)
+        return false;
+    // The header says how long it is, in units of 8 bytes after the first 8.
+    const std::size_t end = std::min<std::size_t>(length, 8u * (header[1] + 1u));
+    for (std::size_t at = 2; at < end;) {
+        if (header[at] == 0) { // one byte of padding
+            ++at;
+            continue;
+        }
+        if (at + 1 >= end)
+            return false;
+        if (header[at] == HopByHopRouterAlert)
+            return true;
+        at += 2 + header[at + 1];
+    }
+    return false;
+}
 
 std::uint32_t MembershipQuery::otherQuerierPresentMs() const
 {

@@ -33,4 +33,7 @@ struct MembershipQuery {
     // with the hop limit and whether a Router Alert option came in its hop-by-hop header.
     static std::optional<MembershipQuery> parseMld(
         const std::uint8_t* message, std::size_t length, int hopLimit, bool routerAlert);
+    // Whether an IPv6 hop-by-hop header, as IPV6_HOPOPTS gives it (its next-header and length
+    // bytes first), holds the Router Alert option that MLD queries carry.
+    static bool hasHopByHopRouterAlert(const std::uint8_t* header, std::size_t length);
 };

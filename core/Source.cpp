@@ -40,13 +40,20 @@ bool Source::remembers(std::uint32_t sequence) const
 Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_t sequence,
     const LossRules& rules, bool stopping)
 {
-    const std::int64_t silentSinceMs = lastArrivalMs;
-    lastReceived = time;
-    lastArrivalMs = nowMs;
     Arrival arrival;
-    if (remembers(sequence)) {
+    arrival.duplicate = remembers(sequence);
+    const auto missedBefore = std::pair(totalMissed, consecutiveMissed);
+    if (!arrival.duplicate) {
+        // What fell overdue before this arrival is counted first, as a tick would have, while
+        // the source still shows its last probe: one past its threshold goes lost here.
+        const bool wasLost = lost;
+        checkOverdue(nowMs, rules);
+        arrival.lost = lost && !wasLost;
+    }
+    const std::int64_t silentSinceMs = std::exchange(lastArrivalMs, nowMs);
+    lastReceived = time;
+    if (arrival.duplicate) {
         duplicates = saturated(std::uint64_t(duplicates) + 1);
-        arrival.duplicate = true;
         recent.repeated(sequence);
         return arrival;
     }
@@ -61,8 +68,6 @@ Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_
 
     // What was overdue until this arrival was a pause if the numbers go on where they
     // stopped, and an outage for every number skipped.
-    const auto missedBefore = std::pair(totalMissed, consecutiveMissed);
-    checkOverdue(nowMs, rules);
     if (serialBefore(m_highest, sequence)) {
         arrival.missing = sequence - m_highest - 1;
         m_gaps = saturated(std::uint64_t(m_gaps) + arrival.missing);
@@ -105,17 +110,20 @@ std::int64_t Source::longestOutageMs(std::int64_t nowMs) const
     return lost ? std::max(m_longestOutageMs, nowMs - lastArrivalMs) : m_longestOutageMs;
 }
 
+std::int64_t Source::periodMs() const
+{
+    return std::int64_t(std::clamp(period, Limits::period.min, Limits::period.max)) * 1000;
+}
+
 bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
 {
     if (stopped)
         return false;
     // After the highest number arrived at t, the k-th next is overdue from t + k * period +
-    // the latency, by a period a sender may really have.
-    const std::int64_t periodMs
-        = std::int64_t(std::clamp(period, Limits::period.min, Limits::period.max)) * 1000;
+    // the latency.
     const std::int64_t pastDue = nowMs - m_highestAtMs - rules.maxLatencyMs;
     const std::uint32_t overdue
-        = pastDue < periodMs ? 0 : saturated(std::uint64_t(pastDue / periodMs));
+        = pastDue < periodMs() ? 0 : saturated(std::uint64_t(pastDue / periodMs()));
     if (overdue == consecutiveMissed)
         return false;
     if (overdue > 0)
@@ -126,8 +134,17 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
     if (!lost && consecutiveMissed >= rules.lossThreshold) {
         lost = true;
         outages = saturated(std::uint64_t(outages) + 1);
+        lastLoss = { m_highestAtMs + rules.maxLatencyMs + rules.lossThreshold * periodMs(),
+            lastSequence, lastReceived };
     }
     return true;
+}
+
+std::int64_t Source::nextDueMs(const LossRules& rules) const
+{
+    if (stopped)
+        return std::numeric_limits<std::int64_t>::max();
+    return m_highestAtMs + rules.maxLatencyMs + (consecutiveMissed + std::int64_t(1)) * periodMs();
 }
 
 void Source::countMissed(std::uint32_t gaps, std::uint32_t overdue)

@@ -28,6 +28,9 @@ struct Source {
         bool duplicate = false;
         bool late = false; // a new number that came after a higher one
         bool missedChanged = false; // a missed count, or the state, changed
+        // It was past its Loss Threshold when this arrival came, before a tick found it: it
+        // is told lost, then recovered.
+        bool lost = false;
         bool recovered = false; // the source was lost until now
         bool stopped = false; // its sender said it stops: nothing more is overdue
         bool resumed = false; // a number above the one it stopped with
@@ -46,6 +49,9 @@ struct Source {
     // Counts the numbers overdue by now; true when a counter changed. Nothing falls overdue
     // while the source is stopped.
     bool checkOverdue(std::int64_t nowMs, const LossRules& rules);
+    // When checkOverdue() will next find a change: the next number falls overdue then, or
+    // earlier when an arrival left one overdue uncounted. Never while stopped.
+    std::int64_t nextDueMs(const LossRules& rules) const;
     // Whether the number is among the last HistorySize new ones.
     bool remembers(std::uint32_t sequence) const;
     // Total Miss of all numbers, received or missed, in percent; 0 before any.
@@ -72,11 +78,20 @@ struct Source {
     bool lost = false;
     bool stopped = false;
     std::uint32_t outages = 0; // how many times it went lost
+    // The last time it went lost: the moment the rules made it so, and its last probe then.
+    struct Loss {
+        std::int64_t atMs = 0;
+        std::uint32_t lastSequence = 0;
+        std::time_t lastReceived = 0;
+    };
+    Loss lastLoss;
     // The marks of the last numbers expected; a lost source's keep the picture it was lost with.
     RecentMarks recent;
 
 private:
     void countMissed(std::uint32_t gaps, std::uint32_t overdue);
+    // The period it advertised, as a sender may really have one.
+    std::int64_t periodMs() const;
 
     std::uint32_t m_first = 0;
     std::uint32_t m_highest = 0;

@@ -53,6 +53,7 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
         counted.arrival.stopped = m_sources[place]->stopped;
     }
     Source& source = *m_sources[counted.index];
+    m_nextDueMs = std::min(m_nextDueMs, source.nextDueMs(m_rules));
     const int before = std::exchange(source.receivedTtl, ttl);
     counted.ttlChanged = before != ttl;
     if (counted.ttlChanged && before >= 0 && ttl >= 0
@@ -103,6 +104,7 @@ void SourceTable::clear()
     m_sources.clear();
     m_index.clear();
     m_noneGivesWayUntilMs = 0;
+    m_nextDueMs = std::numeric_limits<std::int64_t>::max();
     m_refused = m_refusedTold = 0;
 }
 

@@ -2,8 +2,10 @@
 
 #include "core/Source.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -56,14 +58,19 @@ public:
     Counted countProbe(const std::uint8_t* bytes, std::size_t length, const std::string& address,
         std::uint16_t port, std::time_t time, std::int64_t nowMs, int ttl = -1);
     // Counts what is overdue by now, and tells changed(index, becameLost) of every source
-    // whose counters moved. A lost source is not told again.
+    // whose counters moved. A lost source is not told again. Costs a comparison until the
+    // next number of any source falls due, so that it can run at every tick.
     template <class Changed> void checkOverdue(std::int64_t nowMs, Changed changed)
     {
+        if (nowMs < m_nextDueMs)
+            return;
+        m_nextDueMs = std::numeric_limits<std::int64_t>::max();
         for (std::size_t index = 0; index < m_sources.size(); ++index) {
             Source& source = *m_sources[index];
             const bool wasLost = source.lost;
             if (source.checkOverdue(nowMs, m_rules))
                 changed(index, source.lost && !wasLost);
+            m_nextDueMs = std::min(m_nextDueMs, source.nextDueMs(m_rules));
         }
     }
     // The source that sends from there; null when there is none.
@@ -80,7 +87,11 @@ public:
     // while more come.
     bool refusalsDue(std::int64_t nowMs);
 
-    void setRules(const LossRules& rules) { m_rules = rules; }
+    void setRules(const LossRules& rules)
+    {
+        m_rules = rules;
+        m_nextDueMs = 0;
+    }
     const LossRules& rules() const { return m_rules; }
     std::size_t size() const { return m_sources.size(); }
     const Source& at(std::size_t index) const { return *m_sources[index]; }
@@ -117,6 +128,8 @@ private:
     // full table costs a walk of it once, not once a datagram.
     std::int64_t m_noneGivesWayUntilMs = 0;
     GaveWay m_gaveWay;
+    // No source has a number falling overdue before this.
+    std::int64_t m_nextDueMs = std::numeric_limits<std::int64_t>::max();
     std::uint64_t m_refused = 0;
     std::uint64_t m_refusedTold = 0;
     std::int64_t m_refusalsToldAtMs = 0;

@@ -84,9 +84,9 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
     connect(&probes, &ProbeReceiver::eventOccurred, this, print);
     connect(&receiver.traps, &ReceiverTraps::eventOccurred, this, print);
     connect(&probes, &ProbeReceiver::probeCounted, this,
-        [this, &receiver](std::size_t index) { markChanged(receiver, index); });
+        [&receiver](std::size_t index) { receiver.changed.mark(index); });
     connect(&probes, &ProbeReceiver::sourceChanged, this,
-        [this, &receiver](std::size_t index) { markChanged(receiver, index); });
+        [&receiver](std::size_t index) { receiver.changed.mark(index); });
     connect(&probes, &ProbeReceiver::joinRefused, this, [this, &receiver](int error) {
         printFailure(tr("cannot join %1").arg(receiver.where.group.toString()), receiver.where,
             receiver.receiver.socket(), HostChecks::afterJoinFailed(error, receiver.where.group));
@@ -212,21 +212,10 @@ void HeadlessRun::tick()
     if (phase != Tick::secondPhase)
         return;
     // A source's row at most once a second, however often it sends.
+    const std::int64_t now = Tick::nowMs();
     for (auto& receiver : m_receivers) {
-        for (std::size_t index : receiver->changed) {
-            receiver->isChanged[index] = false;
-            m_printer.printRow(receiver->receiver.name(), receiver->receiver.sources().at(index));
-        }
-        receiver->changed.clear();
-    }
-}
-
-void HeadlessRun::markChanged(Receiver& receiver, std::size_t index)
-{
-    if (index >= receiver.isChanged.size())
-        receiver.isChanged.resize(index + 1, false);
-    if (!receiver.isChanged[index]) {
-        receiver.isChanged[index] = true;
-        receiver.changed.push_back(index);
+        const SourceTable& sources = receiver->receiver.sources();
+        for (std::size_t index : receiver->changed.takeDue(sources, now))
+            m_printer.printRow(receiver->receiver.name(), sources.at(index));
     }
 }

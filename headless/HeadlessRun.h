@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandline/CommandLine.h"
+#include "headless/ChangedRows.h"
 #include "headless/RowPrinter.h"
 #include "monitor/MetricsServer.h"
 #include "monitor/ReceiverTraps.h"
@@ -43,8 +44,7 @@ private:
         Endpoint where;
         ProbeReceiver receiver;
         ReceiverTraps traps { receiver };
-        std::vector<std::size_t> changed; // sources to print at the next second
-        std::vector<bool> isChanged;
+        ChangedRows changed; // rows to print at the next second
     };
     struct Transmitter {
         Endpoint where;
@@ -56,7 +56,6 @@ private:
     bool startMetrics();
     void collectMetrics(MetricsText& text) const;
     void tick();
-    void markChanged(Receiver& receiver, std::size_t index);
     // One line on standard error: what could not be done, for which endpoint, and why.
     void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket,
         const QString& hint = {});

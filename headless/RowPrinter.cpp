@@ -4,6 +4,7 @@
 #include "net/Event.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -116,6 +117,8 @@ void RowPrinter::printEvent(const Event& event, bool fromTransmitter)
             line.insert(QStringLiteral("ttl_from"), event.ttlFrom);
             line.insert(QStringLiteral("ttl_to"), event.ttlTo);
         }
+        if (event.kind == Event::QuerierGone)
+            line.insert(QStringLiteral("sources"), QJsonArray::fromStringList(event.sources));
         if (event.kind == Event::Recovered) {
             line.insert(QStringLiteral("missing"), qint64(event.missing));
             line.insert(QStringLiteral("seconds"), event.seconds);
@@ -123,9 +126,7 @@ void RowPrinter::printEvent(const Event& event, bool fromTransmitter)
         m_out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
         return;
     }
-    const QString source = event.source.isEmpty()
-        ? QStringLiteral("-")
-        : event.source + QLatin1Char(':') + QString::number(event.port);
+    const QString source = event.source.isEmpty() ? QStringLiteral("-") : event.sourceText();
     m_out << event.time.toString(QStringLiteral("HH:mm:ss")) << ' ' << event.name() << ' '
           << event.panel << ' ' << source << ' ' << event.detail << Qt::endl;
     m_headingPrinted = false; // rows after an event get their heading again

@@ -49,7 +49,7 @@ void RunSummary::addReceiver(const ProbeReceiver& receiver)
 {
     m_receivers.push_back(&receiver);
     const SourceTable& sources = receiver.sources();
-    if (receiver.joinsRefused())
+    if (receiver.lacksMembership())
         fail(tr("%1 could not join its group").arg(receiver.name()));
     if (sources.size() == 0)
         fail(tr("%1 heard no sender").arg(receiver.name()));

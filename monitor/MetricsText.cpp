@@ -178,16 +178,16 @@ QByteArray MetricsText::text() const
     };
     perQuerier("lumivox_rx_querier_info",
         "The querier last heard where the receiver joined, with its version.",
-        [](const ProbeReceiver::QuerierState& state, const QuerierWatch::Querier& querier) {
+        [](const ProbeReceiver::QuerierState& state, const QuerierTable::Querier& querier) {
             return "\",interface=\"" + escaped(state.interface) + "\",querier=\""
-                + escaped(querier.address.toString()) + "\",version=\""
+                + escaped(QuerierWatch::address(querier.address).toString()) + "\",version=\""
                 + (querier.query.ipv6 ? "MLDv" : "IGMPv")
                 + QByteArray::number(querier.query.version) + "\"} 1\n";
         });
     perQuerier("lumivox_rx_querier_last_query_timestamp_seconds",
         "When the querier's last general query came, in seconds since the epoch.",
-        [](const ProbeReceiver::QuerierState&, const QuerierWatch::Querier& querier) {
-            return "\"} " + QByteArray::number(querier.lastQueryAt.toSecsSinceEpoch()) + '\n';
+        [](const ProbeReceiver::QuerierState&, const QuerierTable::Querier& querier) {
+            return "\"} " + QByteArray::number(qint64(querier.lastQueryAt)) + '\n';
         });
     family(out, "lumivox_querier_packets_refused_total", "counter",
         "IGMP and MLD queries refused as malformed or forged, by the whole program.");

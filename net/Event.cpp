@@ -1,6 +1,6 @@
 #include "net/Event.h"
 
-#include "core/SourceColumns.h"
+#include "net/Tick.h"
 
 #include <cstdlib>
 
@@ -59,8 +59,17 @@ QString Event::name() const
         return QStringLiteral("querier");
     case QuerierGone:
         return QStringLiteral("querier_gone");
+    case Waiting:
+        return QStringLiteral("waiting");
     }
     return {};
+}
+
+QString Event::sourceText() const
+{
+    if (source.isEmpty() || kind == Querier)
+        return source;
+    return source + QLatin1Char(':') + QString::number(port);
 }
 
 Event Event::newSource(const QString& receiver, const Source& source)
@@ -73,10 +82,12 @@ Event Event::newSource(const QString& receiver, const Source& source)
 Event Event::lostSource(const QString& receiver, const Source& source, const QString& querierNote)
 {
     Event event = sourceEvent(Lost, receiver, source);
-    const auto columns = SourceColumns[std::size_t(SourceColumn::LastReceived)];
+    // At the moment the rules made it lost, which a tick or an arrival may find a little later.
+    event.time = event.time.addMSecs(source.lastLoss.atMs - Tick::nowMs());
     event.detail = tr("Lost; its last probe, number %1, came at %2")
-                       .arg(source.lastSequence)
-                       .arg(QString::fromStdString(cellText(source, columns)));
+                       .arg(source.lastLoss.lastSequence)
+                       .arg(QDateTime::fromSecsSinceEpoch(source.lastLoss.lastReceived)
+                                .toString(QStringLiteral("HH:mm:ss")));
     if (!querierNote.isEmpty())
         event.detail += QStringLiteral("; ") + querierNote;
     return event;

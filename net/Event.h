@@ -5,11 +5,12 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 // What a panel or a headless run tells its log: a source new, lost, recovered, stopped or
-// resumed, a send
-// that failed or works again, a membership refused, joined or left; and in the window a test
-// trap sent, metrics served, counts reset.
+// resumed, a send that failed or works again, a membership refused, joined, left or waiting
+// for its interface, the link's querier; and in the window a test trap sent, metrics
+// served, counts reset.
 struct Event {
     Q_DECLARE_TR_FUNCTIONS(Event)
 
@@ -33,7 +34,8 @@ public:
         TtlChanged,
         Rejoined,
         Querier,
-        QuerierGone
+        QuerierGone,
+        Waiting
     };
 
     Kind kind = New;
@@ -48,9 +50,13 @@ public:
     int ttlTo = -1;
     int querierVersion = 0; // querier: the protocol's version, and how often it queries
     quint32 queryInterval = 0;
+    QStringList sources; // querier_gone: address:port of each source told lost since its last query
 
     // "new", "lost", ... as printed and saved.
     QString name() const;
+    // The source as people read it: address:port, the address alone for a querier, which
+    // has no port; empty for none.
+    QString sourceText() const;
 
     static Event newSource(const QString& receiver, const Source& source);
     // querierNote says when a query was last heard on the receiver's interface.

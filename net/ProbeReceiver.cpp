@@ -5,6 +5,8 @@
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <ctime>
 
 ProbeReceiver::ProbeReceiver(QObject* parent)
@@ -28,13 +30,24 @@ void ProbeReceiver::rejoinIfMoved()
     // Told in the log only: what the network does is no answer to a press of a button.
     switch (m_socket.rejoinIfMoved()) {
     case ReceiveSocket::Rejoin::Joined:
+        m_waiting = false;
         emit eventOccurred(Event::about(Event::Rejoined, name(),
             tr("Joined again on %1, which was made anew or changed its address")
                 .arg(m_socket.joinedInterface())));
         break;
     case ReceiveSocket::Rejoin::Refused:
-        emit eventOccurred(
-            Event::about(Event::JoinRefused, name(), systemErrorText(m_socket.error())));
+        // An interface back by name before the system can join on it is not yet back.
+        if (m_socket.error() != ENODEV) {
+            m_waiting = false;
+            tellJoinRefused(m_socket.error());
+            break;
+        }
+        [[fallthrough]];
+    case ReceiveSocket::Rejoin::Gone:
+        if (!std::exchange(m_waiting, true))
+            emit eventOccurred(Event::about(Event::Waiting, name(),
+                tr("Waiting for %1 to come back, to join %2 again")
+                    .arg(m_socket.joinedInterface(), m_settings.where.group.toString())));
         break;
     case ReceiveSocket::Rejoin::NotNeeded:
         break;
@@ -51,8 +64,10 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
         return false;
     // A refused join has been told already; a later leave would be refused as well.
     m_member = settings.join;
-    m_toldQuerier.clear();
+    m_waiting = false;
+    m_toldQuerier.reset();
     m_toldQuerierGone = false;
+    m_toldLost.clear();
     static bool toldUnseen = false; // once a program: it is the host's, not the receiver's
     const bool ipv6 = settings.where.group.protocol() == QAbstractSocket::IPv6Protocol;
     if (m_member && !QuerierWatch::instance().canSee(ipv6) && !std::exchange(toldUnseen, true))
@@ -76,14 +91,25 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
 
 void ProbeReceiver::refuseJoin(int error)
 {
+    tellJoinRefused(error);
+    emit joinRefused(error);
+}
+
+// Every refusal told is counted, so that the log and the summary agree.
+void ProbeReceiver::tellJoinRefused(int error)
+{
     ++m_joinsRefused;
     const QString hint = HostChecks::afterJoinFailed(error, m_settings.where.group);
-    if (!hint.isEmpty())
+    if (!hint.isEmpty() && !m_hostProblems.contains(hint))
         m_hostProblems << hint;
     emit eventOccurred(Event::about(Event::JoinRefused, name(),
         hint.isEmpty() ? systemErrorText(error)
                        : systemErrorText(error) + QLatin1Char(' ') + hint));
-    emit joinRefused(error);
+}
+
+bool ProbeReceiver::lacksMembership() const
+{
+    return isStarted() ? m_member && !m_socket.isMember() : m_lackedMembership;
 }
 
 void ProbeReceiver::stop()
@@ -93,6 +119,7 @@ void ProbeReceiver::stop()
     m_socket.readWaiting();
     // What is overdue at this moment, not at the last second's tick.
     checkOverdue(Tick::nowMs());
+    m_lackedMembership = lacksMembership();
     if (m_member && m_socket.isOpen())
         m_socket.leaveGroup();
     m_member = false;
@@ -111,10 +138,14 @@ bool ProbeReceiver::setMember(bool member)
 
 void ProbeReceiver::tick(int phase)
 {
-    if (phase != Tick::secondPhase)
-        return;
+    // A loss is told at the first tick after the moment the rules give; until a number falls
+    // due, the check costs a comparison.
     const std::int64_t now = Tick::nowMs();
     checkOverdue(now);
+    if (phase != Tick::secondPhase)
+        return;
+    if (m_waiting)
+        rejoinIfMoved(); // the route the join needs may come after the interface
     watchQuerier();
     if (m_sources.refusalsDue(now))
         emit eventOccurred(Event::sourcesRefused(name(), m_sources));
@@ -125,8 +156,17 @@ void ProbeReceiver::checkOverdue(std::int64_t nowMs)
     m_sources.checkOverdue(nowMs, [this](std::size_t index, bool becameLost) {
         emit sourceChanged(index);
         if (becameLost)
-            emit eventOccurred(Event::lostSource(name(), m_sources.at(index), querierNote()));
+            tellLost(m_sources.at(index));
     });
+}
+
+void ProbeReceiver::tellLost(const Source& source)
+{
+    const Event event = Event::lostSource(name(), source, querierNote());
+    constexpr std::size_t MostRemembered = 100; // a flood of forged sources lost is no list
+    if (m_toldLost.size() < MostRemembered)
+        m_toldLost.push_back({ event.sourceText(), source.lastLoss.atMs });
+    emit eventOccurred(event);
 }
 
 void ProbeReceiver::resetCounts()
@@ -149,6 +189,9 @@ void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
         emit eventOccurred(Event::gaveWay(name(), m_sources.gaveWay()));
     if (counted.added)
         emit eventOccurred(Event::newSource(name(), source));
+    // Every recovery follows its loss, even one this very arrival found.
+    if (counted.arrival.lost)
+        tellLost(source);
     if (counted.arrival.recovered)
         emit eventOccurred(Event::recoveredSource(name(), source, counted.arrival));
     if (counted.pathChangedFrom >= 0)
@@ -174,17 +217,19 @@ QString ProbeReceiver::querierLine() const
 {
     const bool ipv6 = m_socket.isIPv6();
     const QString protocol = QLatin1String(ipv6 ? "MLD" : "IGMP");
-    if (!QuerierWatch::instance().canSee(ipv6))
+    const QuerierWatch& watch = QuerierWatch::instance();
+    if (!watch.canSee(ipv6))
         return tr("%1 queriers cannot be seen: this needs CAP_NET_RAW, which the packaged "
                   "service has (or: sudo setcap cap_net_raw+ep on the program)")
             .arg(protocol);
     const int interfaceIndex = m_socket.joinedInterfaceIndex();
     if (!m_member || !interfaceIndex)
         return {};
-    const QuerierWatch::Querier* querier = QuerierWatch::instance().querier(interfaceIndex, ipv6);
-    const QString at
-        = querier ? querier->lastQueryAt.toString(QStringLiteral("HH:mm:ss")) : QString();
-    if (!querier || Tick::nowMs() - querier->lastQueryMs >= querier->query.otherQuerierPresentMs())
+    const auto* querier = watch.queriers().querier(interfaceIndex, ipv6);
+    const QString at = querier
+        ? QDateTime::fromSecsSinceEpoch(querier->lastQueryAt).toString(QStringLiteral("HH:mm:ss"))
+        : QString();
+    if (!watch.queriers().isPresent(interfaceIndex, ipv6, Tick::nowMs()))
         return (querier ? tr("No %1 querier heard on %2 since %3: a switch that snoops will stop "
                              "forwarding this group")
                               .arg(protocol, m_socket.joinedInterface(), at)
@@ -192,12 +237,9 @@ QString ProbeReceiver::querierLine() const
                              "will stop forwarding this group %3 s after it")
                               .arg(protocol, m_socket.joinedInterface())
                               .arg(MembershipQuery().otherQuerierPresentMs() / 1000));
-    const bool unaddressed = querier->address == QHostAddress(QHostAddress::AnyIPv4)
-        || querier->address == QHostAddress(QHostAddress::AnyIPv6);
-    return tr("%1 querier %2 on %3, queries every %4 s, the last at %5")
-        .arg(protocolName(ipv6, querier->query.version),
-            unaddressed ? tr("without an address (a switch's own)") : querier->address.toString(),
-            m_socket.joinedInterface())
+    return tr("%1 querier on %2: %3, queries every %4 s, the last at %5")
+        .arg(protocolName(ipv6, querier->query.version), m_socket.joinedInterface(),
+            QuerierWatch::name(querier->address))
         .arg(querier->query.intervalSeconds)
         .arg(at);
 }
@@ -205,48 +247,81 @@ QString ProbeReceiver::querierLine() const
 QString ProbeReceiver::querierNote() const
 {
     const bool ipv6 = m_socket.isIPv6();
-    if (!QuerierWatch::instance().canSee(ipv6))
+    const QuerierWatch& watch = QuerierWatch::instance();
+    if (!watch.canSee(ipv6))
         return tr("queriers cannot be seen here");
     const int interfaceIndex = m_socket.joinedInterfaceIndex();
     if (!m_member || !interfaceIndex)
         return {};
-    const QuerierWatch::Querier* querier = QuerierWatch::instance().querier(interfaceIndex, ipv6);
-    if (!querier || querier->lastQueryMs < Tick::nowMs() - m_socket.joinedForMs())
-        return tr("no query heard on %1 since the join").arg(m_socket.joinedInterface());
-    return tr("the last query on %1 came %2 s ago")
-        .arg(m_socket.joinedInterface())
-        .arg((Tick::nowMs() - querier->lastQueryMs) / 1000);
+    const auto* querier = watch.queriers().querier(interfaceIndex, ipv6);
+    const qint64 now = Tick::nowMs();
+    const qint64 joinedAt = now - m_socket.joinedForMs();
+    QString note = !querier || querier->lastQueryMs < joinedAt
+        ? tr("no query heard on %1 since the join").arg(m_socket.joinedInterface())
+        : tr("the last query on %1 came %2 s ago")
+              .arg(m_socket.joinedInterface())
+              .arg((now - querier->lastQueryMs) / 1000);
+    if (watch.queriers().isQueryOverdue(interfaceIndex, ipv6, joinedAt, now))
+        note += tr(", longer than the %1 s between queries: a missing querier is the likely cause")
+                    .arg(querier ? querier->query.intervalSeconds
+                                 : MembershipQuery::DefaultIntervalSeconds);
+    return note;
+}
+
+QStringList ProbeReceiver::lostSinceLastQuery() const
+{
+    const auto* querier = QuerierWatch::instance().queriers().querier(
+        m_socket.joinedInterfaceIndex(), m_socket.isIPv6());
+    const qint64 since = querier ? querier->lastQueryMs : Tick::nowMs() - m_socket.joinedForMs();
+    QStringList sources;
+    for (const ToldLost& lost : m_toldLost) {
+        if (lost.atMs >= since)
+            sources << lost.source;
+    }
+    return sources;
 }
 
 // A querier first heard, or another taking over, and none heard for as long as the
-// protocols wait before they take the querier for gone: told once each.
+// protocols wait before they take the querier for gone: told once each. Gone names the
+// sources lost since its last query, the effects of its going.
 void ProbeReceiver::watchQuerier()
 {
     const bool ipv6 = m_socket.isIPv6();
     const int interfaceIndex = m_socket.joinedInterfaceIndex();
     if (!m_member || !interfaceIndex || !m_socket.isOpen())
         return;
-    const QuerierWatch::Querier* querier = QuerierWatch::instance().querier(interfaceIndex, ipv6);
+    const QuerierTable& queriers = QuerierWatch::instance().queriers();
+    const auto* querier = queriers.querier(interfaceIndex, ipv6);
     const qint64 now = Tick::nowMs();
-    const bool present
-        = querier && now - querier->lastQueryMs < querier->query.otherQuerierPresentMs();
-    if (present && querier->address != m_toldQuerier) {
+    if (queriers.isPresent(interfaceIndex, ipv6, now)) {
+        m_toldLost.erase(
+            std::remove_if(m_toldLost.begin(), m_toldLost.end(),
+                [querier](const ToldLost& lost) { return lost.atMs < querier->lastQueryMs; }),
+            m_toldLost.end());
+        if (m_toldQuerier == querier->address)
+            return;
         m_toldQuerier = querier->address;
         m_toldQuerierGone = false;
         Event event = Event::about(Event::Querier, name(),
-            tr("%1 querier %2 on %3, queries every %4 s")
-                .arg(protocolName(ipv6, querier->query.version), querier->address.toString(),
-                    m_socket.joinedInterface())
+            tr("%1 querier on %2: %3, queries every %4 s")
+                .arg(protocolName(ipv6, querier->query.version), m_socket.joinedInterface(),
+                    QuerierWatch::name(querier->address))
                 .arg(querier->query.intervalSeconds));
-        event.source = querier->address.toString();
+        event.source = QuerierWatch::address(querier->address).toString();
         event.querierVersion = querier->query.version;
         event.queryInterval = querier->query.intervalSeconds;
         emit eventOccurred(event);
-    } else if (!present && !m_toldQuerierGone
-        && (querier || m_socket.joinedForMs() >= MembershipQuery().otherQuerierPresentMs())) {
-        m_toldQuerier.clear();
+    } else if (!m_toldQuerierGone
+        && queriers.isGone(interfaceIndex, ipv6, now - m_socket.joinedForMs(), now)) {
+        m_toldQuerier.reset();
         m_toldQuerierGone = true;
-        emit eventOccurred(Event::about(Event::QuerierGone, name(), querierLine()));
+        Event event = Event::about(Event::QuerierGone, name(), querierLine());
+        event.sources = lostSinceLastQuery();
+        if (!event.sources.isEmpty())
+            event.detail += tr("; lost since its last query: %1")
+                                .arg(event.sources.join(QLatin1String(", ")));
+        m_toldLost.clear();
+        emit eventOccurred(event);
     }
 }
 
@@ -259,9 +334,9 @@ ProbeReceiver::QuerierState ProbeReceiver::querierState() const
     state.visible = watch.canSee(ipv6);
     if (!m_member || !interfaceIndex)
         return state;
-    state.querier = watch.querier(interfaceIndex, ipv6);
+    state.querier = watch.queriers().querier(interfaceIndex, ipv6);
     state.gone = m_toldQuerierGone;
     state.interface = m_socket.joinedInterface();
-    state.queries = watch.queries(interfaceIndex, ipv6);
+    state.queries = watch.queriers().queries(interfaceIndex, ipv6);
     return state;
 }

@@ -11,6 +11,9 @@
 #include <QObject>
 #include <QStringList>
 
+#include <optional>
+#include <vector>
+
 // What a receiver listens for, and how it judges loss.
 struct ReceiveSettings {
     Endpoint where { QHostAddress(QLatin1String(Defaults::group)), Defaults::port };
@@ -55,10 +58,13 @@ public:
     quint32 hostDrops() const { return m_socket.drops(); }
     // Joins the system refused, since the receiver was made.
     int joinsRefused() const { return m_joinsRefused; }
+    // Asked to be a member, and not one: refused, or waiting for its interface; after a stop,
+    // as it was at the stop.
+    bool lacksMembership() const;
     // What metrics tell of the querier where the receiver joined.
     struct QuerierState {
         bool visible = false; // queriers can be seen here at all
-        const QuerierWatch::Querier* querier = nullptr; // the last one heard, if any
+        const QuerierTable::Querier* querier = nullptr; // the last one heard, if any
         bool gone = false; // none heard for as long as the protocols wait
         QString interface;
         quint64 queries = 0;
@@ -88,18 +94,29 @@ private:
     void countDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
         quint16 port, int ttl);
     void refuseJoin(int error);
+    void tellJoinRefused(int error);
     void checkOverdue(std::int64_t nowMs);
+    void tellLost(const Source& source);
     void rejoinIfMoved();
     void watchQuerier();
     // When a query was last heard on the interface, for a lost event.
     QString querierNote() const;
+    // The sources told lost since the last query on the interface, for querier_gone.
+    QStringList lostSinceLastQuery() const;
 
     ReceiveSettings m_settings;
     ReceiveSocket m_socket;
     SourceTable m_sources;
     bool m_member = false;
     int m_joinsRefused = 0;
-    QHostAddress m_toldQuerier; // the querier the log names; null while none is heard
+    bool m_waiting = false; // for the interface joined on to come back
+    bool m_lackedMembership = false; // at the last stop
+    std::optional<QuerierAddress> m_toldQuerier; // the querier the log names, while heard
     bool m_toldQuerierGone = false;
+    struct ToldLost {
+        QString source;
+        std::int64_t atMs = 0;
+    };
+    std::vector<ToldLost> m_toldLost; // since the last query, a few at most
     QStringList m_hostProblems;
 };

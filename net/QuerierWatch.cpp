@@ -4,9 +4,10 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QtEndian>
 
-#include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,41 +16,18 @@
 namespace {
 
 constexpr int ReadsPerPass = 64; // a flood of IGMP cannot hold the event loop
-constexpr std::uint8_t HopByHopRouterAlert = 5;
 
-// Whether IPv6 hop-by-hop options, as IPV6_HOPOPTS gives them, hold a Router Alert.
-bool hasRouterAlert(const std::uint8_t* options, std::size_t length)
+// The sender of a query, as recvmsg gives it.
+QuerierAddress querierAddress(const sockaddr_storage& from)
 {
-    for (std::size_t at = 2; at < length;) {
-        if (options[at] == 0) { // one byte of padding
-            ++at;
-            continue;
-        }
-        if (at + 1 >= length)
-            return false;
-        if (options[at] == HopByHopRouterAlert)
-            return true;
-        at += 2 + options[at + 1];
-    }
-    return false;
-}
-
-// Lower wins, but an address of 0 never does.
-bool takesOver(const QHostAddress& from, const QHostAddress& current)
-{
-    if (from.isNull() || current.isNull())
-        return current.isNull();
-    const bool fromZero = from == QHostAddress(QHostAddress::AnyIPv4)
-        || from == QHostAddress(QHostAddress::AnyIPv6);
-    const bool currentZero = current == QHostAddress(QHostAddress::AnyIPv4)
-        || current == QHostAddress(QHostAddress::AnyIPv6);
-    if (fromZero || currentZero)
-        return !fromZero || currentZero;
-    if (from.protocol() == QAbstractSocket::IPv4Protocol)
-        return from.toIPv4Address() <= current.toIPv4Address();
-    const Q_IPV6ADDR a = from.toIPv6Address();
-    const Q_IPV6ADDR b = current.toIPv6Address();
-    return std::memcmp(&a, &b, sizeof a) <= 0;
+    QuerierAddress address;
+    address.ipv6 = from.ss_family == AF_INET6;
+    if (address.ipv6)
+        std::memcpy(
+            address.bytes.data(), &reinterpret_cast<const sockaddr_in6&>(from).sin6_addr, 16);
+    else
+        std::memcpy(address.bytes.data(), &reinterpret_cast<const sockaddr_in&>(from).sin_addr, 4);
+    return address;
 }
 
 } // namespace
@@ -139,11 +117,9 @@ void QuerierWatch::read(bool ipv6)
             } else if (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_HOPLIMIT) {
                 std::memcpy(&hopLimit, CMSG_DATA(header), sizeof hopLimit);
             } else if (header->cmsg_level == IPPROTO_IPV6 && header->cmsg_type == IPV6_HOPOPTS) {
-                const auto* options = reinterpret_cast<const std::uint8_t*>(CMSG_DATA(header));
-                const std::size_t optionsLength = header->cmsg_len - CMSG_LEN(0);
-                routerAlert = optionsLength >= 2
-                    && hasRouterAlert(
-                        options, std::min<std::size_t>(optionsLength, 8u * (options[1] + 1u)));
+                routerAlert = MembershipQuery::hasHopByHopRouterAlert(
+                    reinterpret_cast<const std::uint8_t*>(CMSG_DATA(header)),
+                    header->cmsg_len - CMSG_LEN(0));
             }
         }
         const auto query = ipv6
@@ -158,38 +134,20 @@ void QuerierWatch::read(bool ipv6)
             m_refused += isQuery;
             continue;
         }
-        QHostAddress sender;
-        sender.setAddress(reinterpret_cast<const sockaddr*>(&from));
-        heard(interfaceIndex, sender, *query);
+        m_queriers.heard(
+            interfaceIndex, querierAddress(from), *query, Tick::nowMs(), std::time(nullptr));
     }
 }
 
-void QuerierWatch::heard(int interfaceIndex, const QHostAddress& from, const MembershipQuery& query)
+QHostAddress QuerierWatch::address(const QuerierAddress& address)
 {
-    const auto key = std::pair(interfaceIndex, query.ipv6);
-    ++m_queries[key];
-    if (!query.general)
-        return;
-    const qint64 now = Tick::nowMs();
-    Querier& current = m_queriers[key];
-    const bool present = !current.address.isNull()
-        && now - current.lastQueryMs < qint64(current.query.otherQuerierPresentMs());
-    if (present && !takesOver(from, current.address))
-        return;
-    current.address = from;
-    current.query = query;
-    current.lastQueryMs = now;
-    current.lastQueryAt = QDateTime::currentDateTime();
+    if (address.ipv6)
+        return QHostAddress(address.bytes.data());
+    return QHostAddress(qFromBigEndian<quint32>(address.bytes.data()));
 }
 
-const QuerierWatch::Querier* QuerierWatch::querier(int interfaceIndex, bool ipv6) const
+QString QuerierWatch::name(const QuerierAddress& address)
 {
-    const auto found = m_queriers.find(std::pair(interfaceIndex, ipv6));
-    return found == m_queriers.end() ? nullptr : &found->second;
-}
-
-quint64 QuerierWatch::queries(int interfaceIndex, bool ipv6) const
-{
-    const auto found = m_queries.find(std::pair(interfaceIndex, ipv6));
-    return found == m_queries.end() ? 0 : found->second;
+    const QString text = QuerierWatch::address(address).toString();
+    return address.isUnspecified() ? tr("a querier without an address (%1)").arg(text) : text;
 }

@@ -1,13 +1,9 @@
 #pragma once
 
-#include "core/MembershipQuery.h"
+#include "core/QuerierTable.h"
 
-#include <QDateTime>
 #include <QHostAddress>
 #include <QObject>
-
-#include <map>
-#include <utility>
 
 class QSocketNotifier;
 
@@ -18,27 +14,19 @@ class QuerierWatch : public QObject {
     Q_OBJECT
 
 public:
-    // The querier of one interface and family: the lowest address that sends general
-    // queries, as the protocols elect it. A switch's own querier may send from 0.0.0.0 (or
-    // ::): it is kept only while no querier with an address is heard.
-    struct Querier {
-        QHostAddress address;
-        MembershipQuery query; // its last general query
-        qint64 lastQueryMs = 0; // of the steady clock
-        QDateTime lastQueryAt; // for people
-    };
-
     // The one of the program, made at the first use.
     static QuerierWatch& instance();
     ~QuerierWatch() override;
 
     bool canSee(bool ipv6) const { return (ipv6 ? m_mld : m_igmp).fd >= 0; }
-    // The querier last heard on the interface; null when none has been.
-    const Querier* querier(int interfaceIndex, bool ipv6) const;
-    // Queries heard on the interface, and packets refused as malformed or forged, since the
-    // program started.
-    quint64 queries(int interfaceIndex, bool ipv6) const;
+    // The queriers heard since the program started.
+    const QuerierTable& queriers() const { return m_queriers; }
+    // Packets refused as malformed or forged queries.
     quint64 refused() const { return m_refused; }
+
+    static QHostAddress address(const QuerierAddress& address);
+    // How people read of a querier: its address, or what stands for it without one.
+    static QString name(const QuerierAddress& address);
 
 private:
     struct Raw {
@@ -49,11 +37,9 @@ private:
     explicit QuerierWatch(QObject* parent);
     void open(Raw& raw, bool ipv6);
     void read(bool ipv6);
-    void heard(int interfaceIndex, const QHostAddress& from, const MembershipQuery& query);
 
     Raw m_igmp;
     Raw m_mld;
-    std::map<std::pair<int, bool>, Querier> m_queriers;
-    std::map<std::pair<int, bool>, quint64> m_queries;
+    QuerierTable m_queriers;
     quint64 m_refused = 0;
 };

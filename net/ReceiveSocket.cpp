@@ -64,6 +64,7 @@ bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
     m_where = where;
     m_interfaceIndex = interfaceIndex;
     m_joinedAtMs = -1;
+    m_isMember = false;
     m_joinedName.clear();
     m_joinedIndex = 0;
     m_joinedAddresses.clear();
@@ -79,12 +80,12 @@ bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
 
 bool ReceiveSocket::joinGroup()
 {
-    const bool joined = setMembership(true);
-    if (joined) {
+    m_isMember = setMembership(true);
+    if (m_isMember) {
         m_joinedAtMs = Tick::nowMs();
         rememberJoin();
     }
-    return joined;
+    return m_isMember;
 }
 
 namespace {
@@ -114,8 +115,12 @@ ReceiveSocket::Rejoin ReceiveSocket::rejoinIfMoved()
     if (m_joinedAtMs < 0 || m_joinedName.isEmpty())
         return Rejoin::NotNeeded;
     const QNetworkInterface now = QNetworkInterface::interfaceFromName(m_joinedName);
-    if (!now.isValid() || !now.flags().testFlag(QNetworkInterface::IsUp)
-        || (now.index() == m_joinedIndex && addressesOf(now) == m_joinedAddresses))
+    if (!now.isValid()) {
+        m_isMember = false; // the kernel dropped it with the interface
+        return Rejoin::Gone;
+    }
+    if (!now.flags().testFlag(QNetworkInterface::IsUp)
+        || (m_isMember && now.index() == m_joinedIndex && addressesOf(now) == m_joinedAddresses))
         return Rejoin::NotNeeded;
     const bool chosen = m_interfaceIndex != 0;
     m_interfaceIndex = m_joinedIndex;
@@ -127,8 +132,10 @@ ReceiveSocket::Rejoin ReceiveSocket::rejoinIfMoved()
 bool ReceiveSocket::leaveGroup()
 {
     const bool left = setMembership(false);
-    if (left)
+    if (left) {
         m_joinedAtMs = -1;
+        m_isMember = false;
+    }
     return left;
 }
 

@@ -23,9 +23,12 @@ public:
     // Joins again when the interface it joined on (the one chosen, or the route's at the
     // join), known by its name, is back with another index or other addresses: the kernel
     // forgot the membership with the old interface. Leaves by the old index first, as the
-    // socket still holds that membership. error() tells why a join was refused.
-    enum class Rejoin { NotNeeded, Joined, Refused };
+    // socket still holds that membership. Gone while the interface is; error() tells why a
+    // join was refused.
+    enum class Rejoin { NotNeeded, Joined, Refused, Gone };
     Rejoin rejoinIfMoved();
+    // Holds the membership: joined, and not left, refused or gone with its interface since.
+    bool isMember() const { return m_isMember; }
     // The interface joined on, by name; empty when it cannot be known (an IPv6 group on the
     // system's route).
     const QString& joinedInterface() const { return m_joinedName; }
@@ -56,6 +59,7 @@ private:
     Endpoint m_where;
     int m_interfaceIndex = 0;
     qint64 m_joinedAtMs = -1;
+    bool m_isMember = false;
     QString m_joinedName;
     int m_joinedIndex = 0;
     QList<QHostAddress> m_joinedAddresses;

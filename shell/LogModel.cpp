@@ -48,9 +48,7 @@ QString LogModel::cell(const Event& event, int column) const
     case PanelColumn:
         return event.panel;
     case SourceAndPortColumn:
-        return event.source.isEmpty()
-            ? QString()
-            : event.source + QLatin1Char(':') + QString::number(event.port);
+        return event.sourceText();
     case EventColumn:
         return event.name();
     default:

@@ -1,5 +1,6 @@
 #include "core/MembershipQuery.h"
 #include "core/ProbePacket.h"
+#include "core/QuerierTable.h"
 #include "core/SourceColumns.h"
 #include "core/SourceTable.h"
 
@@ -29,6 +30,8 @@ private slots:
     void pathChanges();
     void queries_data();
     void queries();
+    void queriers_data();
+    void queriers();
 
 private:
     std::size_t count(
@@ -170,7 +173,7 @@ void tst_Core::loss_data()
     QTest::addColumn<double>("readAt");
     QTest::addColumn<QList<quint32>>("counters"); // Total RX and Miss, Cons. RX and Miss, Late
     QTest::addColumn<QString>("cells"); // Loss %, State
-    QTest::addColumn<QString>("events"); // recovered with the seconds silent
+    QTest::addColumn<QString>("events"); // lost at the second, recovered after seconds silent
     // The recent marks, oldest first: received, - missing, late, duplicate; -{58} repeats.
     QTest::addColumn<QString>("recent");
     const struct {
@@ -185,10 +188,12 @@ void tst_Core::loss_data()
         { "a gap", "1@0 2@1 5@4 6@5", 5.5, { 4, 2, 2, 0, 0 }, "33.3 OK", "", "rr--rr" },
         { "late", "1@0 2@1 4@3 3@3.5", 4, { 4, 0, 2, 0, 1 }, "0.0 OK", "", "rrlr" },
         { "overdue", "1@0 2@1 3@2", 6.5, { 3, 2, 0, 2, 0 }, "40.0 OK", "", "rrr--" },
-        { "lost", "1@0 2@1 3@2", 7.5, { 3, 3, 0, 3, 0 }, "50.0 Lost", "lost", "rrr---" },
-        { "paused", "1@0 2@1 3@2 4@9.2", 9.5, { 4, 0, 1, 0, 0 }, "0.0 OK", "lost recovered 7",
+        { "lost", "1@0 2@1 3@2", 7.5, { 3, 3, 0, 3, 0 }, "50.0 Lost", "lost 7", "rrr---" },
+        { "paused", "1@0 2@1 3@2 4@9.2", 9.5, { 4, 0, 1, 0, 0 }, "0.0 OK", "lost 7 recovered 7",
             "rrrr" },
-        { "outage", "1@0 2@1 3@2 9@8.5", 9, { 4, 5, 1, 0, 0 }, "55.6 OK", "lost recovered 6",
+        { "an arrival finds it past its threshold", "1@0 2@1 3@2 4@7", 7.5, { 4, 0, 1, 0, 0 },
+            "0.0 OK", "lost 7 recovered 5", "rrrr" },
+        { "outage", "1@0 2@1 3@2 9@8.5", 9, { 4, 5, 1, 0, 0 }, "55.6 OK", "lost 7 recovered 6",
             "rrr-----r" },
         { "a gap longer than the strip", "1@0 100@1 101@2", 2.5, { 3, 98, 2, 0, 0 }, "97.0 OK", "",
             "-{58}rr" },
@@ -203,9 +208,9 @@ void tst_Core::loss_data()
         { "late and repeated after the stop", "1@0 3@1 4!@2 2@3 4@4", 20, { 4, 0, 3, 0, 1 },
             "0.0 Stopped", "stopped", "rlrd" },
         { "a stopping message ends an outage", "1@0 2@1 3@2 4!@9", 20, { 4, 0, 1, 0, 0 },
-            "0.0 Stopped", "lost recovered 7 stopped", "rrrr" },
+            "0.0 Stopped", "lost 7 recovered 7 stopped", "rrrr" },
         { "a late stopping message is old news", "1@0 3@1 2!@2", 20, { 3, 17, 0, 17, 1 },
-            "85.0 Lost", "lost", "rlr---" },
+            "85.0 Lost", "lost 6", "rlr---" },
         { "a period beyond a day is taken as a day", "1@0", 86403, { 1, 1, 0, 1, 0 }, "50.0 OK", "",
             "r-" } };
     for (const auto& row : rows)
@@ -226,6 +231,9 @@ void tst_Core::loss()
     const quint32 period = QString(QTest::currentDataTag()).contains("beyond a day") ? ~0u : 1u;
     QStringList pending = arrivals.split(' ');
     QStringList told;
+    const auto lostAt = [this](std::size_t index) {
+        return QString::number(double(m_table.at(index).lastLoss.atMs) / 1000);
+    };
     for (std::int64_t now = 0; now <= std::int64_t(readAt * 1000); now += 250) {
         while (!pending.isEmpty() && pending.first().section('@', 1).toDouble() * 1000 <= now) {
             const QString arrival = pending.takeFirst();
@@ -235,6 +243,8 @@ void tst_Core::loss()
                                    .build(43);
             const auto counted = m_table.countProbe(bytes.data(), bytes.size(), "10.0.0.1", 5000, 0,
                 std::int64_t(arrival.section('@', 1).toDouble() * 1000));
+            if (counted.arrival.lost)
+                told << "lost" << lostAt(counted.index);
             if (counted.arrival.recovered)
                 told << "recovered" << QString::number(counted.arrival.silentForMs / 1000);
             if (counted.arrival.stopped)
@@ -242,9 +252,9 @@ void tst_Core::loss()
             if (counted.arrival.resumed)
                 told << "resumed";
         }
-        m_table.checkOverdue(now, [&told](std::size_t, bool becameLost) {
+        m_table.checkOverdue(now, [&](std::size_t index, bool becameLost) {
             if (becameLost)
-                told << "lost";
+                told << "lost" << lostAt(index);
         });
     }
     const Source& source = m_table.at(0);
@@ -255,6 +265,7 @@ void tst_Core::loss()
                  + cellText(source, columnInfo(SourceColumn::State))),
         cells);
     QCOMPARE(told.join(' '), events);
+    QCOMPARE(int(source.outages), told.count("lost"));
     QString marks;
     for (int place = 0; place < RecentMarks::Size; ++place)
         marks += QString("-rld ").at(int(source.recent.at(place)));
@@ -353,6 +364,59 @@ void tst_Core::queries()
                       .arg(query->maxResponseMs)
                 : QString(),
         "read");
+}
+
+// The querier a link has, as the protocols elect it, heard from a receiver that watches from
+// 0 s: every query says 10 s between queries and 2 for robustness, so it is present 25 s.
+void tst_Core::queriers_data()
+{
+    QTest::addColumn<QString>("queries"); // address@second, "group" for a query about one group
+    QTest::addColumn<int>("readAt");
+    QTest::addColumn<QString>("read"); // the querier, present, gone, overdue, and queries heard
+    QTest::newRow("the lowest address wins")
+        << "10.0.0.2@0 10.0.0.1@1 10.0.0.3@2" << 3 << "10.0.0.1 present 3";
+    QTest::newRow("a group query elects nobody")
+        << "10.0.0.2@0 10.0.0.1@1group" << 3 << "10.0.0.2 present 2";
+    QTest::newRow("no address only while none other is heard")
+        << "0.0.0.0@0 10.0.0.9@1 0.0.0.0@2" << 3 << "10.0.0.9 present 3";
+    QTest::newRow("no address, alone") << "0.0.0.0@0" << 3 << "0.0.0.0 present 1";
+    QTest::newRow("a higher one takes over from one gone")
+        << "10.0.0.1@0 10.0.0.2@26" << 27 << "10.0.0.2 present 2";
+    QTest::newRow("a query overdue, the querier still present")
+        << "10.0.0.1@0" << 11 << "10.0.0.1 present overdue 1";
+    QTest::newRow("gone") << "10.0.0.1@0" << 25 << "10.0.0.1 gone overdue 1";
+    QTest::newRow("none heard for an interval") << "" << 126 << "none overdue 0";
+    QTest::newRow("none heard for as long as the protocols wait")
+        << "" << 255 << "none gone overdue 0";
+}
+
+void tst_Core::queriers()
+{
+    QFETCH(QString, queries);
+    QFETCH(int, readAt);
+    MembershipQuery query;
+    query.version = 3;
+    query.intervalSeconds = 10;
+    query.maxResponseMs = 10'000;
+    QuerierTable table;
+    for (const QString& heard : queries.split(' ', Qt::SkipEmptyParts)) {
+        QuerierAddress from;
+        const QStringList bytes = heard.section('@', 0, 0).split('.');
+        for (int i = 0; i < 4; ++i)
+            from.bytes[std::size_t(i)] = std::uint8_t(bytes[i].toUInt());
+        query.general = !heard.endsWith("group");
+        table.heard(1, from, query, heard.section('@', 1).toInt() * 1000, 0);
+    }
+    const std::int64_t now = readAt * 1000;
+    QString read = "none";
+    if (const auto* querier = table.querier(1, false)) {
+        const auto& bytes = querier->address.bytes;
+        read = QString("%1.%2.%3.%4").arg(bytes[0]).arg(bytes[1]).arg(bytes[2]).arg(bytes[3]);
+    }
+    read += table.isPresent(1, false, now) ? " present" : "";
+    read += table.isGone(1, false, 0, now) ? " gone" : "";
+    read += table.isQueryOverdue(1, false, 0, now) ? " overdue" : "";
+    QTEST(read + ' ' + QString::number(table.queries(1, false)), "read");
 }
 
 QTEST_APPLESS_MAIN(tst_Core)

@@ -5,13 +5,15 @@
 #include <QTextStream>
 #include <QUdpSocket>
 
-// What only an in-process run shows: the moment of the stop.
+// What only an in-process run shows: the moment of the stop, and the rows printed by a clock
+// of the test's own.
 class tst_HeadlessRun : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
     void aProbeJustBeforeTheStopIsInTheFinalRows();
+    void aLostRowIsPrintedOnceAMinute();
 };
 
 void tst_HeadlessRun::aProbeJustBeforeTheStopIsInTheFinalRows()
@@ -28,6 +30,34 @@ void tst_HeadlessRun::aProbeJustBeforeTheStopIsInTheFinalRows()
     run.stop(); // in the same turn of the event loop
     QVERIFY2(output.contains(QLatin1String("\"seq\":7")), qPrintable(output));
     QVERIFY(errors.isEmpty());
+}
+
+// A row goes out at every change while its sender sends; once lost, when it goes lost and
+// then a minute after it was last printed, whatever changed between.
+void tst_HeadlessRun::aLostRowIsPrintedOnceAMinute()
+{
+    SourceTable sources;
+    sources.setRules({ 1000, 1 });
+    ChangedRows rows;
+    QList<int> printedAt;
+    const auto second = [&](int at, quint32 probe = 0) {
+        if (probe) {
+            const QByteArray bytes = probeBytes(probe, 1);
+            rows.mark(sources
+                          .countProbe(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                              std::size_t(bytes.size()), "10.0.0.1", 5000, at, at * 1000)
+                          .index);
+        }
+        sources.checkOverdue(at * 1000, [&](std::size_t index, bool) { rows.mark(index); });
+        if (!rows.takeDue(sources, at * 1000).empty())
+            printedAt << at;
+    };
+    second(0, 1);
+    second(1, 2);
+    for (int at = 2; at <= 130; ++at)
+        second(at); // lost at 3 s, its Cons. Miss counting up every second
+    second(131, 3);
+    QCOMPARE(printedAt, (QList<int> { 0, 1, 3, 63, 123, 131 }));
 }
 
 QTEST_GUILESS_MAIN(tst_HeadlessRun)

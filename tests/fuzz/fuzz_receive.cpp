@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         { MembershipQuery::parseIgmp(data, size), MembershipQuery::parseMld(data, size, 1, true) })
         require(!query || (query->version >= 1 && query->version <= 3 && query->robustness > 0),
             "a query is one of the protocols'");
+    MembershipQuery::hasHopByHopRouterAlert(data, size); // reads only within the header
     SourceTable table;
     for (std::time_t time = 1; size > 0; ++time) {
         const std::size_t length

@@ -159,7 +159,8 @@ class LanTest(unittest.TestCase):
 
     def test_querier_of_a_snooping_switch(self):
         """A bridge that snoops, with its own querier: the receiver names it; switched off, the
-        sender is lost, saying when the last query came, and querier_gone follows; switched on
+        sender is lost, saying when the last query came and that a missing querier is the likely cause,
+        and querier_gone follows; switched on
         again, the querier is named again and the sender recovers."""
         querier = lambda on: harness.run("ip", "link", "set", "lvxbr2", "type", "bridge",
                                          "mcast_querier", str(on))
@@ -183,6 +184,7 @@ class LanTest(unittest.TestCase):
         querier(0)
         [lost] = events("lost")
         self.assertIn("the last query on lvx2 came", lost["detail"])
+        self.assertIn("a missing querier is the likely cause", lost["detail"])
         self.assertTrue(events("querier_gone"))
         querier(1)
         self.assertTrue(harness.wait_until(lambda: len(rx.events("querier")) == 2, 40))

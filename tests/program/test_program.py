@@ -120,7 +120,8 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(planned.summary()[-1]["sent"], planned.probes()[-1]["seq"])
 
     def test_rejoins_an_interface_made_anew(self):
-        """A receiver joins again, by itself, on an interface deleted and made again."""
+        """A receiver waits for an interface deleted, and joins again, by itself, once it is made
+        again; no refusal is told, and the run passes as a test."""
         def make():  # both ends on this host: lvxr takes probes from one of its own addresses
             harness.run("ip", "link", "add", "lvxr", "type", "veth", "peer", "name", "lvxs")
             for link, address in (("lvxs", "10.98.0.1/24"), ("lvxr", "10.98.0.2/24")):
@@ -129,7 +130,8 @@ class ProgramTest(unittest.TestCase):
             harness.run("sh", "-c", "echo 1 > /proc/sys/net/ipv4/conf/lvxr/accept_local")
         make()
         self.addCleanup(harness.run, "ip", "link", "del", "lvxr", check=False)
-        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9560", "--interface", "lvxr")
+        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9560", "--interface", "lvxr",
+                                   "--expect-sources", "1")
         self.addCleanup(program.process.kill)
         sender = harness.sender()
         self.addCleanup(sender.close)
@@ -138,10 +140,14 @@ class ProgramTest(unittest.TestCase):
             sender.sendto(probe(number), (GROUP, 9560)))
         self.assertTrue(harness.wait_until(lambda: send(1) and program.rows()), program.lines)
         harness.run("ip", "link", "del", "lvxr")
+        [waiting] = harness.wait_until(lambda: program.events("waiting"))
+        self.assertIn(f"lvxr to come back, to join {GROUP}", waiting["detail"])
         make()
         self.assertTrue(harness.wait_until(lambda: program.events("rejoined")), program.lines)
         self.assertTrue(harness.wait_until(lambda: send(2) and program.rows()[0]["seq"] == 2))
         self.assertEqual(program.stop(), 0, program.errors)
+        [receiver] = [line for line in program.summary() if "joins_refused" in line]
+        self.assertEqual((receiver["joins_refused"], program.events("join_refused")), (0, []))
 
     def test_without_raw_sockets(self):
         """Without CAP_NET_RAW queriers cannot be seen: said once, and receiving works."""
