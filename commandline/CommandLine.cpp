@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QNetworkInterface>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -66,9 +67,25 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     parser.addOptions({ help, version, transmit, receive, ttl, period, size, noJoin, headless, json,
         duration, lossThreshold, maxLatency, interface, maxSources, metrics, metricsMaxSources,
         snmpTrap, snmpCommunity, expectSources, maxLoss });
-    if (!parser.parse(arguments))
-        return fail(parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
-            + tr("; see --help"));
+    if (!parser.parse(arguments)) {
+        // Named as they were typed, dashes and all.
+        QStringList unknown = parser.unknownOptionNames();
+        for (QString& name : unknown) {
+            const QString dashes = QStringLiteral("--") + name;
+            const bool typedLong = std::any_of(
+                arguments.begin(), arguments.end(), [&dashes](const QString& argument) {
+                    return argument == dashes || argument.startsWith(dashes + QLatin1Char('='));
+                });
+            name = QLatin1Char('\'') + dashes.mid(typedLong ? 0 : 1) + QLatin1Char('\'');
+        }
+        if (unknown.isEmpty())
+            return fail(
+                parser.errorText().replace(QLatin1String("'."), QLatin1String("'")).toLower()
+                + tr("; see --help"));
+        return fail((unknown.size() == 1 ? tr("unknown option %1; see --help")
+                                         : tr("unknown options %1; see --help"))
+                        .arg(unknown.join(QLatin1String(", "))));
+    }
     if (parser.isSet(help))
         return Outcome::Help;
     if (parser.isSet(version))
@@ -164,6 +181,31 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     return Outcome::Run;
 }
 
+std::vector<SendSettings> Options::transmitters() const
+{
+    std::vector<SendSettings> all;
+    for (const Endpoint& where : transmit) {
+        all.push_back(sending);
+        all.back().destination = where;
+    }
+    return all;
+}
+
+std::vector<ReceiverSetup> Options::receivers() const
+{
+    std::vector<ReceiverSetup> all;
+    for (const Endpoint& where : receive) {
+        ReceiverSetup setup { {}, snmpTrap, snmpCommunity };
+        setup.settings.where = where;
+        setup.settings.interfaceIndex = interfaceIndex;
+        setup.settings.join = join;
+        setup.settings.rules = { qint64(maxLatency) * 1000, lossThreshold };
+        setup.settings.maxSources = maxSources;
+        all.push_back(setup);
+    }
+    return all;
+}
+
 QString CommandLine::version() { return QStringLiteral(LUMIVOX_VERSION); }
 
 QString CommandLine::versionText() { return QStringLiteral("lumivox-tool %1\n").arg(version()); }
@@ -173,7 +215,9 @@ QString CommandLine::helpText()
     return tr(
         "Usage: lumivox-tool [OPTION]...\n"
         "Tests IP multicast delivery: transmitters send numbered UDP probes to a group, and\n"
-        "receivers show one row per sender they hear. Without options it opens its window.\n"
+        "receivers show one row per sender they hear. Without options it opens its window;\n"
+        "without --headless, the options below open it with those panels running, each\n"
+        "filled with the options that apply to it, and a test ends it with its verdict.\n"
         "\n"
         "  --transmit GROUP:PORT   start a transmitter to this group and port (may repeat)\n"
         "  --receive GROUP:PORT    start a receiver on this port for this group (may repeat);\n"
@@ -185,7 +229,7 @@ QString CommandLine::helpText()
         "  --no-join               receivers listen on their port without joining the group\n"
         "  --headless              no window: print what happens on standard output\n"
         "  --json                  with --headless, one JSON object a line\n"
-        "  --duration SECONDS      stop after this long\n"
+        "  --duration SECONDS      stop after this long, %26 to %27\n"
         "  --loss-threshold N      a source is lost after N numbers in a row are overdue,\n"
         "                          %12 to %13 (%14)\n"
         "  --max-latency SECONDS   a number is overdue this long after its time, %15 to %16 "
@@ -258,5 +302,7 @@ QString CommandLine::helpText()
         .arg(MetricsSourcesRange.min)
         .arg(MetricsSourcesRange.max)
         .arg(MetricsText::DefaultMaxSources)
-        .arg(QLatin1String(Defaults::community));
+        .arg(QLatin1String(Defaults::community))
+        .arg(DurationRange.min)
+        .arg(DurationRange.max);
 }

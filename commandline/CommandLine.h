@@ -2,6 +2,7 @@
 
 #include "core/SourceTable.h"
 #include "monitor/MetricsText.h"
+#include "net/ProbeReceiver.h"
 #include "net/ProbeSender.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,13 @@
 
 #include <optional>
 #include <vector>
+
+// A receiver the command line asks for: what it listens for, and where its traps go.
+struct ReceiverSetup {
+    ReceiveSettings settings;
+    QString trapDestination; // empty for no traps
+    QString community;
+};
 
 // What the command line asks for.
 struct Options {
@@ -32,6 +40,10 @@ struct Options {
 
     // A run that is a test ends with a verdict in its exit status.
     bool isTest() const { return duration || expectSources || maxLoss; }
+    // Every transmitter and receiver asked for, with every option that applies to it: the
+    // window's panels and a headless run start the same ones.
+    std::vector<SendSettings> transmitters() const;
+    std::vector<ReceiverSetup> receivers() const;
 };
 
 // The program's options, read before any window or display is needed. The limits and

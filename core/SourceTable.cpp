@@ -23,7 +23,7 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
     } else {
         const std::size_t place = placeForNew(nowMs);
         if (place == NotCounted) {
-            ++m_refused;
+            m_refusals.happened();
             return {};
         }
         try {
@@ -88,24 +88,13 @@ void SourceTable::setCapacity(std::size_t maxSources, std::int64_t giveWayAfterM
     m_noneGivesWayUntilMs = 0;
 }
 
-bool SourceTable::refusalsDue(std::int64_t nowMs)
-{
-    constexpr std::int64_t RetellAfterMs = 60'000;
-    if (m_refused == m_refusedTold
-        || (m_refusedTold > 0 && nowMs - m_refusalsToldAtMs < RetellAfterMs))
-        return false;
-    m_refusedTold = m_refused;
-    m_refusalsToldAtMs = nowMs;
-    return true;
-}
-
 void SourceTable::clear()
 {
     m_sources.clear();
     m_index.clear();
     m_noneGivesWayUntilMs = 0;
     m_nextDueMs = std::numeric_limits<std::int64_t>::max();
-    m_refused = m_refusedTold = 0;
+    m_refusals = {};
 }
 
 const Source* SourceTable::find(const std::string& address, std::uint16_t port) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Recurring.h"
 #include "core/Source.h"
 
 #include <algorithm>
@@ -82,10 +83,10 @@ public:
     std::size_t maxSources() const { return m_maxSources; }
     const GaveWay& gaveWay() const { return m_gaveWay; }
     // Probes of new sources turned away since the table was made or cleared.
-    std::uint64_t refused() const { return m_refused; }
+    std::uint64_t refused() const { return m_refusals.count(); }
     // Whether the refusals are to be told now: at the first, then at most once a minute
     // while more come.
-    bool refusalsDue(std::int64_t nowMs);
+    bool refusalsDue(std::int64_t nowMs) { return m_refusals.due(nowMs); }
 
     void setRules(const LossRules& rules)
     {
@@ -130,7 +131,5 @@ private:
     GaveWay m_gaveWay;
     // No source has a number falling overdue before this.
     std::int64_t m_nextDueMs = std::numeric_limits<std::int64_t>::max();
-    std::uint64_t m_refused = 0;
-    std::uint64_t m_refusedTold = 0;
-    std::int64_t m_refusalsToldAtMs = 0;
+    Recurring m_refusals;
 };

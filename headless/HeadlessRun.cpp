@@ -1,6 +1,6 @@
 #include "headless/HeadlessRun.h"
 
-#include "headless/RunSummary.h"
+#include "commandline/RunSummary.h"
 #include "headless/StopSignals.h"
 #include "net/HostChecks.h"
 #include "net/SystemError.h"
@@ -28,13 +28,13 @@ HeadlessRun::HeadlessRun(const Options& options, QTextStream& out, QTextStream& 
     , m_err(err)
     , m_printer(out, options.json, receiverWidth(options))
 {
-    for (const Endpoint& where : options.receive) {
+    for (const ReceiverSetup& setup : options.receivers()) {
         m_receivers.push_back(std::make_unique<Receiver>());
-        m_receivers.back()->where = where;
+        m_receivers.back()->setup = setup;
     }
-    for (const Endpoint& where : options.transmit) {
+    for (const SendSettings& settings : options.transmitters()) {
         m_transmitters.push_back(std::make_unique<Transmitter>());
-        m_transmitters.back()->where = where;
+        m_transmitters.back()->settings = settings;
     }
     m_ticker.setTimerType(Qt::PreciseTimer);
     connect(&m_ticker, &QTimer::timeout, this, &HeadlessRun::tick);
@@ -73,8 +73,8 @@ void HeadlessRun::printFailure(
     const QString action
         = socket.failedOption().isEmpty() ? what : tr("cannot set %1").arg(socket.failedOption());
     m_err << tr("lumivox-tool: %1 for %2: %3")
-                 .arg(action, where.toString(), systemErrorText(socket.error()))
-          << (hint.isEmpty() ? QString() : QLatin1Char(' ') + hint) << Qt::endl;
+                 .arg(action, where.toString(), withHint(systemErrorText(socket.error()), hint))
+          << Qt::endl;
 }
 
 bool HeadlessRun::startReceiver(Receiver& receiver)
@@ -87,20 +87,14 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
         [&receiver](std::size_t index) { receiver.changed.mark(index); });
     connect(&probes, &ProbeReceiver::sourceChanged, this,
         [&receiver](std::size_t index) { receiver.changed.mark(index); });
-    connect(&probes, &ProbeReceiver::joinRefused, this, [this, &receiver](int error) {
-        printFailure(tr("cannot join %1").arg(receiver.where.group.toString()), receiver.where,
-            receiver.receiver.socket(), HostChecks::afterJoinFailed(error, receiver.where.group));
+    const Endpoint& where = receiver.setup.settings.where;
+    connect(&probes, &ProbeReceiver::joinRefused, this, [this, &receiver, &where](int error) {
+        printFailure(tr("cannot join %1").arg(where.group.toString()), where,
+            receiver.receiver.socket(), HostChecks::afterJoinFailed(error, where.group));
     });
-    receiver.traps.setDestination(m_options.snmpTrap, m_options.snmpCommunity);
-    ReceiveSettings settings;
-    settings.where = receiver.where;
-    settings.interfaceIndex = m_options.interfaceIndex;
-    settings.join = m_options.join;
-    settings.rules = { qint64(m_options.maxLatency) * 1000, m_options.lossThreshold };
-    settings.maxSources = m_options.maxSources;
-    if (!probes.start(settings)) {
-        printFailure(tr("cannot bind UDP port %1").arg(receiver.where.port), receiver.where,
-            probes.socket());
+    receiver.traps.setDestination(receiver.setup.trapDestination, receiver.setup.community);
+    if (!probes.start(receiver.setup.settings)) {
+        printFailure(tr("cannot bind UDP port %1").arg(where.port), where, probes.socket());
         return false;
     }
     return true;
@@ -143,10 +137,8 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
         });
     connect(&sender, &ProbeSender::eventOccurred, this,
         [this](const Event& event) { m_printer.printEvent(event, true); });
-    SendSettings settings = m_options.sending;
-    settings.destination = transmitter.where;
-    if (!sender.start(settings)) {
-        printFailure(tr("cannot open a socket"), transmitter.where, sender.socket());
+    if (!sender.start(transmitter.settings)) {
+        printFailure(tr("cannot open a socket"), transmitter.settings.destination, sender.socket());
         return false;
     }
     return true;
@@ -193,8 +185,7 @@ void HeadlessRun::stop()
             summary.addTransmitter(transmitter->sender);
         summary.print(m_out, m_options.json, receiverWidth(m_options));
         if (m_options.isTest()) {
-            for (const QString& failure : summary.failures())
-                m_err << tr("lumivox-tool: test failed: %1").arg(failure) << Qt::endl;
+            summary.printFailures(m_err);
             m_failed = !summary.failures().isEmpty();
         }
     }

@@ -41,13 +41,13 @@ signals:
 
 private:
     struct Receiver {
-        Endpoint where;
+        ReceiverSetup setup;
         ProbeReceiver receiver;
         ReceiverTraps traps { receiver };
         ChangedRows changed; // rows to print at the next second
     };
     struct Transmitter {
-        Endpoint where;
+        SendSettings settings;
         ProbeSender sender;
     };
 

@@ -61,6 +61,8 @@ QString Event::name() const
         return QStringLiteral("querier_gone");
     case Waiting:
         return QStringLiteral("waiting");
+    case Summary:
+        return QStringLiteral("summary");
     }
     return {};
 }

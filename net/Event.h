@@ -35,7 +35,8 @@ public:
         Rejoined,
         Querier,
         QuerierGone,
-        Waiting
+        Waiting,
+        Summary
     };
 
     Kind kind = New;

@@ -102,9 +102,8 @@ void ProbeReceiver::tellJoinRefused(int error)
     const QString hint = HostChecks::afterJoinFailed(error, m_settings.where.group);
     if (!hint.isEmpty() && !m_hostProblems.contains(hint))
         m_hostProblems << hint;
-    emit eventOccurred(Event::about(Event::JoinRefused, name(),
-        hint.isEmpty() ? systemErrorText(error)
-                       : systemErrorText(error) + QLatin1Char(' ') + hint));
+    emit eventOccurred(
+        Event::about(Event::JoinRefused, name(), withHint(systemErrorText(error), hint)));
 }
 
 bool ProbeReceiver::lacksMembership() const
@@ -164,8 +163,9 @@ void ProbeReceiver::tellLost(const Source& source)
 {
     const Event event = Event::lostSource(name(), source, querierNote());
     constexpr std::size_t MostRemembered = 100; // a flood of forged sources lost is no list
-    if (m_toldLost.size() < MostRemembered)
-        m_toldLost.push_back({ event.sourceText(), source.lastLoss.atMs });
+    if (m_toldLost.size() == MostRemembered)
+        m_toldLost.erase(m_toldLost.begin());
+    m_toldLost.push_back({ event.sourceText(), source.lastLoss.atMs });
     emit eventOccurred(event);
 }
 

@@ -117,6 +117,6 @@ private:
         QString source;
         std::int64_t atMs = 0;
     };
-    std::vector<ToldLost> m_toldLost; // since the last query, a few at most
+    std::vector<ToldLost> m_toldLost; // since the last query, the latest hundred at most
     QStringList m_hostProblems;
 };

@@ -96,8 +96,7 @@ void ProbeSender::send(std::int8_t type)
         emit sendFailed(sequence, size, error);
         if (!wasFailing) {
             const QString hint = HostChecks::afterSendFailed(error, m_settings.destination.group);
-            emit eventOccurred(Event::about(Event::SendFailed, name(),
-                hint.isEmpty() ? m_failure : m_failure + QLatin1Char(' ') + hint));
+            emit eventOccurred(Event::about(Event::SendFailed, name(), withHint(m_failure, hint)));
         }
     } else {
         ++m_sent;

@@ -37,8 +37,9 @@ ReceiverPanel::ReceiverPanel(QWidget* parent)
     connect(&m_traps, &ReceiverTraps::eventOccurred, this, &ReceiverPanel::eventOccurred);
     // What comes from the network can open a box, but anyone on the LAN can send it at will:
     // these boxes are shown one at a time for the whole program, after the receive path has
-    // returned.
+    // returned, and hold nothing up. Each empty datagram is counted, and told in the log.
     connect(&m_receiver, &ProbeReceiver::emptyDatagramReceived, this, [this] {
+        m_emptyDatagrams.happened();
         postNetworkMessageBox({ this, tr("Got return code of \"0\" from Receive() !"),
             QStringLiteral("CRxSocket::OnReceive") });
     });
@@ -131,6 +132,12 @@ void ReceiverPanel::tick(int phase)
         m_shownRefused = m_receiver.sources().refused();
         ui->refusedLabel->setText(tr("Sources refused: %1").arg(m_shownRefused));
     }
+    if (m_emptyDatagrams.due(Tick::nowMs()))
+        emit eventOccurred(Event::about(Event::Warning, name(),
+            (m_emptyDatagrams.count() == 1
+                    ? tr("%1 empty datagram received so far: a probe is never empty")
+                    : tr("%1 empty datagrams received so far: a probe is never empty"))
+                .arg(m_emptyDatagrams.count())));
     showQuerier();
 }
 
@@ -139,16 +146,14 @@ void ReceiverPanel::collectMetrics(MetricsText& text) const
     text.addReceiver(name(), m_receiver);
 }
 
-void ReceiverPanel::setInterface(int index)
+void ReceiverPanel::configure(
+    const ReceiveSettings& settings, const QString& trapDestination, const QString& community)
 {
-    m_settings.interfaceIndex = index;
-    showFields();
-}
-
-void ReceiverPanel::configure(const Endpoint& endpoint, bool join)
-{
-    m_settings.where = endpoint;
-    m_settings.join = join;
+    m_settings = settings;
+    m_lossThreshold = settings.rules.lossThreshold;
+    m_maxLatency = quint32(settings.rules.maxLatencyMs / 1000);
+    m_trapDestination = trapDestination;
+    m_community = community;
     showFields();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Recurring.h"
 #include "monitor/ReceiverTraps.h"
 #include "net/ProbeReceiver.h"
 #include "receiver/SourceModel.h"
@@ -22,11 +23,11 @@ public:
     explicit ReceiverPanel(QWidget* parent = nullptr);
     ~ReceiverPanel() override;
 
-    // Fills the settings in, as a user would before pressing Start.
-    void configure(const Endpoint& endpoint, bool join);
-    // The interface joins go by; 0 for the system's choice.
-    void setInterface(int index);
-    void setMaxSources(std::size_t maxSources) { m_settings.maxSources = maxSources; }
+    // Fills the settings in, as a user would before pressing Start; an empty destination
+    // sends no traps.
+    void configure(const ReceiveSettings& settings,
+        const QString& trapDestination = QLatin1String(Defaults::trapDestination),
+        const QString& community = QLatin1String(Defaults::community));
     bool start();
     void stop();
     // A test trap to the SNMP Trap Destination with the Community as they are in the fields;
@@ -67,6 +68,7 @@ private:
     QString m_community = QLatin1String(Defaults::community);
     quint32 m_shownDrops = 0;
     quint64 m_shownRefused = 0;
+    Recurring m_emptyDatagrams;
     ProbeReceiver m_receiver;
     ReceiverTraps m_traps { m_receiver };
     SourceModel m_model { m_receiver.sources() };

@@ -1,6 +1,7 @@
 #include "shell/MainWindow.h"
 
 #include "commandline/CommandLine.h"
+#include "commandline/RunSummary.h"
 #include "net/Tick.h"
 #include "receiver/ReceiverPanel.h"
 #include "shell/LogoArea.h"
@@ -21,9 +22,11 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QSortFilterProxyModel>
+#include <QTextStream>
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -169,18 +172,15 @@ QMdiSubWindow* MainWindow::showChild(QWidget* panel, const QString& caption)
 
 void MainWindow::openPanels(const Options& options)
 {
-    for (const Endpoint& where : options.transmit) {
-        SendSettings settings = options.sending;
-        settings.destination = where;
+    m_options = std::make_unique<Options>(options);
+    for (const SendSettings& settings : options.transmitters()) {
         TransmitterPanel* panel = addTransmitter();
         panel->configure(settings);
         panel->start();
     }
-    for (const Endpoint& where : options.receive) {
+    for (const ReceiverSetup& setup : options.receivers()) {
         ReceiverPanel* panel = addReceiver();
-        panel->configure(where, options.join);
-        panel->setInterface(options.interfaceIndex);
-        panel->setMaxSources(options.maxSources);
+        panel->configure(setup.settings, setup.trapDestination, setup.community);
         panel->start();
     }
     if (!options.transmit.empty() || !options.receive.empty())
@@ -255,6 +255,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         if (hosted.widget)
             hosted.panel->finish(ending);
     }
+    judgeRun();
     event->accept();
 }
 
@@ -264,7 +265,35 @@ void MainWindow::endRun()
         if (hosted.widget)
             hosted.panel->finish(Panel::Ending::Announced);
     }
+    judgeRun();
     QCoreApplication::quit();
+}
+
+// A run that the command line made a test ends as a headless one does: the receivers stop,
+// counting what is overdue at that moment, the summary goes to the log and the reasons it
+// failed to standard error, and the exit status is the verdict. Only the panels still open
+// count.
+void MainWindow::judgeRun()
+{
+    if (!m_options || !m_options->isTest() || std::exchange(m_judged, true))
+        return;
+    RunSummary summary(*m_options, Tick::nowMs());
+    for (const HostedPanel& hosted : m_panels) {
+        if (auto* receiver = qobject_cast<ReceiverPanel*>(hosted.widget)) {
+            receiver->stop();
+            summary.addReceiver(receiver->receiver());
+        } else if (auto* transmitter = qobject_cast<TransmitterPanel*>(hosted.widget)) {
+            summary.addTransmitter(transmitter->sender());
+        }
+    }
+    QString text;
+    QTextStream lines(&text);
+    summary.print(lines, false, 0);
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        m_log.append(Event::about(Event::Summary, QString(), line.simplified()));
+    QTextStream err(stderr);
+    summary.printFailures(err);
+    m_exitStatus = summary.failures().isEmpty() ? 0 : 3;
 }
 
 void MainWindow::about()
@@ -341,7 +370,9 @@ void MainWindow::showLog()
         layout->addWidget(view);
         m_logWindow = m_mdiArea->addSubWindow(log);
         m_logWindow->setWindowTitle(tr("Log"));
-        m_logWindow->resize(m_mdiArea->size() / 2);
+        // As wide as the area, so that a detail reads in full beside the other columns, and at
+        // its top: placed where panels overlap it least, it could open out of sight.
+        m_logWindow->setGeometry(0, 0, m_mdiArea->width(), m_mdiArea->height() / 2);
     }
     m_logWindow->showNormal();
     m_mdiArea->setActiveSubWindow(m_logWindow);
@@ -381,7 +412,7 @@ QString MainWindow::titleOf(const QWidget* panel) const
     const auto same = std::count_if(m_panels.begin(), self, [&](const HostedPanel& hosted) {
         return hosted.widget && hosted.started && named(hosted) == title;
     });
-    return same ? title + QLatin1Char('#') + QString::number(same + 1) : title;
+    return same ? title + QLatin1String(" #") + QString::number(same + 1) : title;
 }
 
 // Queued, never called directly: the panels handle the tick after the broadcast, in one

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
 #include <vector>
 
 class LogoArea;
@@ -31,6 +32,9 @@ public:
     void openPanels(const Options& options);
     // The end of --duration: every panel stops as planned, then the program ends.
     void endRun();
+    // The verdict of a run that the command line made a test, once it has ended: 3 when it
+    // failed, else 0.
+    int exitStatus() const { return m_exitStatus; }
     // Serves Prometheus metrics of every panel at [ADDRESS:]PORT; an empty text stops. False,
     // the user told why, when that cannot be.
     bool serveMetrics(const QString& address);
@@ -57,6 +61,7 @@ private:
     void retitle();
     QString titleOf(const QWidget* panel) const;
     void closeActiveWindow();
+    void judgeRun();
     void showLog();
     void saveLog();
     void updateWindowActions();
@@ -76,6 +81,9 @@ private:
     int m_phase = 0;
     MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };
     QString m_metricsAddress; // as the user gave it; empty while not serving
+    std::unique_ptr<Options> m_options; // of the command line, once it opened panels
+    bool m_judged = false;
+    int m_exitStatus = 0;
 
     QAction* m_saveAct = nullptr;
     QAction* m_exitAct = nullptr;

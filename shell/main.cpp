@@ -65,7 +65,8 @@ int runWindow(int argc, char* argv[], const Options& options)
     window.openPanels(options);
     if (options.duration)
         QTimer::singleShot(std::chrono::seconds(options.duration), &window, &MainWindow::endRun);
-    return application.exec();
+    const int status = application.exec();
+    return status ? status : window.exitStatus();
 }
 
 } // namespace

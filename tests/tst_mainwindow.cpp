@@ -6,13 +6,17 @@
 
 #include "TestSupport.h"
 
+#include "widgets/InterfaceBox.h"
+
 #include <QAction>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QNetworkAccessManager>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -25,6 +29,7 @@ class tst_MainWindow : public QObject {
 private slots:
     void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
     void commandLineOpensRunningPanels();
+    void commandLineFillsEveryPanel();
     void closing_data();
     void closing();
     void closingReceiverUnderItsBox();
@@ -59,7 +64,38 @@ void tst_MainWindow::commandLineOpensRunningPanels()
         titles << child->windowTitle();
     QCOMPARE(titles,
         QStringList({ "Transmitter 234.5.6.7:9300", "Receiver 234.5.6.7:9300",
-            "Receiver 234.5.6.7:9300#2" }));
+            "Receiver 234.5.6.7:9300 #2" }));
+}
+
+// Every option that applies to a panel fills it, as a headless run takes it.
+void tst_MainWindow::commandLineFillsEveryPanel()
+{
+    CommandLine commandLine;
+    QCOMPARE(commandLine.parse(QStringLiteral(
+                 "lumivox-tool --transmit 234.5.6.7:9350 --ttl 9 --period 3 --size 77 --receive "
+                 "234.5.6.7:9351 --loss-threshold 5 --max-latency 10 --snmp-trap 127.0.0.1:1162 "
+                 "--snmp-community tiger --no-join --max-sources 7 --interface lo")
+                                   .split(' ')),
+        CommandLine::Outcome::Run);
+    MainWindow window;
+    window.openPanels(commandLine.options());
+    const auto fields = [](QWidget* panel, QList<const char*> names) {
+        QStringList texts;
+        for (const char* name : names)
+            texts << child<QLineEdit>(panel, name)->text();
+        texts << QString::number(child<InterfaceBox>(panel, "interfaceCombo")->interfaceIndex());
+        return texts.join(' ');
+    };
+    const QString lo = QString::number(QNetworkInterface::interfaceIndexFromName("lo"));
+    QCOMPARE(fields(window.findChild<TransmitterPanel*>(),
+                 { "ttlEdit", "periodEdit", "packetSizeEdit" }),
+        "9 3 77 " + lo);
+    auto* receiver = window.findChild<ReceiverPanel*>();
+    QCOMPARE(fields(receiver,
+                 { "lossThresholdEdit", "maxLatencyEdit", "trapDestinationEdit", "communityEdit" }),
+        "5 10 127.0.0.1:1162 tiger " + lo);
+    QVERIFY(!child<QCheckBox>(receiver, "joinCheck")->isChecked());
+    QCOMPARE(receiver->receiver().settings().maxSources, 7u);
 }
 
 void tst_MainWindow::closing_data()
@@ -131,22 +167,20 @@ void tst_MainWindow::closing()
     QCOMPARE(window->isVisible(), action == "closeAct" || answers.endsWith("Cancel"));
 }
 
-// Closing a receiver, then the whole window, while its box is up.
+// Closing a receiver, then the whole window, while its box is up: the box goes with it.
 void tst_MainWindow::closingReceiverUnderItsBox()
 {
-    MessageBoxRecorder boxes;
     auto window = std::make_unique<MainWindow>();
     QPointer<ReceiverPanel> panel = window->addReceiver();
-    panel->configure({ QHostAddress(QStringLiteral("234.5.6.7")), 9310 }, false);
+    panel->configure({ { QHostAddress(QStringLiteral("234.5.6.7")), 9310 }, 0, false });
     QVERIFY(panel->start());
-    boxes.whileOpen = [&] {
-        trigger(*window, "closeAct");
-        QTRY_VERIFY(!panel);
-        window.reset();
-    };
     QUdpSocket().writeDatagram(QByteArray(), QHostAddress::LocalHost, 9310);
-    QTRY_VERIFY(!window);
-    QCOMPARE(boxes.boxes.size(), 1);
+    QPointer<QMessageBox> box;
+    QTRY_VERIFY((box = panel->findChild<QMessageBox*>()) && box->isVisible());
+    trigger(*window, "closeAct");
+    QTRY_VERIFY(!panel);
+    QVERIFY(!box);
+    window.reset();
 }
 
 // A source that stops stands out as lost in its row and in the log, which saves as CSV.
@@ -154,7 +188,7 @@ void tst_MainWindow::lostSourceInItsRowAndTheLog()
 {
     MainWindow window;
     ReceiverPanel* panel = window.addReceiver();
-    panel->configure({ QHostAddress::LocalHost, 9320 }, false);
+    panel->configure({ { QHostAddress::LocalHost, 9320 }, 0, false });
     child<QLineEdit>(panel, "lossThresholdEdit")->setText(QStringLiteral("1"));
     child<QLineEdit>(panel, "maxLatencyEdit")->setText(QStringLiteral("1"));
     QVERIFY(panel->start());
@@ -192,7 +226,7 @@ void tst_MainWindow::metricsAndTestTrap()
     QVERIFY(!child<QAction>(&window, "snmpTrapAct")->isEnabled());
     ReceiverPanel* panel = window.addReceiver();
     QVERIFY(child<QAction>(&window, "snmpTrapAct")->isEnabled());
-    panel->configure({ QHostAddress::LocalHost, 9341 }, false);
+    panel->configure({ { QHostAddress::LocalHost, 9341 }, 0, false });
     QVERIFY(panel->start());
     QUdpSocket().writeDatagram(probeBytes(1), QHostAddress::LocalHost, 9341);
     QTRY_COMPARE(child<QTreeView>(panel, "sourceList")->model()->rowCount(), 1);

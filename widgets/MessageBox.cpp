@@ -78,13 +78,23 @@ void postNetworkMessageBox(const MessageBoxRequest& request)
     if (networkBoxUp)
         return;
     networkBoxUp = true;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [request] {
-            showMessageBox(request);
-            networkBoxUp = false;
-        },
-        Qt::QueuedConnection);
+    if (handler()) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [request] {
+                handler()(request);
+                networkBoxUp = false;
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    // Goes when it is closed, or with an owner that closes first.
+    auto* box = new QMessageBox(
+        request.icon, request.caption, request.text, request.buttons, request.owner.data());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    QObject::connect(box, &QObject::destroyed, [] { networkBoxUp = false; });
+    box->show();
 }
 
 void showSystemError(const QString& caption, int error)

@@ -27,8 +27,8 @@ QMessageBox::StandardButton showMessageBox(const MessageBoxRequest& request);
 
 // A box about what came from the network, which anyone on the LAN can cause at will. At
 // most one such box is waiting or open in the whole program; while it is, further ones are
-// dropped. It is shown from the event loop once the caller has returned, so a receive path
-// never waits for the user nor runs inside a box.
+// dropped. It is shown once the caller has returned and is not modal: no event loop runs
+// inside it, and the window, its menus and keys go on working while it is up.
 void postNetworkMessageBox(const MessageBoxRequest& request);
 // The same rule for a box that answers a user's own action, shown at once.
 void showNetworkMessageBox(const MessageBoxRequest& request);

@@ -41,8 +41,6 @@ struct MessageBoxRecorder {
     explicit MessageBoxRecorder(QList<QMessageBox::StandardButton> answers = { QMessageBox::Ok })
         : previous(setMessageBoxHandler([this, answers](const MessageBoxRequest& request) {
             boxes.append(request);
-            if (whileOpen)
-                whileOpen(); // as a modal box's own event loop would run
             return answers.at(std::min(boxes.size(), answers.size()) - 1);
         }))
     {
@@ -50,7 +48,6 @@ struct MessageBoxRecorder {
     ~MessageBoxRecorder() { setMessageBoxHandler(std::move(previous)); }
 
     QList<MessageBoxRequest> boxes;
-    std::function<void()> whileOpen;
     MessageBoxHandler previous;
 };
 

@@ -1,4 +1,4 @@
-#include "headless/RunSummary.h"
+#include "commandline/RunSummary.h"
 
 #include "commandline/CommandLine.h"
 #include "core/SourceColumns.h"
@@ -54,7 +54,8 @@ void RunSummary::addReceiver(const ProbeReceiver& receiver)
     if (sources.size() == 0)
         fail(tr("%1 heard no sender").arg(receiver.name()));
     else if (sources.size() < m_options.expectSources)
-        fail(tr("%1 heard %2 senders, fewer than --expect-sources %3")
+        fail((sources.size() == 1 ? tr("%1 heard %2 sender, fewer than --expect-sources %3")
+                                  : tr("%1 heard %2 senders, fewer than --expect-sources %3"))
                  .arg(receiver.name())
                  .arg(sources.size())
                  .arg(m_options.expectSources));
@@ -69,6 +70,12 @@ void RunSummary::addReceiver(const ProbeReceiver& receiver)
                      .arg(sourceName(source))
                      .arg(*m_options.maxLoss));
     }
+}
+
+void RunSummary::printFailures(QTextStream& err) const
+{
+    for (const QString& failure : m_failures)
+        err << tr("lumivox-tool: test failed: %1").arg(failure) << Qt::endl;
 }
 
 void RunSummary::addTransmitter(const ProbeSender& sender)

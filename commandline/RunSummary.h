@@ -11,8 +11,9 @@ class ProbeSender;
 class QTextStream;
 struct Options;
 
-// What a headless run ends with: the summary of every source, receiver and transmitter,
-// and the verdict, the reasons a run that was a test failed (none when it passed).
+// What a run that the command line started ends with, headless or in the window: the
+// summary of every source, receiver and transmitter, and the verdict, the reasons a run that
+// was a test failed (none when it passed).
 class RunSummary {
     Q_DECLARE_TR_FUNCTIONS(RunSummary)
 
@@ -24,6 +25,8 @@ public:
     // As text tables, or as JSON objects with "summary": true.
     void print(QTextStream& out, bool json, int receiverWidth) const;
     const QStringList& failures() const { return m_failures; }
+    // One line on standard error for each reason the test failed.
+    void printFailures(QTextStream& err) const;
 
 private:
     void fail(const QString& why) { m_failures << why; }
