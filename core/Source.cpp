@@ -134,7 +134,7 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
     if (!lost && consecutiveMissed >= rules.lossThreshold) {
         lost = true;
         outages = saturated(std::uint64_t(outages) + 1);
-        lastLoss = { m_highestAtMs + rules.maxLatencyMs + rules.lossThreshold * periodMs(),
+        m_lastLoss = { m_highestAtMs + rules.maxLatencyMs + rules.lossThreshold * periodMs(),
             lastSequence, lastReceived };
     }
     return true;

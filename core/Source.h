@@ -58,6 +58,13 @@ struct Source {
     double lossPercent() const;
     // The longest time it went without a probe while lost, the outage under way included.
     std::int64_t longestOutageMs(std::int64_t nowMs) const;
+    // The last time it went lost: the moment the rules made it so, and its last probe then.
+    struct Loss {
+        std::int64_t atMs = 0;
+        std::uint32_t lastSequence = 0;
+        std::time_t lastReceived = 0;
+    };
+    const Loss& lastLoss() const { return m_lastLoss; }
 
     std::string address;
     std::uint16_t port = 0;
@@ -78,13 +85,6 @@ struct Source {
     bool lost = false;
     bool stopped = false;
     std::uint32_t outages = 0; // how many times it went lost
-    // The last time it went lost: the moment the rules made it so, and its last probe then.
-    struct Loss {
-        std::int64_t atMs = 0;
-        std::uint32_t lastSequence = 0;
-        std::time_t lastReceived = 0;
-    };
-    Loss lastLoss;
     // The marks of the last numbers expected; a lost source's keep the picture it was lost with.
     RecentMarks recent;
 
@@ -105,4 +105,6 @@ private:
     // No number in the history is above this; a number above it, as one in order is, needs
     // no search.
     std::uint32_t m_historyCeiling = 0;
+    // Last, apart from what each probe touches.
+    Loss m_lastLoss;
 };

@@ -85,10 +85,10 @@ Event Event::lostSource(const QString& receiver, const Source& source, const QSt
 {
     Event event = sourceEvent(Lost, receiver, source);
     // At the moment the rules made it lost, which a tick or an arrival may find a little later.
-    event.time = event.time.addMSecs(source.lastLoss.atMs - Tick::nowMs());
+    event.time = event.time.addMSecs(source.lastLoss().atMs - Tick::nowMs());
     event.detail = tr("Lost; its last probe, number %1, came at %2")
-                       .arg(source.lastLoss.lastSequence)
-                       .arg(QDateTime::fromSecsSinceEpoch(source.lastLoss.lastReceived)
+                       .arg(source.lastLoss().lastSequence)
+                       .arg(QDateTime::fromSecsSinceEpoch(source.lastLoss().lastReceived)
                                 .toString(QStringLiteral("HH:mm:ss")));
     if (!querierNote.isEmpty())
         event.detail += QStringLiteral("; ") + querierNote;

@@ -165,7 +165,7 @@ void ProbeReceiver::tellLost(const Source& source)
     constexpr std::size_t MostRemembered = 100; // a flood of forged sources lost is no list
     if (m_toldLost.size() == MostRemembered)
         m_toldLost.erase(m_toldLost.begin());
-    m_toldLost.push_back({ event.sourceText(), source.lastLoss.atMs });
+    m_toldLost.push_back({ event.sourceText(), source.lastLoss().atMs });
     emit eventOccurred(event);
 }
 

@@ -232,7 +232,7 @@ void tst_Core::loss()
     QStringList pending = arrivals.split(' ');
     QStringList told;
     const auto lostAt = [this](std::size_t index) {
-        return QString::number(double(m_table.at(index).lastLoss.atMs) / 1000);
+        return QString::number(double(m_table.at(index).lastLoss().atMs) / 1000);
     };
     for (std::int64_t now = 0; now <= std::int64_t(readAt * 1000); now += 250) {
         while (!pending.isEmpty() && pending.first().section('@', 1).toDouble() * 1000 <= now) {
