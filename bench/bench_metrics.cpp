@@ -83,7 +83,7 @@ int main(int argc, char* argv[])
         });
         std::printf("metrics: a scrape of a receiver with %d sources (%zu exported) answers in "
                     "%.1f ms over HTTP; rendering it holds the receive path %.1f ms\n",
-            sources, std::min<std::size_t>(sources, MetricsText::DefaultMaxSources), http, render);
+            sources, std::min<std::size_t>(sources, Defaults::metricsMaxSources), http, render);
     }
     return 0;
 }

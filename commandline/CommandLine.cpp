@@ -1,8 +1,5 @@
 #include "commandline/CommandLine.h"
 
-#include "monitor/MetricsServer.h"
-#include "monitor/TrapSender.h"
-
 #include <QCommandLineParser>
 #include <QNetworkInterface>
 
@@ -13,7 +10,7 @@ namespace {
 
 // The longest wait a timer takes, in whole seconds.
 constexpr Range DurationRange { 1, std::numeric_limits<int>::max() / 1000 };
-constexpr Range MetricsSourcesRange { 1, 1'000'000 };
+constexpr Range MetricsSourcesRange = Limits::maxSources; // as many as a receiver keeps
 
 } // namespace
 
@@ -146,16 +143,16 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
                             .arg(parser.value(maxLoss)));
     }
     if (parser.isSet(metrics)) {
-        m_options.metrics = MetricsServer::parseAddress(parser.value(metrics));
+        m_options.metrics = parseListenAddress(parser.value(metrics));
         if (!m_options.metrics)
             return fail(tr("--metrics takes a port from 1 to 65535, or an address and a port "
                            "such as 127.0.0.1:%1 or [::1]:%1, not \"%2\"")
-                            .arg(MetricsServer::DefaultPort)
+                            .arg(Defaults::metricsPort)
                             .arg(parser.value(metrics)));
     }
     if (parser.isSet(snmpTrap)) {
         m_options.snmpTrap = parser.value(snmpTrap);
-        if (!TrapSender::parseDestination(m_options.snmpTrap))
+        if (!parseTrapDestination(m_options.snmpTrap))
             return fail(tr("--snmp-trap takes a host name or address, with :PORT if not 162, "
                            "not \"%1\"")
                             .arg(m_options.snmpTrap));
@@ -298,10 +295,10 @@ QString CommandLine::helpText()
         .arg(Limits::maxSources.min)
         .arg(Limits::maxSources.max)
         .arg(SourceTable::DefaultMaxSources)
-        .arg(MetricsServer::DefaultPort)
+        .arg(Defaults::metricsPort)
         .arg(MetricsSourcesRange.min)
         .arg(MetricsSourcesRange.max)
-        .arg(MetricsText::DefaultMaxSources)
+        .arg(Defaults::metricsMaxSources)
         .arg(QLatin1String(Defaults::community))
         .arg(DurationRange.min)
         .arg(DurationRange.max);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/SourceTable.h"
-#include "monitor/MetricsText.h"
 #include "net/ProbeReceiver.h"
 #include "net/ProbeSender.h"
 
@@ -32,7 +31,7 @@ struct Options {
     quint32 maxSources = SourceTable::DefaultMaxSources; // a receiver's
     int interfaceIndex = 0; // what every panel sends and joins by; 0: the system's choice
     std::optional<Endpoint> metrics; // where /metrics is served, if anywhere
-    quint32 metricsMaxSources = MetricsText::DefaultMaxSources; // a receiver's, in metrics
+    quint32 metricsMaxSources = Defaults::metricsMaxSources; // a receiver's, in metrics
     QString snmpTrap; // where receivers send their traps; empty for none
     QString snmpCommunity = QLatin1String(Defaults::community);
     quint32 expectSources = 0; // the senders each receiver must hear; 0 for any

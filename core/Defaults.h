@@ -12,7 +12,10 @@ constexpr std::uint32_t packetSize = 1000;
 constexpr std::uint32_t lossThreshold = 3;
 constexpr std::uint32_t maxLatency = 2;
 constexpr char trapDestination[] = "127.0.0.1";
+constexpr std::uint16_t trapPort = 162; // where a destination names none
 constexpr char community[] = "meadow";
+constexpr std::uint16_t metricsPort = 9781; // Prometheus's list of exporters has it ours
+constexpr std::uint32_t metricsMaxSources = 1000; // a receiver's, in the metrics
 } // namespace Defaults
 
 // The values a field or an option accepts, both ends included.

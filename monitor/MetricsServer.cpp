@@ -21,13 +21,6 @@ MetricsServer::MetricsServer(Collect collect, QObject* parent)
 
 MetricsServer::~MetricsServer() = default;
 
-std::optional<Endpoint> MetricsServer::parseAddress(const QString& text)
-{
-    if (const auto port = parseNumber(text, Limits::port))
-        return Endpoint { QHostAddress(QHostAddress::Any), quint16(*port) };
-    return parseEndpoint(text);
-}
-
 bool MetricsServer::listen(const Endpoint& where)
 {
     close();

@@ -18,14 +18,10 @@ class MetricsServer : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr quint16 DefaultPort = 9781;
     using Collect = std::function<void(MetricsText&)>;
 
     explicit MetricsServer(Collect collect, QObject* parent = nullptr);
     ~MetricsServer() override;
-
-    // [ADDRESS:]PORT, as --metrics takes it; without an address, every address of the host.
-    static std::optional<Endpoint> parseAddress(const QString& text);
 
     // False, with errorString() telling why, when the port cannot be had.
     bool listen(const Endpoint& where);
@@ -40,7 +36,7 @@ public:
 
 private:
     Collect m_collect;
-    std::size_t m_maxSources = MetricsText::DefaultMaxSources;
+    std::size_t m_maxSources = Defaults::metricsMaxSources;
     std::unique_ptr<QHttpServer> m_http;
     quint16 m_port = 0;
     QString m_error;

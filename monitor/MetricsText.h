@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Defaults.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,9 +16,7 @@ class SourceTable;
 // the call that fills it.
 class MetricsText {
 public:
-    static constexpr std::size_t DefaultMaxSources = 1000;
-
-    explicit MetricsText(std::size_t maxSources = DefaultMaxSources);
+    explicit MetricsText(std::size_t maxSources = Defaults::metricsMaxSources);
 
     void addReceiver(const QString& name, const SourceTable& sources, quint64 hostDrops);
     // Its sources, drops and the querier heard where it joined.

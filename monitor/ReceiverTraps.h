@@ -19,7 +19,7 @@ public:
     explicit ReceiverTraps(const ProbeReceiver& receiver, QObject* parent = nullptr);
     ~ReceiverTraps() override;
 
-    // HOST[:PORT], as TrapSender::parseDestination() takes it; empty sends none.
+    // HOST[:PORT], as parseTrapDestination() takes it; empty sends none.
     void setDestination(const QString& destination, const QString& community);
     bool isEnabled() const { return bool(m_sender); }
     // A test trap, as from a receiver of that group and port; told as an event.

@@ -100,30 +100,9 @@ void TrapSender::closeSession()
     m_session = nullptr;
 }
 
-std::optional<TrapSender::Destination> TrapSender::parseDestination(const QString& text)
-{
-    Destination destination { text.trimmed(), DefaultPort };
-    QString& host = destination.host;
-    const int colon = host.lastIndexOf(QLatin1Char(':'));
-    // A colon is the port's after a bracketed address, a name or an IPv4 address; in a bare
-    // IPv6 address it is the address's own.
-    if (colon >= 0 && (host.startsWith(QLatin1Char('[')) || host.count(QLatin1Char(':')) == 1)) {
-        const auto port = parseNumber(host.mid(colon + 1), Limits::port);
-        if (!port)
-            return std::nullopt;
-        destination.port = quint16(*port);
-        host.truncate(colon);
-        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-            host = host.mid(1, host.size() - 2);
-    }
-    if (host.isEmpty() || host.contains(QLatin1Char('[')) || host.contains(QLatin1Char(' ')))
-        return std::nullopt;
-    return destination;
-}
-
 bool TrapSender::setDestination(const QString& text, const QString& community)
 {
-    const auto destination = parseDestination(text);
+    const auto destination = parseTrapDestination(text);
     if (!destination)
         return false;
     if (m_lookupId >= 0)

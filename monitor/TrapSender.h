@@ -18,19 +18,10 @@ class TrapSender : public QObject {
 
 public:
     enum class Kind { SourceLost = 1, SourceRecovered = 2, Test = 3 };
-    static constexpr quint16 DefaultPort = 162;
-
-    struct Destination {
-        QString host;
-        quint16 port = DefaultPort;
-    };
-
     explicit TrapSender(QObject* parent = nullptr);
     ~TrapSender() override;
 
-    // HOST, HOST:PORT, an IPv6 address, or [IPv6]:PORT.
-    static std::optional<Destination> parseDestination(const QString& text);
-    // False when the destination is none of those.
+    // As parseTrapDestination() reads it; false when it is none.
     bool setDestination(const QString& destination, const QString& community);
     // HOST:PORT, as the log names it.
     QString destination() const;
@@ -61,7 +52,7 @@ private:
     void closeSession();
 
     QString m_host;
-    quint16 m_port = DefaultPort;
+    quint16 m_port = Defaults::trapPort;
     QByteArray m_community;
     void* m_session = nullptr;
     int m_lookupId = -1;

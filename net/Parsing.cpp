@@ -76,3 +76,31 @@ std::optional<Endpoint> parseEndpoint(const QString& text, bool allowSource)
         return std::nullopt;
     return Endpoint { *address, quint16(*port), *source };
 }
+
+std::optional<Endpoint> parseListenAddress(const QString& text)
+{
+    if (const auto port = parseNumber(text, Limits::port))
+        return Endpoint { QHostAddress(QHostAddress::Any), quint16(*port) };
+    return parseEndpoint(text);
+}
+
+std::optional<TrapDestination> parseTrapDestination(const QString& text)
+{
+    TrapDestination destination { text.trimmed() };
+    QString& host = destination.host;
+    const int colon = host.lastIndexOf(QLatin1Char(':'));
+    // A colon is the port's after a bracketed address, a name or an IPv4 address; in a bare
+    // IPv6 address it is the address's own.
+    if (colon >= 0 && (host.startsWith(QLatin1Char('[')) || host.count(QLatin1Char(':')) == 1)) {
+        const auto port = parseNumber(host.mid(colon + 1), Limits::port);
+        if (!port)
+            return std::nullopt;
+        destination.port = quint16(*port);
+        host.truncate(colon);
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+    }
+    if (host.isEmpty() || host.contains(QLatin1Char('[')) || host.contains(QLatin1Char(' ')))
+        return std::nullopt;
+    return destination;
+}

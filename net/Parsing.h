@@ -39,3 +39,13 @@ std::optional<double> parseDecimal(const QString& text, double min, double max);
 // GROUP:PORT or [GROUP]:PORT for IPv6, and with allowSource SOURCE@ before it, as the
 // command line takes them.
 std::optional<Endpoint> parseEndpoint(const QString& text, bool allowSource = false);
+// [ADDRESS:]PORT, as metrics are served; without an address, every address of the host.
+std::optional<Endpoint> parseListenAddress(const QString& text);
+
+// Where SNMP traps go.
+struct TrapDestination {
+    QString host;
+    quint16 port = Defaults::trapPort;
+};
+// HOST, HOST:PORT, an IPv6 address, or [IPv6]:PORT.
+std::optional<TrapDestination> parseTrapDestination(const QString& text);

@@ -79,7 +79,7 @@ bool ReceiverPanel::readTrapFields()
     FieldReader fields(this);
     const QString destination = ui->trapDestinationEdit->text().trimmed();
     fields.check(ui->trapDestinationEdit,
-        destination.isEmpty() || TrapSender::parseDestination(destination),
+        destination.isEmpty() || parseTrapDestination(destination),
         tr("Enter a host name or address, with :PORT if the port is not 162, or nothing for no "
            "traps."));
     if (!fields.ok())

@@ -196,8 +196,7 @@ void MainWindow::askMetricsAddress()
     bool ok = false;
     const QString address = QInputDialog::getText(this, tr("Prometheus Metrics"),
         tr("Serve metrics at [address:]port, or leave empty for none:"), QLineEdit::Normal,
-        m_metrics.isListening() ? m_metricsAddress : QString::number(MetricsServer::DefaultPort),
-        &ok);
+        m_metrics.isListening() ? m_metricsAddress : QString::number(Defaults::metricsPort), &ok);
     if (ok)
         serveMetrics(address.trimmed());
 }
@@ -209,11 +208,11 @@ bool MainWindow::serveMetrics(const QString& address)
         m_metricsAddress.clear();
         return true;
     }
-    const auto where = MetricsServer::parseAddress(address);
+    const auto where = parseListenAddress(address);
     if (!where) {
         showMessageBox({ this,
             tr("Enter a port from 1 to 65535, or an address and a port such as 127.0.0.1:%1.")
-                .arg(MetricsServer::DefaultPort),
+                .arg(Defaults::metricsPort),
             QGuiApplication::applicationDisplayName(), QMessageBox::Warning });
         return false;
     }

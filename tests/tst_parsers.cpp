@@ -101,7 +101,7 @@ void tst_Parsers::trapDestination_data()
 void tst_Parsers::trapDestination()
 {
     QFETCH(QString, text);
-    const auto destination = TrapSender::parseDestination(text);
+    const auto destination = parseTrapDestination(text);
     QTEST(destination ? destination->host + ' ' + QString::number(destination->port) : QString(),
         "read");
 }
