@@ -13,6 +13,9 @@ enum LogColumn {
     ColumnCount
 };
 
+const char* const Headings[ColumnCount] = { QT_TR_NOOP("Time"), QT_TR_NOOP("Panel"),
+    QT_TR_NOOP("Source"), QT_TR_NOOP("Event"), QT_TR_NOOP("Detail") };
+
 // A field quoted where it holds a comma, a quote or a line break, as RFC 4180 has it.
 QString csvField(QString text)
 {
@@ -67,8 +70,7 @@ QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role
 {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return {};
-    const char* const headings[] = { "Time", "Panel", "Source", "Event", "Detail" };
-    return section >= 0 && section < ColumnCount ? tr(headings[section]) : QVariant();
+    return section >= 0 && section < ColumnCount ? tr(Headings[section]) : QVariant();
 }
 
 void LogModel::append(const Event& event)
@@ -86,9 +88,10 @@ void LogModel::append(const Event& event)
 bool LogModel::writeCsv(QIODevice& device) const
 {
     QStringList lines;
+    // The same names in every language, for the programs that read the file.
     QStringList header;
-    for (int column = 0; column < ColumnCount; ++column)
-        header << headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().toLower();
+    for (const char* heading : Headings)
+        header << QString::fromLatin1(heading).toLower();
     lines << header.join(QLatin1Char(','));
     for (const Event& event : m_events) {
         QStringList fields;
