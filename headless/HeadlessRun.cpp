@@ -6,7 +6,7 @@
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QTextStream>
 
 namespace {
@@ -150,10 +150,11 @@ int HeadlessRun::exec()
         stop();
         return 1;
     }
-    QEventLoop loop;
-    connect(this, &HeadlessRun::stopped, &loop, &QEventLoop::quit);
-    loop.exec();
-    return m_failed ? 3 : 0;
+    // Queued, so that the application's loop is running when it is told to end.
+    connect(
+        this, &HeadlessRun::stopped, this, [this] { QCoreApplication::exit(m_failed ? 3 : 0); },
+        Qt::QueuedConnection);
+    return QCoreApplication::exec();
 }
 
 void HeadlessRun::stop()
@@ -163,7 +164,7 @@ void HeadlessRun::stop()
     m_duration.stop();
     // Every way a run ends here is a planned stop.
     for (auto& transmitter : m_transmitters)
-        transmitter->sender.stop(true);
+        transmitter->sender.stop(ProbeSender::Stopping::Announced);
     for (auto& receiver : m_receivers)
         receiver->receiver.stop();
     if (wasRunning) {

@@ -56,9 +56,9 @@ bool ProbeSender::setOutputInterface(int index)
         IPPROTO_IP, IP_MULTICAST_IF, "IP_MULTICAST_IF", &request, sizeof request);
 }
 
-void ProbeSender::stop(bool announce)
+void ProbeSender::stop(Stopping how)
 {
-    if (announce && isStarted())
+    if (how == Stopping::Announced && isStarted())
         send(ProbePacket::TypeStopping);
     m_socket.close();
     m_countdown = 0;

@@ -30,9 +30,11 @@ public:
     // socket cannot be had: socket() tells why. What on this host keeps the probes in is
     // told as warnings.
     bool start(const SendSettings& settings);
-    // Closes the socket. A planned stop first sends the stopping message, numbered as the
-    // next probe, so that receivers know the silence is no loss.
-    void stop(bool announce = false);
+    // How a transmitter stops: as planned, with the stopping message numbered as the next
+    // probe, so that receivers know the silence is no loss; or silently.
+    enum class Stopping { Announced, Silent };
+    // Closes the socket, after the stopping message when announced.
+    void stop(Stopping how);
     // Counts down once a second, and sends when the period has run out; true when the count
     // moved.
     bool tick(int phase);

@@ -81,7 +81,7 @@ void TransmitterPanel::toggleStart()
     if (m_state == State::Stopped)
         start();
     else
-        stop();
+        stop(ProbeSender::Stopping::Announced);
 }
 
 bool TransmitterPanel::start()
@@ -111,13 +111,13 @@ bool TransmitterPanel::start()
     return true;
 }
 
-void TransmitterPanel::stop(bool announce)
+void TransmitterPanel::stop(ProbeSender::Stopping how)
 {
     setFieldsLocked(false);
     ui->startButton->setText(tr("Start"));
     ui->pauseButton->setText(tr("Pause"));
     ui->pauseButton->setEnabled(false);
-    m_sender.stop(announce);
+    m_sender.stop(how);
     ui->statusLabel->clear();
     m_state = State::Stopped;
     showFields();
@@ -196,7 +196,8 @@ Panel::Ending TransmitterPanel::askToClose()
 void TransmitterPanel::finish(Ending ending)
 {
     if (isRunning() && ending != Ending::Cancelled)
-        stop(ending == Ending::Announced);
+        stop(ending == Ending::Announced ? ProbeSender::Stopping::Announced
+                                         : ProbeSender::Stopping::Silent);
 }
 
 void TransmitterPanel::closeEvent(QCloseEvent* event)

@@ -28,8 +28,8 @@ public:
     // Fills the settings in, as a user would before pressing Start.
     void configure(const SendSettings& settings);
     bool start();
-    // A user's Stop is a planned stop: receivers are told, unless announce is false.
-    void stop(bool announce = true);
+    // Stop, and how; the user's Stop button is a planned stop, announced to receivers.
+    void stop(ProbeSender::Stopping how);
     bool isRunning() const { return m_state != State::Stopped; }
 
     State state() const { return m_state; }
