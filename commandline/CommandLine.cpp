@@ -10,7 +10,6 @@ namespace {
 
 // The longest wait a timer takes, in whole seconds.
 constexpr Range DurationRange { 1, std::numeric_limits<int>::max() / 1000 };
-constexpr Range MetricsSourcesRange = Limits::maxSources; // as many as a receiver keeps
 
 } // namespace
 
@@ -133,7 +132,7 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         || !readNumber(lossThreshold, Limits::lossThreshold, m_options.lossThreshold, "")
         || !readNumber(maxLatency, Limits::maxLatency, m_options.maxLatency, " of seconds")
         || !readNumber(maxSources, Limits::maxSources, m_options.maxSources, "")
-        || !readNumber(metricsMaxSources, MetricsSourcesRange, m_options.metricsMaxSources, "")
+        || !readNumber(metricsMaxSources, Limits::maxSources, m_options.metricsMaxSources, "")
         || !readNumber(expectSources, Limits::maxSources, m_options.expectSources, ""))
         return Outcome::Error;
     if (parser.isSet(maxLoss)) {
@@ -296,8 +295,8 @@ QString CommandLine::helpText()
         .arg(Limits::maxSources.max)
         .arg(SourceTable::DefaultMaxSources)
         .arg(Defaults::metricsPort)
-        .arg(MetricsSourcesRange.min)
-        .arg(MetricsSourcesRange.max)
+        .arg(Limits::maxSources.min)
+        .arg(Limits::maxSources.max)
         .arg(Defaults::metricsMaxSources)
         .arg(QLatin1String(Defaults::community))
         .arg(DurationRange.min)

@@ -19,7 +19,6 @@ struct QuerierAddress {
     {
         return ipv6 == other.ipv6 && bytes == other.bytes;
     }
-    bool operator!=(const QuerierAddress& other) const { return !(*this == other); }
 };
 
 // The IGMP and MLD queriers heard on each link of the host, elected as the protocols do:

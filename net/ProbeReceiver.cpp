@@ -255,7 +255,7 @@ QString ProbeReceiver::querierNote() const
         return {};
     const auto* querier = watch.queriers().querier(interfaceIndex, ipv6);
     const qint64 now = Tick::nowMs();
-    const qint64 joinedAt = now - m_socket.joinedForMs();
+    const qint64 joinedAt = m_socket.joinedAtMs();
     QString note = !querier || querier->lastQueryMs < joinedAt
         ? tr("no query heard on %1 since the join").arg(m_socket.joinedInterface())
         : tr("the last query on %1 came %2 s ago")
@@ -272,7 +272,7 @@ QStringList ProbeReceiver::lostSinceLastQuery() const
 {
     const auto* querier = QuerierWatch::instance().queriers().querier(
         m_socket.joinedInterfaceIndex(), m_socket.isIPv6());
-    const qint64 since = querier ? querier->lastQueryMs : Tick::nowMs() - m_socket.joinedForMs();
+    const qint64 since = querier ? querier->lastQueryMs : m_socket.joinedAtMs();
     QStringList sources;
     for (const ToldLost& lost : m_toldLost) {
         if (lost.atMs >= since)
@@ -312,7 +312,7 @@ void ProbeReceiver::watchQuerier()
         event.queryInterval = querier->query.intervalSeconds;
         emit eventOccurred(event);
     } else if (!m_toldQuerierGone
-        && queriers.isGone(interfaceIndex, ipv6, now - m_socket.joinedForMs(), now)) {
+        && queriers.isGone(interfaceIndex, ipv6, m_socket.joinedAtMs(), now)) {
         m_toldQuerier.reset();
         m_toldQuerierGone = true;
         Event event = Event::about(Event::QuerierGone, name(), querierLine());

@@ -139,11 +139,6 @@ bool ReceiveSocket::leaveGroup()
     return left;
 }
 
-qint64 ReceiveSocket::joinedForMs() const
-{
-    return m_joinedAtMs < 0 ? -1 : Tick::nowMs() - m_joinedAtMs;
-}
-
 bool ReceiveSocket::setMembership(bool join)
 {
     if (!m_where.source.isNull()) {

@@ -39,8 +39,8 @@ public:
     void readWaiting();
     // The datagrams this host dropped for want of room in the socket's queue.
     quint32 drops() const { return m_drops; }
-    // How long ago the group was joined, in milliseconds; -1 while no member.
-    qint64 joinedForMs() const;
+    // When the group was last joined, by the tick's clock; -1 before any join or after a leave.
+    qint64 joinedAtMs() const { return m_joinedAtMs; }
 
 signals:
     // One non-empty datagram, and the TTL it arrived with. The bytes live only during the
