@@ -181,7 +181,8 @@ int main(int argc, char* argv[])
         floorRead = bare.datagramsRead();
     }
 
-    MainWindow window;
+    HostContext host;
+    MainWindow window(host);
     window.show();
     for (int i = 0; i < PANELS; ++i) {
         open(window.addTransmitter(), "periodEdit", "1", "startButton");

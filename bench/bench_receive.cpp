@@ -286,7 +286,8 @@ int panel(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    ReceiverPanel receiver;
+    HostContext host;
+    ReceiverPanel receiver(host);
     receiver.findChild<QLineEdit*>(QStringLiteral("portEdit"))->setText(QString::number(PORT));
     receiver.show();
     receiver.findChild<QPushButton*>(QStringLiteral("startButton"))->click();

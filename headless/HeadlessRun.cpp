@@ -22,18 +22,20 @@ int receiverWidth(const Options& options)
 
 } // namespace
 
-HeadlessRun::HeadlessRun(const Options& options, QTextStream& out, QTextStream& err)
-    : m_options(options)
+HeadlessRun::HeadlessRun(
+    HostContext& host, const Options& options, QTextStream& out, QTextStream& err)
+    : m_host(host)
+    , m_options(options)
     , m_out(out)
     , m_err(err)
     , m_printer(out, options.json, receiverWidth(options))
 {
     for (const ReceiverSetup& setup : options.receivers()) {
-        m_receivers.push_back(std::make_unique<Receiver>());
+        m_receivers.push_back(std::make_unique<Receiver>(host));
         m_receivers.back()->setup = setup;
     }
     for (const SendSettings& settings : options.transmitters()) {
-        m_transmitters.push_back(std::make_unique<Transmitter>());
+        m_transmitters.push_back(std::make_unique<Transmitter>(host));
         m_transmitters.back()->settings = settings;
     }
     m_ticker.setTimerType(Qt::PreciseTimer);
@@ -115,6 +117,7 @@ bool HeadlessRun::startMetrics()
 
 void HeadlessRun::collectMetrics(MetricsText& text) const
 {
+    text.setRefusedQueries(m_host.querierWatch().refused());
     for (const auto& receiver : m_receivers)
         text.addReceiver(receiver->receiver.name(), receiver->receiver);
     for (const auto& transmitter : m_transmitters)

@@ -25,7 +25,7 @@ class HeadlessRun : public QObject {
     Q_OBJECT
 
 public:
-    HeadlessRun(const Options& options, QTextStream& out, QTextStream& err);
+    HeadlessRun(HostContext& host, const Options& options, QTextStream& out, QTextStream& err);
     ~HeadlessRun() override;
 
     // Opens every socket; false (the reason printed) when one cannot be had.
@@ -41,12 +41,20 @@ signals:
 
 private:
     struct Receiver {
+        explicit Receiver(HostContext& host)
+            : receiver(host)
+        {
+        }
         ReceiverSetup setup;
         ProbeReceiver receiver;
         ReceiverTraps traps { receiver };
         ChangedRows changed; // rows to print at the next second
     };
     struct Transmitter {
+        explicit Transmitter(HostContext& host)
+            : sender(host)
+        {
+        }
         SendSettings settings;
         ProbeSender sender;
     };
@@ -60,6 +68,7 @@ private:
     void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket,
         const QString& hint = {});
 
+    HostContext& m_host;
     const Options& m_options;
     QTextStream& m_out;
     QTextStream& m_err;

@@ -192,7 +192,7 @@ QByteArray MetricsText::text() const
     family(out, "lumivox_querier_packets_refused_total", "counter",
         "IGMP and MLD queries refused as malformed or forged, by the whole program.");
     out.append("lumivox_querier_packets_refused_total ")
-        .append(QByteArray::number(QuerierWatch::instance().refused()))
+        .append(QByteArray::number(m_refusedQueries))
         .append('\n');
     perPanel("lumivox_tx_probes_total", "counter", "Probes sent.", "transmitter", transmitters,
         [this](std::size_t t) { return QByteArray::number(m_transmitters[t].sent); });

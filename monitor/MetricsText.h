@@ -22,6 +22,8 @@ public:
     // Its sources, drops and the querier heard where it joined.
     void addReceiver(const QString& name, const ProbeReceiver& receiver);
     void addTransmitter(const QString& name, quint64 sent, quint64 failures);
+    // IGMP and MLD queries the program refused as malformed or forged.
+    void setRefusedQueries(quint64 count) { m_refusedQueries = count; }
     QByteArray text() const;
 
 private:
@@ -38,6 +40,7 @@ private:
     };
 
     std::size_t m_maxSources;
+    quint64 m_refusedQueries = 0;
     std::vector<Receiver> m_receivers;
     std::vector<Transmitter> m_transmitters;
 };

@@ -14,13 +14,6 @@ QString readFirstLine(const QString& path)
                                           : QString();
 }
 
-bool inContainer()
-{
-    return QFile::exists(QStringLiteral("/.dockerenv"))
-        || QFile::exists(QStringLiteral("/run/.containerenv"))
-        || qEnvironmentVariableIsSet("container");
-}
-
 } // namespace
 
 QString HostChecks::multicastRouteInterface()
@@ -82,10 +75,11 @@ QStringList HostChecks::atStart(int interfaceIndex, const QHostAddress& group, b
     return problems;
 }
 
-QString HostChecks::inContainerOnce()
+QString HostChecks::inContainer()
 {
-    static bool told = false;
-    if (!inContainer() || std::exchange(told, true))
+    if (!QFile::exists(QStringLiteral("/.dockerenv"))
+        && !QFile::exists(QStringLiteral("/run/.containerenv"))
+        && !qEnvironmentVariableIsSet("container"))
         return {};
     return tr("This program runs in a container: unless it shares the host's network, the host "
               "must forward multicast and IGMP to the container's (a macvlan or host network, or "

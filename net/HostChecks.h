@@ -19,9 +19,8 @@ public:
     static QString afterJoinFailed(int error, const QHostAddress& group);
     // Why a send failed, where the host can tell more: no route for the group.
     static QString afterSendFailed(int error, const QHostAddress& group);
-    // That the program runs in a container's network namespace: the first time it is asked
-    // in a program, and nothing after, as it is the host's, not a panel's.
-    static QString inContainerOnce();
+    // That the program runs in a container's network namespace; empty where it does not.
+    static QString inContainer();
     // The interface of the IPv4 route for 224.0.0.0/4, or of the default route; empty for
     // none.
     static QString multicastRouteInterface();

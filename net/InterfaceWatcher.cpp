@@ -1,19 +1,11 @@
 #include "net/InterfaceWatcher.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-InterfaceWatcher& InterfaceWatcher::instance()
-{
-    // Owned by the application, so that its socket closes before it goes.
-    static InterfaceWatcher* watcher = new InterfaceWatcher(QCoreApplication::instance());
-    return *watcher;
-}
 
 InterfaceWatcher::InterfaceWatcher(QObject* parent)
     : QObject(parent)

@@ -5,14 +5,13 @@
 class QSocketNotifier;
 
 // Tells when the host's interfaces or their addresses change, as the kernel announces it
-// (rtnetlink), without polling: one socket for the whole program, as every descriptor a
-// program watches costs each turn of its event loop.
+// (rtnetlink), without polling. One serves the whole program (its HostContext), as every
+// descriptor a program watches costs each turn of its event loop.
 class InterfaceWatcher : public QObject {
     Q_OBJECT
 
 public:
-    // The one of the program, made at the first use.
-    static InterfaceWatcher& instance();
+    explicit InterfaceWatcher(QObject* parent = nullptr);
     ~InterfaceWatcher() override;
 
 signals:
@@ -20,7 +19,6 @@ signals:
     void changed();
 
 private:
-    explicit InterfaceWatcher(QObject* parent);
     void drain();
 
     int m_fd = -1;

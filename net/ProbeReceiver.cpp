@@ -1,7 +1,6 @@
 #include "net/ProbeReceiver.h"
 
 #include "net/HostChecks.h"
-#include "net/QuerierWatch.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
@@ -9,8 +8,9 @@
 #include <cerrno>
 #include <ctime>
 
-ProbeReceiver::ProbeReceiver(QObject* parent)
+ProbeReceiver::ProbeReceiver(HostContext& host, QObject* parent)
     : QObject(parent)
+    , m_host(host)
 {
     connect(&m_socket, &ReceiveSocket::datagramReceived, this, &ProbeReceiver::countDatagram);
     connect(&m_socket, &ReceiveSocket::emptyDatagramReceived, this,
@@ -19,8 +19,7 @@ ProbeReceiver::ProbeReceiver(QObject* parent)
     connect(&m_socket, &ReceiveSocket::joinRefused, this, &ProbeReceiver::refuseJoin);
     // A membership outlives no interface: when the one joined on is made anew, the receiver
     // joins again by itself.
-    connect(&InterfaceWatcher::instance(), &InterfaceWatcher::changed, this,
-        &ProbeReceiver::rejoinIfMoved);
+    connect(&host.interfaces(), &InterfaceWatcher::changed, this, &ProbeReceiver::rejoinIfMoved);
 }
 
 void ProbeReceiver::rejoinIfMoved()
@@ -68,16 +67,14 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
     m_toldQuerier.reset();
     m_toldQuerierGone = false;
     m_toldLost.clear();
-    static bool toldUnseen = false; // once a program: it is the host's, not the receiver's
     const bool ipv6 = settings.where.group.protocol() == QAbstractSocket::IPv6Protocol;
-    if (m_member && !QuerierWatch::instance().canSee(ipv6) && !std::exchange(toldUnseen, true))
+    if (m_member && !m_host.querierWatch().canSee(ipv6)
+        && m_host.firstTime(HostContext::Notice::QueriersUnseen))
         emit eventOccurred(Event::about(Event::Warning, name(), querierLine()));
     const QStringList problems
         = HostChecks::atStart(settings.interfaceIndex, settings.where.group, true);
-    for (const QString& problem : problems + QStringList { HostChecks::inContainerOnce() }) {
-        if (!problem.isEmpty())
-            emit eventOccurred(Event::about(Event::Warning, name(), problem));
-    }
+    for (const QString& problem : problems + m_host.containerNoticeOnce())
+        emit eventOccurred(Event::about(Event::Warning, name(), problem));
     const Endpoint& where = settings.where;
     if (!where.source.isNull() && !isSourceSpecific(where.group))
         emit eventOccurred(Event::about(Event::Warning, name(),
@@ -217,7 +214,7 @@ QString ProbeReceiver::querierLine() const
 {
     const bool ipv6 = m_socket.isIPv6();
     const QString protocol = QLatin1String(ipv6 ? "MLD" : "IGMP");
-    const QuerierWatch& watch = QuerierWatch::instance();
+    const QuerierWatch& watch = m_host.querierWatch();
     if (!watch.canSee(ipv6))
         return tr("%1 queriers cannot be seen: this needs CAP_NET_RAW, which the packaged "
                   "service has (or: sudo setcap cap_net_raw+ep on the program)")
@@ -247,7 +244,7 @@ QString ProbeReceiver::querierLine() const
 QString ProbeReceiver::querierNote() const
 {
     const bool ipv6 = m_socket.isIPv6();
-    const QuerierWatch& watch = QuerierWatch::instance();
+    const QuerierWatch& watch = m_host.querierWatch();
     if (!watch.canSee(ipv6))
         return tr("queriers cannot be seen here");
     const int interfaceIndex = m_socket.joinedInterfaceIndex();
@@ -270,7 +267,7 @@ QString ProbeReceiver::querierNote() const
 
 QStringList ProbeReceiver::lostSinceLastQuery() const
 {
-    const auto* querier = QuerierWatch::instance().queriers().querier(
+    const auto* querier = m_host.querierWatch().queriers().querier(
         m_socket.joinedInterfaceIndex(), m_socket.isIPv6());
     const qint64 since = querier ? querier->lastQueryMs : m_socket.joinedAtMs();
     QStringList sources;
@@ -290,7 +287,7 @@ void ProbeReceiver::watchQuerier()
     const int interfaceIndex = m_socket.joinedInterfaceIndex();
     if (!m_member || !interfaceIndex || !m_socket.isOpen())
         return;
-    const QuerierTable& queriers = QuerierWatch::instance().queriers();
+    const QuerierTable& queriers = m_host.querierWatch().queriers();
     const auto* querier = queriers.querier(interfaceIndex, ipv6);
     const qint64 now = Tick::nowMs();
     if (queriers.isPresent(interfaceIndex, ipv6, now)) {
@@ -328,7 +325,7 @@ void ProbeReceiver::watchQuerier()
 ProbeReceiver::QuerierState ProbeReceiver::querierState() const
 {
     const bool ipv6 = m_socket.isIPv6();
-    const QuerierWatch& watch = QuerierWatch::instance();
+    const QuerierWatch& watch = m_host.querierWatch();
     const int interfaceIndex = m_socket.joinedInterfaceIndex();
     QuerierState state;
     state.visible = watch.canSee(ipv6);

@@ -3,9 +3,8 @@
 #include "core/Defaults.h"
 #include "core/SourceTable.h"
 #include "net/Event.h"
-#include "net/InterfaceWatcher.h"
+#include "net/HostContext.h"
 #include "net/Parsing.h"
-#include "net/QuerierWatch.h"
 #include "net/ReceiveSocket.h"
 
 #include <QObject>
@@ -31,7 +30,7 @@ class ProbeReceiver : public QObject {
     Q_OBJECT
 
 public:
-    explicit ProbeReceiver(QObject* parent = nullptr);
+    explicit ProbeReceiver(HostContext& host, QObject* parent = nullptr);
 
     // Binds the port and joins if asked. False when the port cannot be had: socket() tells
     // why. A join refused leaves it listening, and is told by joinRefused().
@@ -104,6 +103,7 @@ private:
     // The sources told lost since the last query on the interface, for querier_gone.
     QStringList lostSinceLastQuery() const;
 
+    HostContext& m_host;
     ReceiveSettings m_settings;
     ReceiveSocket m_socket;
     SourceTable m_sources;

@@ -8,8 +8,9 @@
 #include <cstdlib>
 #include <netinet/in.h>
 
-ProbeSender::ProbeSender(QObject* parent)
+ProbeSender::ProbeSender(HostContext& host, QObject* parent)
     : QObject(parent)
+    , m_host(host)
 {
 }
 
@@ -41,10 +42,8 @@ bool ProbeSender::start(const SendSettings& settings)
     }
     m_sourcePort = m_socket.localPort();
     m_hostProblems = HostChecks::atStart(settings.interfaceIndex, to, false);
-    for (const QString& problem : m_hostProblems + QStringList { HostChecks::inContainerOnce() }) {
-        if (!problem.isEmpty())
-            emit eventOccurred(Event::about(Event::Warning, name(), problem));
-    }
+    for (const QString& problem : m_hostProblems + m_host.containerNoticeOnce())
+        emit eventOccurred(Event::about(Event::Warning, name(), problem));
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Defaults.h"
 #include "net/Event.h"
+#include "net/HostContext.h"
 #include "net/Parsing.h"
 #include "net/UdpSocket.h"
 
@@ -24,7 +25,7 @@ class ProbeSender : public QObject {
     Q_OBJECT
 
 public:
-    explicit ProbeSender(QObject* parent = nullptr);
+    explicit ProbeSender(HostContext& host, QObject* parent = nullptr);
 
     // A new socket from a new source port, and the numbers from 1 again. False when the
     // socket cannot be had: socket() tells why. What on this host keeps the probes in is
@@ -65,6 +66,7 @@ private:
     void send(std::int8_t type);
     bool setOutputInterface(int index);
 
+    HostContext& m_host;
     UdpSocket m_socket;
     SendSettings m_settings;
     quint16 m_sourcePort = 0;

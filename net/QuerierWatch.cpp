@@ -2,7 +2,6 @@
 
 #include "net/Tick.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QtEndian>
 
@@ -31,13 +30,6 @@ QuerierAddress querierAddress(const sockaddr_storage& from)
 }
 
 } // namespace
-
-QuerierWatch& QuerierWatch::instance()
-{
-    // Owned by the application, so that its sockets close before it goes.
-    static QuerierWatch* watch = new QuerierWatch(QCoreApplication::instance());
-    return *watch;
-}
 
 QuerierWatch::QuerierWatch(QObject* parent)
     : QObject(parent)

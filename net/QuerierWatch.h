@@ -8,14 +8,13 @@
 class QSocketNotifier;
 
 // The IGMP and MLD queriers heard on each interface of the host, from one raw socket a
-// family for the whole program. Raw sockets need CAP_NET_RAW; without it queriers cannot be
-// seen, and everything else works as before.
+// family; one serves the whole program (its HostContext). Raw sockets need CAP_NET_RAW; without it
+// queriers cannot be seen, and everything else works as before.
 class QuerierWatch : public QObject {
     Q_OBJECT
 
 public:
-    // The one of the program, made at the first use.
-    static QuerierWatch& instance();
+    explicit QuerierWatch(QObject* parent = nullptr);
     ~QuerierWatch() override;
 
     bool canSee(bool ipv6) const { return (ipv6 ? m_mld : m_igmp).fd >= 0; }
@@ -34,7 +33,6 @@ private:
         QSocketNotifier* notifier = nullptr;
     };
 
-    explicit QuerierWatch(QObject* parent);
     void open(Raw& raw, bool ipv6);
     void read(bool ipv6);
 

@@ -9,9 +9,10 @@
 
 #include <QGuiApplication>
 
-ReceiverPanel::ReceiverPanel(QWidget* parent)
+ReceiverPanel::ReceiverPanel(HostContext& host, QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::ReceiverPanel>())
+    , m_receiver(host)
 {
     ui->setupUi(this);
     ui->sourceList->setModel(&m_model);

@@ -20,7 +20,7 @@ class ReceiverPanel : public QWidget, public Panel {
     Q_OBJECT
 
 public:
-    explicit ReceiverPanel(QWidget* parent = nullptr);
+    explicit ReceiverPanel(HostContext& host, QWidget* parent = nullptr);
     ~ReceiverPanel() override;
 
     // Fills the settings in, as a user would before pressing Start; an empty destination

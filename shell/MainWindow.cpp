@@ -38,8 +38,9 @@ constexpr Qt::WindowFlags ChildFlags = Qt::SubWindow | Qt::CustomizeWindowHint |
 
 } // namespace
 
-MainWindow::MainWindow()
-    : m_mdiArea(new LogoArea(this))
+MainWindow::MainWindow(HostContext& host)
+    : m_host(host)
+    , m_mdiArea(new LogoArea(this))
 {
     setWindowTitle(QGuiApplication::applicationDisplayName());
     setCentralWidget(m_mdiArea);
@@ -141,7 +142,7 @@ ReceiverPanel* MainWindow::addReceiver()
 
 template <class PanelWidget> PanelWidget* MainWindow::addPanel(const QString& caption)
 {
-    auto* panel = new PanelWidget; // its child window owns it from showChild() on
+    auto* panel = new PanelWidget(m_host); // its child window owns it from showChild() on
     m_panels.push_back({ panel, panel });
     connect(panel, &PanelWidget::eventOccurred, &m_log, [this, panel](Event event) {
         event.panel = titleOf(panel);
@@ -314,6 +315,7 @@ void MainWindow::about()
 
 void MainWindow::collectMetrics(MetricsText& text) const
 {
+    text.setRefusedQueries(m_host.querierWatch().refused());
     // The oldest panel first, so that series keep their names while panels come and go.
     for (const HostedPanel& hosted : m_panels) {
         if (hosted.widget)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+class HostContext;
 class LogoArea;
 class Panel;
 class QMdiSubWindow;
@@ -23,7 +24,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow();
+    explicit MainWindow(HostContext& host);
     ~MainWindow() override;
 
     TransmitterPanel* addTransmitter();
@@ -73,6 +74,7 @@ private:
     void collectMetrics(MetricsText& text) const;
     void updateWindowMenu();
 
+    HostContext& m_host;
     LogoArea* m_mdiArea = nullptr;
     LogModel m_log;
     QPointer<QMdiSubWindow> m_logWindow;

@@ -48,7 +48,8 @@ int runHeadless(int argc, char* argv[], const Options& options)
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    HeadlessRun run(options, out, err);
+    HostContext host;
+    HeadlessRun run(host, options, out, err);
     return run.exec();
 }
 
@@ -60,7 +61,8 @@ int runWindow(int argc, char* argv[], const Options& options)
     QApplication::setWindowIcon(applicationIcon());
     if (!checkSockets())
         return 1;
-    MainWindow window;
+    HostContext host;
+    MainWindow window(host);
     window.show();
     window.openPanels(options);
     if (options.duration)

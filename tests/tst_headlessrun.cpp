@@ -23,7 +23,8 @@ void tst_HeadlessRun::aProbeJustBeforeTheStopIsInTheFinalRows()
     options.receive = { { QHostAddress(QStringLiteral("234.5.6.7")), 9400 } };
     QString output, errors;
     QTextStream out(&output), err(&errors);
-    HeadlessRun run(options, out, err);
+    HostContext host;
+    HeadlessRun run(host, options, out, err);
     QVERIFY(run.start());
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(probeBytes(7), QHostAddress::LocalHost, 9400), 100);

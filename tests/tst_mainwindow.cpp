@@ -26,6 +26,8 @@
 class tst_MainWindow : public QObject {
     Q_OBJECT
 
+    HostContext m_host;
+
 private slots:
     void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
     void commandLineOpensRunningPanels();
@@ -53,7 +55,7 @@ void tst_MainWindow::commandLineOpensRunningPanels()
                                               "--receive 234.5.6.7:9300 --receive 234.5.6.7:9300")
                                    .split(' ')),
         CommandLine::Outcome::Run);
-    MainWindow window;
+    MainWindow window(m_host);
     window.openPanels(commandLine.options());
     QCOMPARE(window.findChild<TransmitterPanel*>()->state(), TransmitterPanel::State::Running);
     QTRY_COMPARE(
@@ -77,7 +79,7 @@ void tst_MainWindow::commandLineFillsEveryPanel()
                  "--snmp-community tiger --no-join --max-sources 7 --interface lo")
                                    .split(' ')),
         CommandLine::Outcome::Run);
-    MainWindow window;
+    MainWindow window(m_host);
     window.openPanels(commandLine.options());
     const auto fields = [](QWidget* panel, QList<const char*> names) {
         QStringList texts;
@@ -134,7 +136,7 @@ void tst_MainWindow::closing()
                 : answer == "No"    ? QMessageBox::No
                                     : QMessageBox::Cancel);
     MessageBoxRecorder boxes(buttons);
-    auto window = std::make_unique<MainWindow>();
+    auto window = std::make_unique<MainWindow>(m_host);
     window->show();
     QUdpSocket peers[2];
     QPointer<TransmitterPanel> transmitters[2];
@@ -170,7 +172,7 @@ void tst_MainWindow::closing()
 // Closing a receiver, then the whole window, while its box is up: the box goes with it.
 void tst_MainWindow::closingReceiverUnderItsBox()
 {
-    auto window = std::make_unique<MainWindow>();
+    auto window = std::make_unique<MainWindow>(m_host);
     QPointer<ReceiverPanel> panel = window->addReceiver();
     panel->configure({ { QHostAddress(QStringLiteral("234.5.6.7")), 9310 }, 0, false });
     QVERIFY(panel->start());
@@ -186,7 +188,7 @@ void tst_MainWindow::closingReceiverUnderItsBox()
 // A source that stops stands out as lost in its row and in the log, which saves as CSV.
 void tst_MainWindow::lostSourceInItsRowAndTheLog()
 {
-    MainWindow window;
+    MainWindow window(m_host);
     ReceiverPanel* panel = window.addReceiver();
     panel->configure({ { QHostAddress::LocalHost, 9320 }, 0, false });
     child<QLineEdit>(panel, "lossThresholdEdit")->setText(QStringLiteral("1"));
@@ -221,7 +223,7 @@ void tst_MainWindow::lostSourceInItsRowAndTheLog()
 // community and the destination in its fields.
 void tst_MainWindow::metricsAndTestTrap()
 {
-    MainWindow window;
+    MainWindow window(m_host);
     window.addTransmitter()->configure({ { QHostAddress(QStringLiteral("234.5.6.7")), 9340 } });
     QVERIFY(!child<QAction>(&window, "snmpTrapAct")->isEnabled());
     ReceiverPanel* panel = window.addReceiver();

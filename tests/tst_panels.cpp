@@ -23,6 +23,8 @@
 class tst_Panels : public QObject {
     Q_OBJECT
 
+    HostContext m_host;
+
 private slots:
     void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
     void init() { m_boxes = std::make_unique<MessageBoxRecorder>(); }
@@ -101,8 +103,8 @@ void tst_Panels::fields()
     QFETCH(QByteArray, field);
     QFETCH(QString, text);
     QFETCH(bool, accepted);
-    std::unique_ptr<QWidget> panel(
-        transmitter ? static_cast<QWidget*>(new TransmitterPanel) : new ReceiverPanel);
+    std::unique_ptr<QWidget> panel(transmitter ? static_cast<QWidget*>(new TransmitterPanel(m_host))
+                                               : new ReceiverPanel(m_host));
     panel->show();
     QVERIFY(QTest::qWaitForWindowActive(panel.get()));
     auto* edit = child<QLineEdit>(panel.get(), field);
@@ -134,7 +136,7 @@ void tst_Panels::transmitterLifeCycle()
 {
     QUdpSocket peer;
     QVERIFY(peer.bind(QHostAddress::LocalHost));
-    TransmitterPanel panel;
+    TransmitterPanel panel(m_host);
     panel.configure({ { QHostAddress::LocalHost, peer.localPort() }, 2, 43 });
     const auto seconds = [&panel](int count) {
         for (int phase = 1; phase <= 4 * count; ++phase)
@@ -177,7 +179,7 @@ void tst_Panels::transmitterLifeCycle()
 // One row per sender, told apart by port, numbers unsigned as sent, and duplicates counted.
 void tst_Panels::receiverCountsEachSender()
 {
-    ReceiverPanel panel;
+    ReceiverPanel panel(m_host);
     start(panel, 9110);
     QUdpSocket group, unicast;
     send(group, probeBytes(3000000000u, 86400), "234.5.6.8", 9110);
@@ -193,7 +195,7 @@ void tst_Panels::receiverCountsEachSender()
 // A leave stops the group's probes, and a join brings them back.
 void tst_Panels::receiverLeavesAndJoins()
 {
-    ReceiverPanel panel;
+    ReceiverPanel panel(m_host);
     start(panel, 9111);
     QSignalSpy events(&panel, &ReceiverPanel::eventOccurred);
     QUdpSocket group, marker;
@@ -214,7 +216,7 @@ void tst_Panels::receiverLeavesAndJoins()
 // them with their headings.
 void tst_Panels::receiverRowsOutliveARestartAndCopy()
 {
-    ReceiverPanel panel;
+    ReceiverPanel panel(m_host);
     start(panel, 9112);
     QUdpSocket sender;
     send(sender, probeBytes(1), "234.5.6.8", 9112);
@@ -234,7 +236,7 @@ void tst_Panels::receiverRowsOutliveARestartAndCopy()
 // Reset forgets every row, and a sender's next probe starts a fresh one with nothing missed.
 void tst_Panels::receiverResetCountsAgain()
 {
-    ReceiverPanel panel;
+    ReceiverPanel panel(m_host);
     start(panel, 9113);
     QUdpSocket sender;
     send(sender, probeBytes(2), "127.0.0.1", 9113);
@@ -341,7 +343,7 @@ void tst_Panels::socketFailures()
     };
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress::AnyIPv4, 9120, QAbstractSocket::DontShareAddress));
-    ReceiverPanel receiver;
+    ReceiverPanel receiver(m_host);
     receiver.configure({ { QHostAddress(QStringLiteral("234.5.6.7")), 9120 }, 0, true });
     click(&receiver, "startButton");
     QCOMPARE(m_boxes->boxes.size(), 2);
@@ -350,7 +352,7 @@ void tst_Panels::socketFailures()
     holder.close();
     click(&receiver, "startButton");
     QVERIFY(receiver.isRunning());
-    ReceiverPanel unicast;
+    ReceiverPanel unicast(m_host);
     unicast.configure({ { QHostAddress::LocalHost, 9121 }, 0, true });
     QVERIFY(unicast.start()); // listening, though the join was refused
     click(&unicast, "leaveButton"); // and a refused leave is told too
@@ -359,7 +361,7 @@ void tst_Panels::socketFailures()
     QCOMPARE(
         box(3), "CRxSocket::setsockopt(IP_DROP_MEMBERSHIP): " + systemErrorText(EADDRNOTAVAIL));
 
-    TransmitterPanel transmitter;
+    TransmitterPanel transmitter(m_host);
     transmitter.configure({ { QHostAddress(QStringLiteral("10.1.2.3")), 9 }, 1 }); // no route
     withoutFiles([&] { click(&transmitter, "startButton"); });
     QCOMPARE(m_boxes->boxes.size(), 5);
@@ -397,7 +399,7 @@ void tst_Panels::oneNetworkBoxAtATime()
     std::vector<std::unique_ptr<ReceiverPanel>> panels;
     QUdpSocket sender;
     for (quint16 port = 9200; port < 9250; ++port) {
-        panels.push_back(std::make_unique<ReceiverPanel>());
+        panels.push_back(std::make_unique<ReceiverPanel>(m_host));
         panels.back()->configure({ { QHostAddress(QStringLiteral("234.5.6.7")), port }, 0, false });
         QVERIFY(panels.back()->start());
         send(sender, QByteArray(), "127.0.0.1", port);
@@ -427,8 +429,8 @@ void tst_Panels::oneNetworkBoxAtATime()
 // screen readers.
 void tst_Panels::layout()
 {
-    TransmitterPanel transmitter;
-    ReceiverPanel receiver;
+    TransmitterPanel transmitter(m_host);
+    ReceiverPanel receiver(m_host);
     for (QWidget* panel :
         { static_cast<QWidget*>(&transmitter), static_cast<QWidget*>(&receiver) }) {
         panel->show();

@@ -8,9 +8,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 
-TransmitterPanel::TransmitterPanel(QWidget* parent)
+TransmitterPanel::TransmitterPanel(HostContext& host, QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::TransmitterPanel>())
+    , m_sender(host)
 {
     ui->setupUi(this);
     // Room for the line that reports a failed send, so the panel keeps its size.

@@ -22,7 +22,7 @@ class TransmitterPanel : public QWidget, public Panel {
 public:
     enum class State { Stopped, Paused, Running };
 
-    explicit TransmitterPanel(QWidget* parent = nullptr);
+    explicit TransmitterPanel(HostContext& host, QWidget* parent = nullptr);
     ~TransmitterPanel() override;
 
     // Fills the settings in, as a user would before pressing Start.
