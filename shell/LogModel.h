@@ -28,7 +28,5 @@ public:
     bool writeCsv(QIODevice& device) const;
 
 private:
-    QString cell(const Event& event, int column) const;
-
     std::deque<Event> m_events;
 };

@@ -4,7 +4,7 @@
 #include "shell/MainWindow.h"
 #include "transmitter/TransmitterPanel.h"
 
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include "widgets/InterfaceBox.h"
 

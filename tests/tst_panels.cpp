@@ -6,12 +6,13 @@
 #include "receiver/SourceView.h"
 #include "transmitter/TransmitterPanel.h"
 
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include <QAccessible>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QPainter>
 #include <QPushButton>

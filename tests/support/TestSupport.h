@@ -1,10 +1,8 @@
 #pragma once
 
 #include "core/ProbePacket.h"
-#include "widgets/MessageBox.h"
 
 #include <QFile>
-#include <QLineEdit>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -35,34 +33,10 @@ inline QString notIsolatedBecause()
 #define REQUIRE_ISOLATED_NETWORK()                                                                 \
     QVERIFY2(notIsolatedBecause().isEmpty(), qPrintable("NOT ISOLATED: " + notIsolatedBecause()))
 
-// Answers every message box while it exists, with the answers given in turn, the last again
-// and again, and keeps what was asked.
-struct MessageBoxRecorder {
-    explicit MessageBoxRecorder(QList<QMessageBox::StandardButton> answers = { QMessageBox::Ok })
-        : previous(setMessageBoxHandler([this, answers](const MessageBoxRequest& request) {
-            boxes.append(request);
-            return answers.at(std::min(boxes.size(), answers.size()) - 1);
-        }))
-    {
-    }
-    ~MessageBoxRecorder() { setMessageBoxHandler(std::move(previous)); }
-
-    QList<MessageBoxRequest> boxes;
-    MessageBoxHandler previous;
-};
-
 inline QByteArray probeBytes(quint32 sequence, quint32 period = 5, std::size_t size = 100)
 {
     const auto bytes = ProbePacket { ProbePacket::TypeProbe, sequence, period }.build(size);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-}
-
-template <class Widget = QWidget> Widget* child(QWidget* parent, const char* name)
-{
-    auto* found = parent->findChild<Widget*>(QLatin1String(name));
-    if (!found)
-        qFatal("no %s", name);
-    return found;
 }
 
 // Runs what is given where the process may open no file, so no socket either.
@@ -74,10 +48,4 @@ inline void withoutFiles(const std::function<void()>& run)
     setrlimit(RLIMIT_NOFILE, &none);
     run();
     setrlimit(RLIMIT_NOFILE, &saved);
-}
-
-// A click that a disabled button refuses, as it would a user's.
-inline void click(QWidget* panel, const char* button)
-{
-    QTest::mouseClick(child(panel, button), Qt::LeftButton);
 }
