@@ -28,7 +28,7 @@ struct Options {
     quint32 duration = 0; // seconds; 0 runs until stopped
     quint32 lossThreshold = Defaults::lossThreshold;
     quint32 maxLatency = Defaults::maxLatency; // seconds
-    quint32 maxSources = SourceTable::DefaultMaxSources; // a receiver's
+    quint32 maxSources = Defaults::maxSources; // a receiver's
     int interfaceIndex = 0; // what every panel sends and joins by; 0: the system's choice
     std::optional<Endpoint> metrics; // where /metrics is served, if anywhere
     quint32 metricsMaxSources = Defaults::metricsMaxSources; // a receiver's, in metrics
@@ -59,6 +59,14 @@ public:
     // One line naming the option at fault and what it accepts.
     QString error() const { return m_error; }
 
+    // One option: its names, the short one first where it has one, what value it takes, and
+    // what --help says of it, its lines after the first under the first.
+    struct OptionInfo {
+        QStringList names;
+        QString value; // as --help writes it; empty for a switch
+        QString help;
+    };
+    static std::vector<OptionInfo> optionTable();
     static QString helpText();
     static QString versionText();
     static QString version();

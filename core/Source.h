@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Defaults.h"
 #include "core/RecentMarks.h"
 
 #include <cstdint>
@@ -12,8 +13,8 @@
 // advertises, has passed by more than the latency; a source is lost once this many numbers
 // in a row are overdue.
 struct LossRules {
-    std::int64_t maxLatencyMs = 2000;
-    std::uint32_t lossThreshold = 3;
+    std::int64_t maxLatencyMs = std::int64_t(Defaults::maxLatency) * 1000;
+    std::uint32_t lossThreshold = Defaults::lossThreshold;
 };
 
 // One probe source, told apart by its address and port together, with what its probes

@@ -35,6 +35,10 @@ struct SourceColumnInfo {
     const char* jsonKey;
 };
 
+// Printed and JSON rows lead with the receiver that heard the source.
+constexpr const char* ReceiverPrintedHeading = "RECEIVER";
+constexpr const char* ReceiverJsonKey = "receiver";
+
 constexpr std::array<SourceColumnInfo, 14> SourceColumns { {
     { SourceColumn::SourceAddress, SourceColumnInfo::Address, "Source IP", 100, "SOURCE", 15,
         "source" },

@@ -22,7 +22,6 @@ enum class SourceChange { Repeated, Counted, Everything };
 class SourceTable {
 public:
     static constexpr std::size_t NotCounted = std::size_t(-1);
-    static constexpr std::size_t DefaultMaxSources = 10000;
     static constexpr std::int64_t DefaultGiveWayAfterMs = 3'600'000;
     static constexpr std::int64_t PathChangeToldEveryMs = 60'000;
 
@@ -123,7 +122,7 @@ private:
     std::unordered_map<Key, std::size_t, KeyHash> m_index;
     Key m_lookup; // reused, so that a lookup allocates nothing
     LossRules m_rules;
-    std::size_t m_maxSources = DefaultMaxSources;
+    std::size_t m_maxSources = Defaults::maxSources;
     std::int64_t m_giveWayAfterMs = DefaultGiveWayAfterMs;
     // Until then no source can have been silent long enough: a flood of new sources against a
     // full table costs a walk of it once, not once a datagram.

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char* ReceiverHeading = "RECEIVER";
-
 // Local time with its offset from UTC, as ISO 8601 writes it.
 QString isoTime(const QDateTime& local)
 {
@@ -39,7 +37,7 @@ RowPrinter::RowPrinter(QTextStream& out, bool json, int receiverWidth)
 
 void RowPrinter::printHeading()
 {
-    QString line = QString::fromLatin1(ReceiverHeading).leftJustified(m_receiverWidth);
+    QString line = QString::fromLatin1(ReceiverPrintedHeading).leftJustified(m_receiverWidth);
     for (const SourceColumnInfo& column : SourceColumns)
         line += QLatin1Char(' ') + padded(QLatin1String(column.printedHeading), column);
     m_out << line.trimmed() << Qt::endl;
@@ -49,7 +47,7 @@ void RowPrinter::printRow(
     const QString& receiver, const Source& source, qint64 hostDrops, qint64 sourcesRefused)
 {
     if (m_json) {
-        QJsonObject row { { QStringLiteral("receiver"), receiver } };
+        QJsonObject row { { QLatin1String(ReceiverJsonKey), receiver } };
         for (const SourceColumnInfo& column : SourceColumns) {
             const QString key = QLatin1String(column.jsonKey);
             if (column.kind == SourceColumnInfo::Time)

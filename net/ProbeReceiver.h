@@ -18,8 +18,8 @@ struct ReceiveSettings {
     Endpoint where { QHostAddress(QLatin1String(Defaults::group)), Defaults::port };
     int interfaceIndex = 0; // the interface joins go by; 0: the system's choice
     bool join = true;
-    LossRules rules { qint64(Defaults::maxLatency) * 1000, Defaults::lossThreshold };
-    std::size_t maxSources = SourceTable::DefaultMaxSources;
+    LossRules rules {};
+    std::size_t maxSources = Defaults::maxSources;
 };
 
 // Receives probes on one port for one group: it owns the socket, the table of sources and

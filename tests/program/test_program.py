@@ -5,6 +5,7 @@ sends it probes and junk alike: tests/isolated-net test_program.py <program>"""
 import datetime
 import errno
 import os
+import pathlib
 import re
 import shutil
 import signal
@@ -54,6 +55,17 @@ class ProgramTest(unittest.TestCase):
                         if "propagateSizeHints" not in line]  # the offscreen platform's
                 self.assertEqual([named in line for line in said],
                                  [] if named is None else [True], result.stderr)
+
+    def test_manual_lists_the_options_help_lists(self):
+        manual = pathlib.Path(__file__).parents[2] / "packaging" / "lumivox-tool.1"
+        lines = manual.read_text().splitlines()
+        documented = {name for heading in (lines[i + 1] for i, line in enumerate(lines) if line == ".TP")
+                      for name in re.findall(r"(?<![\w-])(-\w|--[\w-]+)",
+                                          re.sub(r"\\f.", "", heading).replace("\\-", "-"))}
+        helped = subprocess.run([PROGRAM, "--help"], capture_output=True, text=True).stdout
+        listed = {name for line in helped.splitlines() if line.startswith("  -")
+                  for name in re.findall(r"(?<![\w-])(-\w|--[\w-]+)", line.split("  ")[1])}
+        self.assertEqual(documented, listed)
 
     def runtime_dir(self):
         path = tempfile.mkdtemp()
