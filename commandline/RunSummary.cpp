@@ -87,12 +87,20 @@ void RunSummary::addTransmitter(const ProbeSender& sender)
                  .arg(sender.failureCount()));
 }
 
-void RunSummary::print(QTextStream& out, bool json, int receiverWidth) const
+int RunSummary::receiverWidth(const Options& options)
 {
-    // IPv6 sources and transmitters are as wide as 45 characters: wider than most, and rare.
-    const std::vector<int> sourceWidths { -receiverWidth, -21, 8, 8, 5, 10, 10, 7, 7, -7 };
-    const std::vector<int> receiverWidths { -receiverWidth, 7, 10, 15, 13 };
-    const std::vector<int> transmitterWidths { -21, 10, 12 };
+    int width = EndpointWidth;
+    for (const Endpoint& where : options.receive)
+        width = std::max(width, int(where.toString().size()));
+    return width;
+}
+
+void RunSummary::print(QTextStream& out, bool json) const
+{
+    const int receivers = receiverWidth(m_options);
+    const std::vector<int> sourceWidths { -receivers, -EndpointWidth, 8, 8, 5, 10, 10, 7, 7, -7 };
+    const std::vector<int> receiverWidths { -receivers, 7, 10, 15, 13 };
+    const std::vector<int> transmitterWidths { -EndpointWidth, 10, 12 };
     const bool anySource = std::any_of(m_receivers.begin(), m_receivers.end(),
         [](const ProbeReceiver* receiver) { return receiver->sources().size() > 0; });
     if (!json && anySource) {

@@ -22,8 +22,14 @@ public:
 
     void addReceiver(const ProbeReceiver& receiver);
     void addTransmitter(const ProbeSender& sender);
+    // 255.255.255.255:65535: the widest IPv4 endpoint, the least a column of them takes. IPv6
+    // ones are as wide as 45 characters: wider than most, and rare.
+    static constexpr int EndpointWidth = 21;
+    // The receivers' column in text: EndpointWidth, or the longest receiver of the run.
+    static int receiverWidth(const Options& options);
+
     // As text tables, or as JSON objects with "summary": true.
-    void print(QTextStream& out, bool json, int receiverWidth) const;
+    void print(QTextStream& out, bool json) const;
     const QStringList& failures() const { return m_failures; }
     // One line on standard error for each reason the test failed.
     void printFailures(QTextStream& err) const;

@@ -86,6 +86,12 @@ std::uint32_t MembershipQuery::otherQuerierPresentMs() const
     return robustness * intervalSeconds * 1000 + maxResponseMs / 2;
 }
 
+bool MembershipQuery::isIgmpQuery(const std::uint8_t* packet, std::size_t length)
+{
+    const std::size_t headerLength = length ? std::size_t(packet[0] & 0x0f) * 4 : 0;
+    return length > headerLength && packet[headerLength] == IgmpQuery;
+}
+
 std::optional<MembershipQuery> MembershipQuery::parseIgmp(
     const std::uint8_t* packet, std::size_t length)
 {

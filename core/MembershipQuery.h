@@ -29,6 +29,8 @@ struct MembershipQuery {
     // is a well-formed query: TTL 1, the Router Alert option (but from IGMPv1, which has
     // none), a right checksum, the query's type and length.
     static std::optional<MembershipQuery> parseIgmp(const std::uint8_t* packet, std::size_t length);
+    // Whether an IPv4 packet, its header included, is an IGMP query at all, well-formed or not.
+    static bool isIgmpQuery(const std::uint8_t* packet, std::size_t length);
     // An ICMPv6 message, as a raw ICMPv6 socket reads it (the kernel has checked its checksum),
     // with the hop limit and whether a Router Alert option came in its hop-by-hop header.
     static std::optional<MembershipQuery> parseMld(

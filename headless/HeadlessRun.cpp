@@ -9,26 +9,13 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-namespace {
-
-// 255.255.255.255:65535, or the longest receiver of the run.
-int receiverWidth(const Options& options)
-{
-    int width = 21;
-    for (const Endpoint& where : options.receive)
-        width = std::max(width, int(where.toString().size()));
-    return width;
-}
-
-} // namespace
-
 HeadlessRun::HeadlessRun(
     HostContext& host, const Options& options, QTextStream& out, QTextStream& err)
     : m_host(host)
     , m_options(options)
     , m_out(out)
     , m_err(err)
-    , m_printer(out, options.json, receiverWidth(options))
+    , m_printer(out, options.json, RunSummary::receiverWidth(options))
 {
     for (const ReceiverSetup& setup : options.receivers()) {
         m_receivers.push_back(std::make_unique<Receiver>(host));
@@ -187,7 +174,7 @@ void HeadlessRun::stop()
             summary.addReceiver(receiver->receiver);
         for (const auto& transmitter : m_transmitters)
             summary.addTransmitter(transmitter->sender);
-        summary.print(m_out, m_options.json, receiverWidth(m_options));
+        summary.print(m_out, m_options.json);
         if (m_options.isTest()) {
             summary.printFailures(m_err);
             m_failed = !summary.failures().isEmpty();

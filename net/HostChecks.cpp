@@ -94,9 +94,7 @@ QString HostChecks::afterJoinFailed(int error, const QHostAddress& group)
                   "(--no-join, or clear Perform IGMP Join).")
             .arg(group.toString());
     if (error == ENODEV && ipv6)
-        return tr("This host has no route for %1: add one, such as ip -6 route add ff00::/8 dev "
-                  "eth0, or choose the interface.")
-            .arg(group.toString());
+        return noRoute(group);
     if (error != ENOBUFS)
         return {};
     return tr("Each socket may join at most net.ipv4.igmp_max_memberships groups, %1 here: leave "
@@ -106,8 +104,11 @@ QString HostChecks::afterJoinFailed(int error, const QHostAddress& group)
 
 QString HostChecks::afterSendFailed(int error, const QHostAddress& group)
 {
-    if (error != ENETUNREACH)
-        return {};
+    return error == ENETUNREACH ? noRoute(group) : QString();
+}
+
+QString HostChecks::noRoute(const QHostAddress& group)
+{
     return group.protocol() == QAbstractSocket::IPv6Protocol
         ? tr("This host has no route for %1: add one, such as ip -6 route add ff00::/8 dev eth0, "
              "or choose the interface.")

@@ -24,4 +24,7 @@ public:
     // The interface of the IPv4 route for 224.0.0.0/4, or of the default route; empty for
     // none.
     static QString multicastRouteInterface();
+
+private:
+    static QString noRoute(const QHostAddress& group);
 };

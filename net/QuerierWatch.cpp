@@ -119,9 +119,7 @@ void QuerierWatch::read(bool ipv6)
             : MembershipQuery::parseIgmp(bytes, std::size_t(length));
         // Reports and leaves come here too, from every host of the link: only a query
         // that is not one is refused.
-        const std::size_t headerLength = std::size_t(bytes[0] & 0x0f) * 4;
-        const bool isQuery
-            = ipv6 || (std::size_t(length) > headerLength && bytes[headerLength] == 0x11);
+        const bool isQuery = ipv6 || MembershipQuery::isIgmpQuery(bytes, std::size_t(length));
         if (!query) {
             m_refused += isQuery;
             continue;

@@ -288,7 +288,7 @@ void MainWindow::judgeRun()
     }
     QString text;
     QTextStream lines(&text);
-    summary.print(lines, false, 0);
+    summary.print(lines, false);
     for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         m_log.append(Event::about(Event::Summary, QString(), line.simplified()));
     QTextStream err(stderr);
