@@ -25,8 +25,7 @@ HeadlessRun::HeadlessRun(
         m_transmitters.push_back(std::make_unique<Transmitter>(host));
         m_transmitters.back()->settings = settings;
     }
-    m_ticker.setTimerType(Qt::PreciseTimer);
-    connect(&m_ticker, &QTimer::timeout, this, &HeadlessRun::tick);
+    connect(&m_ticker, &Ticker::ticked, this, &HeadlessRun::tick);
     m_duration.setSingleShot(true);
     connect(&m_duration, &QTimer::timeout, this, &HeadlessRun::stop);
 }
@@ -50,7 +49,7 @@ bool HeadlessRun::start()
             return false;
     }
     m_running = true;
-    m_ticker.start(Tick::interval);
+    m_ticker.start();
     if (m_options.duration)
         m_duration.start(std::chrono::seconds(m_options.duration));
     return true;
@@ -183,10 +182,8 @@ void HeadlessRun::stop()
     emit stopped();
 }
 
-void HeadlessRun::tick()
+void HeadlessRun::tick(int phase)
 {
-    const int phase = m_phase;
-    m_phase = (m_phase + 1) % Tick::phases;
     for (auto& transmitter : m_transmitters)
         transmitter->sender.tick(phase);
     for (auto& receiver : m_receivers)

@@ -7,6 +7,8 @@
 #include "monitor/ReceiverTraps.h"
 #include "net/ProbeReceiver.h"
 #include "net/ProbeSender.h"
+#include "net/Tick.h"
+#include "net/Ticker.h"
 
 #include <QObject>
 #include <QTimer>
@@ -63,7 +65,7 @@ private:
     bool startTransmitter(Transmitter& transmitter);
     bool startMetrics();
     void collectMetrics(MetricsText& text) const;
-    void tick();
+    void tick(int phase);
     // One line on standard error: what could not be done, for which endpoint, and why.
     void printFailure(const QString& what, const Endpoint& where, const UdpSocket& socket,
         const QString& hint = {});
@@ -75,10 +77,9 @@ private:
     RowPrinter m_printer;
     std::vector<std::unique_ptr<Receiver>> m_receivers;
     std::vector<std::unique_ptr<Transmitter>> m_transmitters;
-    QTimer m_ticker;
     // The first second-phase tick comes a full second after the start, as in a panel
     // started just after one.
-    int m_phase = 1;
+    Ticker m_ticker { Tick::secondPhase + 1 };
     QTimer m_duration;
     std::unique_ptr<StopSignals> m_stopSignals;
     MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };

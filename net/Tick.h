@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdint>
 
-// The one clock that drives every panel, and headless runs alike: a tick every quarter of
-// a second, numbered round by phase, so that phase 0 comes once a second.
+// The beat of the Ticker that drives every panel and headless runs alike, and the clock
+// that says what is due when.
 namespace Tick {
 constexpr std::chrono::milliseconds interval { 250 };
 constexpr int phases = 4;

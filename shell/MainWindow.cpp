@@ -47,11 +47,10 @@ MainWindow::MainWindow(HostContext& host)
     createActions();
     createMenus();
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &MainWindow::updateWindowActions);
-    // Re-armed after each broadcast, so the next one comes a full interval after this one.
-    m_ticker.setSingleShot(true);
-    m_ticker.setTimerType(Qt::PreciseTimer);
-    connect(&m_ticker, &QTimer::timeout, this, &MainWindow::broadcastTick);
-    m_ticker.start(Tick::interval);
+    // Queued, so that each panel's tick waits behind what was already waiting, as a tick
+    // posted to it would.
+    connect(&m_ticker, &Ticker::ticked, this, &MainWindow::tickPanels, Qt::QueuedConnection);
+    m_ticker.start();
     QSize size = OpeningSize;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableSize());
@@ -419,7 +418,7 @@ QString MainWindow::titleOf(const QWidget* panel) const
 // Queued, never called directly: the panels handle the tick after the broadcast, in one
 // event, not one each; a panel closed meanwhile is skipped by its guarded pointer. The
 // newest panel gets each tick first.
-void MainWindow::broadcastTick()
+void MainWindow::tickPanels(int phase)
 {
     // A closed panel's guarded pointer is null by now.
     // In one array rather than a list: walking a hundred panels' scattered nodes four times
@@ -427,18 +426,11 @@ void MainWindow::broadcastTick()
     m_panels.erase(std::remove_if(m_panels.begin(), m_panels.end(),
                        [](const HostedPanel& hosted) { return !hosted.widget; }),
         m_panels.end());
-    QMetaObject::invokeMethod(
-        this,
-        [this, phase = m_phase] {
-            // The newest first; by index, as a panel opened meanwhile would move the array.
-            for (std::size_t i = m_panels.size(); i-- > 0;) {
-                if (m_panels[i].widget)
-                    m_panels[i].panel->tick(phase);
-            }
-        },
-        Qt::QueuedConnection);
-    m_phase = (m_phase + 1) % Tick::phases;
-    m_ticker.start(Tick::interval);
+    // The newest first; by index, as a panel opened meanwhile would move the array.
+    for (std::size_t i = m_panels.size(); i-- > 0;) {
+        if (m_panels[i].widget)
+            m_panels[i].panel->tick(phase);
+    }
 }
 
 // Closes as the child's own close button would, after this command has returned; a running

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "monitor/MetricsServer.h"
+#include "net/Tick.h"
+#include "net/Ticker.h"
 #include "shell/LogModel.h"
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -56,7 +57,7 @@ private:
     // Hosts a panel in a child window and ticks it from now on, until it is destroyed.
     template <class PanelWidget> PanelWidget* addPanel(const QString& caption);
     QMdiSubWindow* showChild(QWidget* panel, const QString& caption);
-    void broadcastTick();
+    void tickPanels(int phase);
     // Started panels are named by role and group; a second of one name gets "#2", as in
     // metrics.
     void retitle();
@@ -79,8 +80,7 @@ private:
     LogModel m_log;
     QPointer<QMdiSubWindow> m_logWindow;
     std::vector<HostedPanel> m_panels; // in the order they were opened
-    QTimer m_ticker;
-    int m_phase = 0;
+    Ticker m_ticker { Tick::secondPhase };
     MetricsServer m_metrics { [this](MetricsText& text) { collectMetrics(text); } };
     QString m_metricsAddress; // as the user gave it; empty while not serving
     std::unique_ptr<Options> m_options; // of the command line, once it opened panels
