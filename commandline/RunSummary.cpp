@@ -47,25 +47,26 @@ RunSummary::RunSummary(const Options& options, std::int64_t nowMs)
 
 void RunSummary::addReceiver(const ProbeReceiver& receiver)
 {
-    m_receivers.push_back(&receiver);
+    const QString name = m_receiverNames.next(receiver.name());
+    m_receivers.push_back({ &receiver, name });
     const SourceTable& sources = receiver.sources();
     if (receiver.lacksMembership())
-        fail(tr("%1 could not join its group").arg(receiver.name()));
+        fail(tr("%1 could not join its group").arg(name));
     if (sources.size() == 0)
-        fail(tr("%1 heard no sender").arg(receiver.name()));
+        fail(tr("%1 heard no sender").arg(name));
     else if (sources.size() < m_options.expectSources)
         fail((sources.size() == 1 ? tr("%1 heard %2 sender, fewer than --expect-sources %3")
                                   : tr("%1 heard %2 senders, fewer than --expect-sources %3"))
-                 .arg(receiver.name())
+                 .arg(name)
                  .arg(sources.size())
                  .arg(m_options.expectSources));
     for (std::size_t i = 0; i < sources.size(); ++i) {
         const Source& source = sources.at(i);
         if (source.lost)
-            fail(tr("%1 lost %2").arg(receiver.name(), sourceName(source)));
+            fail(tr("%1 lost %2").arg(name, sourceName(source)));
         if (m_options.maxLoss && source.lossPercent() > *m_options.maxLoss)
             fail(tr("%1 missed %2 % of the probes from %3, more than --max-loss %4")
-                     .arg(receiver.name())
+                     .arg(name)
                      .arg(shownLossPercent(source))
                      .arg(sourceName(source))
                      .arg(*m_options.maxLoss));
@@ -80,18 +81,18 @@ void RunSummary::printFailures(QTextStream& err) const
 
 void RunSummary::addTransmitter(const ProbeSender& sender)
 {
-    m_transmitters.push_back(&sender);
+    const QString name = m_transmitterNames.next(sender.name());
+    m_transmitters.push_back({ &sender, name });
     if (sender.sentCount() == 0 && sender.failureCount() > 0)
-        fail(tr("%1 sent nothing: all its %2 sends failed")
-                 .arg(sender.name())
-                 .arg(sender.failureCount()));
+        fail(tr("%1 sent nothing: all its %2 sends failed").arg(name).arg(sender.failureCount()));
 }
 
 int RunSummary::receiverWidth(const Options& options)
 {
     int width = EndpointWidth;
+    PanelNames names;
     for (const Endpoint& where : options.receive)
-        width = std::max(width, int(where.toString().size()));
+        width = std::max(width, int(names.next(where.toString()).size()));
     return width;
 }
 
@@ -102,7 +103,7 @@ void RunSummary::print(QTextStream& out, bool json) const
     const std::vector<int> receiverWidths { -receivers, 7, 10, 15, 13 };
     const std::vector<int> transmitterWidths { -EndpointWidth, 10, 12 };
     const bool anySource = std::any_of(m_receivers.begin(), m_receivers.end(),
-        [](const ProbeReceiver* receiver) { return receiver->sources().size() > 0; });
+        [](const auto& receiver) { return receiver.first->sources().size() > 0; });
     if (!json && anySource) {
         out << tableLine(
             { QStringLiteral("RECEIVER"), QStringLiteral("SOURCE"), QStringLiteral("RECEIVED"),
@@ -112,13 +113,13 @@ void RunSummary::print(QTextStream& out, bool json) const
             sourceWidths)
             << Qt::endl;
     }
-    for (const ProbeReceiver* receiver : m_receivers) {
+    for (const auto& [receiver, name] : m_receivers) {
         for (std::size_t i = 0; i < receiver->sources().size(); ++i) {
             const Source& source = receiver->sources().at(i);
             const qint64 longest = source.longestOutageMs(m_nowMs) / 1000;
             if (json) {
                 printJson(out,
-                    { { QStringLiteral("receiver"), receiver->name() },
+                    { { QStringLiteral("receiver"), name },
                         { QStringLiteral("source"), QString::fromStdString(source.address) },
                         { QStringLiteral("port"), source.port },
                         { QStringLiteral("received"), qint64(source.totalReceived) },
@@ -131,13 +132,12 @@ void RunSummary::print(QTextStream& out, bool json) const
                         { QStringLiteral("state"), QLatin1String(stateKey(source)) } });
                 continue;
             }
-            out << tableLine(
-                { receiver->name(), sourceName(source), QString::number(source.totalReceived),
-                    QString::number(source.totalMissed),
-                    QString::number(source.lossPercent(), 'f', 1),
-                    QString::number(source.duplicates), QString::number(source.late),
-                    QString::number(source.outages), QString::number(longest),
-                    QLatin1String(stateKey(source)) },
+            out << tableLine({ name, sourceName(source), QString::number(source.totalReceived),
+                                 QString::number(source.totalMissed),
+                                 QString::number(source.lossPercent(), 'f', 1),
+                                 QString::number(source.duplicates), QString::number(source.late),
+                                 QString::number(source.outages), QString::number(longest),
+                                 QLatin1String(stateKey(source)) },
                 sourceWidths)
                 << Qt::endl;
         }
@@ -148,20 +148,19 @@ void RunSummary::print(QTextStream& out, bool json) const
                 QStringLiteral("SOURCES-REFUSED"), QStringLiteral("JOINS-REFUSED") },
             receiverWidths)
             << Qt::endl;
-    for (const ProbeReceiver* receiver : m_receivers) {
+    for (const auto& [receiver, name] : m_receivers) {
         const auto senders = qint64(receiver->sources().size());
         const auto refused = qint64(receiver->sources().refused());
         if (json)
             printJson(out,
-                { { QStringLiteral("receiver"), receiver->name() },
-                    { QStringLiteral("senders"), senders },
+                { { QStringLiteral("receiver"), name }, { QStringLiteral("senders"), senders },
                     { QStringLiteral("host_drops"), qint64(receiver->hostDrops()) },
                     { QStringLiteral("sources_refused"), refused },
                     { QStringLiteral("joins_refused"), receiver->joinsRefused() } });
         else
-            out << tableLine({ receiver->name(), QString::number(senders),
-                                 QString::number(receiver->hostDrops()), QString::number(refused),
-                                 QString::number(receiver->joinsRefused()) },
+            out << tableLine(
+                { name, QString::number(senders), QString::number(receiver->hostDrops()),
+                    QString::number(refused), QString::number(receiver->joinsRefused()) },
                 receiverWidths)
                 << Qt::endl;
     }
@@ -170,14 +169,14 @@ void RunSummary::print(QTextStream& out, bool json) const
                              QStringLiteral("SEND-FAILED") },
             transmitterWidths)
             << Qt::endl;
-    for (const ProbeSender* sender : m_transmitters) {
+    for (const auto& [sender, name] : m_transmitters) {
         if (json)
             printJson(out,
-                { { QStringLiteral("transmitter"), sender->name() },
+                { { QStringLiteral("transmitter"), name },
                     { QStringLiteral("sent"), qint64(sender->sentCount()) },
                     { QStringLiteral("send_failures"), qint64(sender->failureCount()) } });
         else
-            out << tableLine({ sender->name(), QString::number(sender->sentCount()),
+            out << tableLine({ name, QString::number(sender->sentCount()),
                                  QString::number(sender->failureCount()) },
                 transmitterWidths)
                 << Qt::endl;

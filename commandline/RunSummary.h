@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/PanelNames.h"
+
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -25,7 +27,7 @@ public:
     // 255.255.255.255:65535: the widest IPv4 endpoint, the least a column of them takes. IPv6
     // ones are as wide as 45 characters: wider than most, and rare.
     static constexpr int EndpointWidth = 21;
-    // The receivers' column in text: EndpointWidth, or the longest receiver of the run.
+    // The receivers' column in text: EndpointWidth, or the longest receiver's name in the run.
     static int receiverWidth(const Options& options);
 
     // As text tables, or as JSON objects with "summary": true.
@@ -39,7 +41,10 @@ private:
 
     const Options& m_options;
     std::int64_t m_nowMs;
-    std::vector<const ProbeReceiver*> m_receivers;
-    std::vector<const ProbeSender*> m_transmitters;
+    // Each with its name, told apart from others of the same group.
+    std::vector<std::pair<const ProbeReceiver*, QString>> m_receivers;
+    std::vector<std::pair<const ProbeSender*, QString>> m_transmitters;
+    PanelNames m_receiverNames;
+    PanelNames m_transmitterNames;
     QStringList m_failures;
 };

@@ -3,6 +3,7 @@
 #include "commandline/RunSummary.h"
 #include "headless/StopSignals.h"
 #include "net/HostChecks.h"
+#include "net/PanelNames.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
@@ -17,13 +18,17 @@ HeadlessRun::HeadlessRun(
     , m_err(err)
     , m_printer(out, options.json, RunSummary::receiverWidth(options))
 {
+    PanelNames receiverNames;
     for (const ReceiverSetup& setup : options.receivers()) {
         m_receivers.push_back(std::make_unique<Receiver>(host));
         m_receivers.back()->setup = setup;
+        m_receivers.back()->name = receiverNames.next(setup.settings.where.toString());
     }
+    PanelNames transmitterNames;
     for (const SendSettings& settings : options.transmitters()) {
         m_transmitters.push_back(std::make_unique<Transmitter>(host));
         m_transmitters.back()->settings = settings;
+        m_transmitters.back()->name = transmitterNames.next(settings.destination.toString());
     }
     connect(&m_ticker, &Ticker::ticked, this, &HeadlessRun::tick);
     m_duration.setSingleShot(true);
@@ -68,7 +73,10 @@ void HeadlessRun::printFailure(
 bool HeadlessRun::startReceiver(Receiver& receiver)
 {
     ProbeReceiver& probes = receiver.receiver;
-    const auto print = [this](const Event& event) { m_printer.printEvent(event); };
+    const auto print = [this, &receiver](Event event) {
+        event.panel = receiver.name;
+        m_printer.printEvent(event);
+    };
     connect(&probes, &ProbeReceiver::eventOccurred, this, print);
     connect(&receiver.traps, &ReceiverTraps::eventOccurred, this, print);
     connect(&probes, &ProbeReceiver::probeCounted, this,
@@ -114,9 +122,9 @@ void HeadlessRun::collectMetrics(MetricsText& text) const
 bool HeadlessRun::startTransmitter(Transmitter& transmitter)
 {
     ProbeSender& sender = transmitter.sender;
-    const auto print = [this, &sender](quint32 sequence, quint32 size, const QString& error) {
-        m_printer.printProbe(
-            sender.name(), sender.sourcePort(), sequence, size, m_options.sending.ttl, error);
+    const auto print = [this, &transmitter](quint32 sequence, quint32 size, const QString& error) {
+        m_printer.printProbe(transmitter.name, transmitter.sender.sourcePort(), sequence, size,
+            m_options.sending.ttl, error);
     };
     connect(&sender, &ProbeSender::probeSent, this,
         [print](quint32 sequence, quint32 size) { print(sequence, size, QString()); });
@@ -124,8 +132,10 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
         [print](quint32 sequence, quint32 size, int error) {
             print(sequence, size, systemErrorText(error));
         });
-    connect(&sender, &ProbeSender::eventOccurred, this,
-        [this](const Event& event) { m_printer.printEvent(event, true); });
+    connect(&sender, &ProbeSender::eventOccurred, this, [this, &transmitter](Event event) {
+        event.panel = transmitter.name;
+        m_printer.printEvent(event, true);
+    });
     if (!sender.start(transmitter.settings)) {
         printFailure(tr("cannot open a socket"), transmitter.settings.destination, sender.socket());
         return false;
@@ -162,11 +172,11 @@ void HeadlessRun::stop()
         for (const auto& receiver : m_receivers) {
             const ProbeReceiver& probes = receiver->receiver;
             for (std::size_t i = 0; i < probes.sources().size(); ++i)
-                m_printer.printRow(probes.name(), probes.sources().at(i), probes.hostDrops(),
+                m_printer.printRow(receiver->name, probes.sources().at(i), probes.hostDrops(),
                     qint64(probes.sources().refused()));
         }
         for (const auto& receiver : m_receivers)
-            m_printer.printDrops(receiver->receiver.name(), receiver->receiver.hostDrops(),
+            m_printer.printDrops(receiver->name, receiver->receiver.hostDrops(),
                 receiver->receiver.sources().refused());
         RunSummary summary(m_options, Tick::nowMs());
         for (const auto& receiver : m_receivers)
@@ -195,6 +205,6 @@ void HeadlessRun::tick(int phase)
     for (auto& receiver : m_receivers) {
         const SourceTable& sources = receiver->receiver.sources();
         for (std::size_t index : receiver->changed.takeDue(sources, now))
-            m_printer.printRow(receiver->receiver.name(), sources.at(index));
+            m_printer.printRow(receiver->name, sources.at(index));
     }
 }

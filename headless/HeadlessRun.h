@@ -48,6 +48,7 @@ private:
         {
         }
         ReceiverSetup setup;
+        QString name; // told apart from other receivers of its group and port
         ProbeReceiver receiver;
         ReceiverTraps traps { receiver };
         ChangedRows changed; // rows to print at the next second
@@ -58,6 +59,7 @@ private:
         {
         }
         SendSettings settings;
+        QString name;
         ProbeSender sender;
     };
 

@@ -1,10 +1,9 @@
 #include "monitor/MetricsText.h"
 
 #include "core/SourceTable.h"
+#include "net/PanelNames.h"
 #include "net/ProbeReceiver.h"
 #include "net/Tick.h"
-
-#include <QSet>
 
 #include <algorithm>
 
@@ -16,17 +15,6 @@ QByteArray escaped(const QString& value)
     QByteArray text = value.toUtf8();
     text.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
     return text;
-}
-
-// Two panels on one group and port would give the same series twice, which Prometheus
-// refuses whole; the second is told apart by a number.
-QByteArray uniqueName(const QString& name, QSet<QByteArray>& taken)
-{
-    QByteArray label = escaped(name);
-    for (int n = 2; taken.contains(label); ++n)
-        label = escaped(name) + '#' + QByteArray::number(n);
-    taken.insert(label);
-    return label;
 }
 
 void family(QByteArray& out, const char* name, const char* type, const char* help)
@@ -59,14 +47,16 @@ void MetricsText::addTransmitter(const QString& name, quint64 sent, quint64 fail
 
 QByteArray MetricsText::text() const
 {
-    QSet<QByteArray> taken;
+    // Two panels on one group and port would give the same series twice, which Prometheus
+    // refuses whole.
+    PanelNames receiverNames;
     std::vector<QByteArray> receivers;
     for (const Receiver& receiver : m_receivers)
-        receivers.push_back(uniqueName(receiver.name, taken));
-    taken.clear();
+        receivers.push_back(escaped(receiverNames.next(receiver.name)));
+    PanelNames transmitterNames;
     std::vector<QByteArray> transmitters;
     for (const Transmitter& transmitter : m_transmitters)
-        transmitters.push_back(uniqueName(transmitter.name, taken));
+        transmitters.push_back(escaped(transmitterNames.next(transmitter.name)));
 
     QByteArray out;
     family(out, "lumivox_build_info", "gauge", "The program's version, as a label.");

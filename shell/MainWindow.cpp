@@ -400,19 +400,16 @@ void MainWindow::retitle()
 
 QString MainWindow::titleOf(const QWidget* panel) const
 {
-    const auto named = [](const HostedPanel& hosted) {
-        return hosted.panel->role() + QLatin1Char(' ') + hosted.panel->name();
-    };
-    const auto self = std::find_if(m_panels.begin(), m_panels.end(),
-        [panel](const HostedPanel& hosted) { return hosted.widget == panel; });
-    if (self == m_panels.end())
-        return {};
-    const QString title = named(*self);
-    // Counted among the started panels opened before it.
-    const auto same = std::count_if(m_panels.begin(), self, [&](const HostedPanel& hosted) {
-        return hosted.widget && hosted.started && named(hosted) == title;
-    });
-    return same ? title + QLatin1String(" #") + QString::number(same + 1) : title;
+    // Told apart from the started panels of the same name opened before it.
+    PanelNames names;
+    for (const HostedPanel& hosted : m_panels) {
+        const QString title = hosted.panel->role() + QLatin1Char(' ') + hosted.panel->name();
+        if (hosted.widget == panel)
+            return names.next(title);
+        if (hosted.widget && hosted.started)
+            names.next(title);
+    }
+    return {};
 }
 
 // Queued, never called directly: the panels handle the tick after the broadcast, in one

@@ -14,6 +14,7 @@ private slots:
     void initTestCase() { REQUIRE_ISOLATED_NETWORK(); }
     void aProbeJustBeforeTheStopIsInTheFinalRows();
     void aLostRowIsPrintedOnceAMinute();
+    void twoReceiversOfOneGroupAreToldApart();
 };
 
 void tst_HeadlessRun::aProbeJustBeforeTheStopIsInTheFinalRows()
@@ -59,6 +60,26 @@ void tst_HeadlessRun::aLostRowIsPrintedOnceAMinute()
         second(at); // lost at 3 s, its Cons. Miss counting up every second
     second(131, 3);
     QCOMPARE(printedAt, (QList<int> { 0, 1, 3, 63, 123, 131 }));
+}
+
+void tst_HeadlessRun::twoReceiversOfOneGroupAreToldApart()
+{
+    Options options;
+    options.json = true;
+    const Endpoint where { QHostAddress(QStringLiteral("234.5.6.7")), 9401 };
+    options.receive = { where, where };
+    QString output, errors;
+    QTextStream out(&output), err(&errors);
+    HostContext host;
+    HeadlessRun run(host, options, out, err);
+    QVERIFY(run.start());
+    QCOMPARE(QUdpSocket().writeDatagram(probeBytes(7), where.group, where.port), 100);
+    run.stop();
+    const QStringList rows = output.split(QLatin1Char('\n')).filter(QLatin1String("\"seq\":7"));
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(!rows[0].contains(QLatin1String("#2")), qPrintable(output));
+    QVERIFY2(
+        rows[1].contains(QLatin1String("\"receiver\":\"234.5.6.7:9401 #2\"")), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(tst_HeadlessRun)

@@ -209,7 +209,7 @@ void tst_Parsers::metricsLabelsEscapedAndUnique()
     const QByteArray text = metrics.text();
     const QByteArray label = "a\\\"b\\\\c\\nd"; // a\"b\\c\nd
     QVERIFY(text.contains("lumivox_rx_host_drops_total{receiver=\"" + label + "\"} 0"));
-    QVERIFY(text.contains("lumivox_rx_host_drops_total{receiver=\"" + label + "#2\"} 0"));
+    QVERIFY(text.contains("lumivox_rx_host_drops_total{receiver=\"" + label + " #2\"} 0"));
     QVERIFY(text.contains("lumivox_tx_probes_total{transmitter=\"" + label + "\"} 0"));
 }
 
