@@ -172,17 +172,19 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     };
     sending.randomSize = parser.value(QStringLiteral("size")) == QLatin1String("random");
     if (!readNumber(QStringLiteral("ttl"), Limits::ttl, sending.ttl, "")
-        || !readNumber(QStringLiteral("period"), Limits::period, sending.period, " of seconds"))
+        || !readNumber(
+            QStringLiteral("period"), Limits::period, sending.periodSeconds, " of seconds"))
         return Outcome::Error;
     if (!sending.randomSize
-        && !readNumber(QStringLiteral("size"), Limits::packetSize, sending.size, " of bytes",
+        && !readNumber(QStringLiteral("size"), Limits::packetSize, sending.sizeBytes, " of bytes",
             ", or \"random\""))
         return Outcome::Error;
-    if (!readNumber(QStringLiteral("duration"), DurationRange, m_options.duration, " of seconds")
+    if (!readNumber(
+            QStringLiteral("duration"), DurationRange, m_options.durationSeconds, " of seconds")
         || !readNumber(
             QStringLiteral("loss-threshold"), Limits::lossThreshold, m_options.lossThreshold, "")
-        || !readNumber(
-            QStringLiteral("max-latency"), Limits::maxLatency, m_options.maxLatency, " of seconds")
+        || !readNumber(QStringLiteral("max-latency"), Limits::maxLatency,
+            m_options.maxLatencySeconds, " of seconds")
         || !readNumber(QStringLiteral("max-sources"), Limits::maxSources, m_options.maxSources, "")
         || !readNumber(QStringLiteral("metrics-max-sources"), Limits::maxSources,
             m_options.metricsMaxSources, "")
@@ -249,7 +251,7 @@ std::vector<ReceiverSetup> Options::receivers() const
         setup.settings.where = where;
         setup.settings.interfaceIndex = interfaceIndex;
         setup.settings.join = join;
-        setup.settings.rules = { qint64(maxLatency) * 1000, lossThreshold };
+        setup.settings.rules = { qint64(maxLatencySeconds) * 1000, lossThreshold };
         setup.settings.maxSources = maxSources;
         all.push_back(setup);
     }

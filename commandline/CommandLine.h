@@ -25,9 +25,9 @@ struct Options {
     std::vector<Endpoint> transmit;
     std::vector<Endpoint> receive;
     SendSettings sending; // for every transmitter, each with its own destination
-    quint32 duration = 0; // seconds; 0 runs until stopped
+    quint32 durationSeconds = 0; // 0 runs until stopped
     quint32 lossThreshold = Defaults::lossThreshold;
-    quint32 maxLatency = Defaults::maxLatency; // seconds
+    quint32 maxLatencySeconds = Defaults::maxLatency;
     quint32 maxSources = Defaults::maxSources; // a receiver's
     int interfaceIndex = 0; // what every panel sends and joins by; 0: the system's choice
     std::optional<Endpoint> metrics; // where /metrics is served, if anywhere
@@ -38,7 +38,7 @@ struct Options {
     std::optional<double> maxLoss; // percent a source may lose
 
     // A run that is a test ends with a verdict in its exit status.
-    bool isTest() const { return duration || expectSources || maxLoss; }
+    bool isTest() const { return durationSeconds || expectSources || maxLoss; }
     // Every transmitter and receiver asked for, with every option that applies to it: the
     // window's panels and a headless run start the same ones.
     std::vector<SendSettings> transmitters() const;

@@ -55,8 +55,8 @@ bool HeadlessRun::start()
     }
     m_running = true;
     m_ticker.start();
-    if (m_options.duration)
-        m_duration.start(std::chrono::seconds(m_options.duration));
+    if (m_options.durationSeconds)
+        m_duration.start(std::chrono::seconds(m_options.durationSeconds));
     return true;
 }
 
@@ -168,7 +168,7 @@ void HeadlessRun::stop()
         receiver->receiver.stop();
     if (wasRunning) {
         // The final rows: every source of every receiver, whether it changed or not.
-        m_printer.startTable();
+        m_printer.printHeadingBeforeNextRow();
         for (const auto& receiver : m_receivers) {
             const ProbeReceiver& probes = receiver->receiver;
             for (std::size_t i = 0; i < probes.sources().size(); ++i)

@@ -23,8 +23,8 @@ public:
     // A receiver's drops and sources refused after its final rows, in text; JSON has them in
     // the rows.
     void printDrops(const QString& receiver, quint32 hostDrops, quint64 sourcesRefused);
-    // The heading is printed again before the next text row.
-    void startTable() { m_headingPrinted = false; }
+    // The heading goes out again before the next text row, as over the final rows.
+    void printHeadingBeforeNextRow() { m_headingPrinted = false; }
 
 private:
     void printHeading();

@@ -21,7 +21,7 @@ void ReceiverTraps::setDestination(const QString& destination, const QString& co
         m_sender = std::make_unique<TrapSender>();
         connect(m_sender.get(), &TrapSender::failed, this, [this](const QString& why) {
             qWarning("lumivox-tool: %s", qPrintable(why));
-            emit eventOccurred(Event::about(Event::Warning, m_receiver.name(), why));
+            emit eventOccurred(Event::withDetail(Event::Warning, m_receiver.name(), why));
         });
     }
     m_sender->setDestination(destination, community);
@@ -32,7 +32,7 @@ void ReceiverTraps::sendTest(const Endpoint& receiver)
     if (!m_sender)
         return;
     m_sender->send(TrapSender::Kind::Test, receiver);
-    emit eventOccurred(Event::about(
+    emit eventOccurred(Event::withDetail(
         Event::Trap, receiver.toString(), tr("Test trap sent to %1").arg(m_sender->destination())));
 }
 

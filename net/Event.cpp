@@ -151,13 +151,13 @@ Event Event::gaveWay(const QString& receiver, const SourceTable::GaveWay& source
 
 Event Event::sourcesRefused(const QString& receiver, const SourceTable& sources)
 {
-    return about(Warning, receiver,
+    return withDetail(Warning, receiver,
         tr("%1 probes of new sources refused so far: this receiver keeps at most %2 sources")
             .arg(sources.refused())
             .arg(sources.maxSources()));
 }
 
-Event Event::about(Kind kind, const QString& panel, const QString& detail)
+Event Event::withDetail(Kind kind, const QString& panel, const QString& detail)
 {
     Event event;
     event.kind = kind;

@@ -74,5 +74,6 @@ public:
     static Event gaveWay(const QString& receiver, const SourceTable::GaveWay& source);
     // Probes of new sources refused by a full table, so far.
     static Event sourcesRefused(const QString& receiver, const SourceTable& sources);
-    static Event about(Kind kind, const QString& panel, const QString& detail);
+    // An event of any kind that says no more than its detail.
+    static Event withDetail(Kind kind, const QString& panel, const QString& detail);
 };

@@ -30,7 +30,7 @@ void ProbeReceiver::rejoinIfMoved()
     switch (m_socket.rejoinIfMoved()) {
     case ReceiveSocket::Rejoin::Joined:
         m_waiting = false;
-        emit eventOccurred(Event::about(Event::Rejoined, name(),
+        emit eventOccurred(Event::withDetail(Event::Rejoined, name(),
             tr("Joined again on %1, which was made anew or changed its address")
                 .arg(m_socket.joinedInterface())));
         break;
@@ -44,7 +44,7 @@ void ProbeReceiver::rejoinIfMoved()
         [[fallthrough]];
     case ReceiveSocket::Rejoin::Gone:
         if (!std::exchange(m_waiting, true))
-            emit eventOccurred(Event::about(Event::Waiting, name(),
+            emit eventOccurred(Event::withDetail(Event::Waiting, name(),
                 tr("Waiting for %1 to come back, to join %2 again")
                     .arg(m_socket.joinedInterface(), m_settings.where.group.toString())));
         break;
@@ -70,14 +70,14 @@ bool ProbeReceiver::start(const ReceiveSettings& settings)
     const bool ipv6 = settings.where.group.protocol() == QAbstractSocket::IPv6Protocol;
     if (m_member && !m_host.querierWatch().canSee(ipv6)
         && m_host.firstTime(HostContext::Notice::QueriersUnseen))
-        emit eventOccurred(Event::about(Event::Warning, name(), querierLine()));
+        emit eventOccurred(Event::withDetail(Event::Warning, name(), querierLine()));
     const QStringList problems
         = HostChecks::atStart(settings.interfaceIndex, settings.where.group, true);
     for (const QString& problem : problems + m_host.containerNoticeOnce())
-        emit eventOccurred(Event::about(Event::Warning, name(), problem));
+        emit eventOccurred(Event::withDetail(Event::Warning, name(), problem));
     const Endpoint& where = settings.where;
     if (!where.source.isNull() && !isSourceSpecific(where.group))
-        emit eventOccurred(Event::about(Event::Warning, name(),
+        emit eventOccurred(Event::withDetail(Event::Warning, name(),
             tr("Source-specific groups are 232.0.0.0/8 and ff3x::/32; routers may not keep "
                "to the source for %1.")
                 .arg(where.group.toString())));
@@ -100,7 +100,7 @@ void ProbeReceiver::tellJoinRefused(int error)
     if (!hint.isEmpty() && !m_hostProblems.contains(hint))
         m_hostProblems << hint;
     emit eventOccurred(
-        Event::about(Event::JoinRefused, name(), withHint(systemErrorText(error), hint)));
+        Event::withDetail(Event::JoinRefused, name(), withHint(systemErrorText(error), hint)));
 }
 
 bool ProbeReceiver::lacksMembership() const
@@ -127,7 +127,7 @@ bool ProbeReceiver::setMember(bool member)
     if (!m_socket.isOpen() || !(member ? m_socket.joinGroup() : m_socket.leaveGroup()))
         return false;
     m_member = member;
-    emit eventOccurred(Event::about(
+    emit eventOccurred(Event::withDetail(
         member ? Event::Join : Event::Leave, name(), member ? tr("IGMP Join") : tr("IGMP Leave")));
     return true;
 }
@@ -170,7 +170,7 @@ void ProbeReceiver::resetCounts()
 {
     m_sources.clear();
     emit cleared();
-    emit eventOccurred(Event::about(Event::Reset, name(), tr("counts reset")));
+    emit eventOccurred(Event::withDetail(Event::Reset, name(), tr("counts reset")));
 }
 
 void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
@@ -299,7 +299,7 @@ void ProbeReceiver::watchQuerier()
             return;
         m_toldQuerier = querier->address;
         m_toldQuerierGone = false;
-        Event event = Event::about(Event::Querier, name(),
+        Event event = Event::withDetail(Event::Querier, name(),
             tr("%1 querier on %2: %3, queries every %4 s")
                 .arg(protocolName(ipv6, querier->query.version), m_socket.joinedInterface(),
                     QuerierWatch::name(querier->address))
@@ -312,7 +312,7 @@ void ProbeReceiver::watchQuerier()
         && queriers.isGone(interfaceIndex, ipv6, m_socket.joinedAtMs(), now)) {
         m_toldQuerier.reset();
         m_toldQuerierGone = true;
-        Event event = Event::about(Event::QuerierGone, name(), querierLine());
+        Event event = Event::withDetail(Event::QuerierGone, name(), querierLine());
         event.sources = lostSinceLastQuery();
         if (!event.sources.isEmpty())
             event.detail += tr("; lost since its last query: %1")

@@ -18,7 +18,7 @@ bool ProbeSender::start(const SendSettings& settings)
 {
     m_settings = settings;
     m_lastSequence = 0;
-    m_countdown = settings.period;
+    m_countdownSeconds = settings.periodSeconds;
     m_sourcePort = 0;
     m_failure.clear();
     // Loopback on, so that receivers on this host hear the probes too.
@@ -43,7 +43,7 @@ bool ProbeSender::start(const SendSettings& settings)
     m_sourcePort = m_socket.localPort();
     m_hostProblems = HostChecks::atStart(settings.interfaceIndex, to, false);
     for (const QString& problem : m_hostProblems + m_host.containerNoticeOnce())
-        emit eventOccurred(Event::about(Event::Warning, name(), problem));
+        emit eventOccurred(Event::withDetail(Event::Warning, name(), problem));
     return true;
 }
 
@@ -60,15 +60,15 @@ void ProbeSender::stop(Stopping how)
     if (how == Stopping::Announced && isStarted())
         send(ProbePacket::TypeStopping);
     m_socket.close();
-    m_countdown = 0;
+    m_countdownSeconds = 0;
 }
 
 bool ProbeSender::tick(int phase)
 {
     if (phase != Tick::secondPhase || !isStarted())
         return false;
-    if (--m_countdown == 0) {
-        m_countdown = m_settings.period;
+    if (--m_countdownSeconds == 0) {
+        m_countdownSeconds = m_settings.periodSeconds;
         send(ProbePacket::TypeProbe);
     }
     return true;
@@ -80,9 +80,9 @@ void ProbeSender::send(std::int8_t type)
     const auto [randomMin, randomMax] = Limits::randomSize;
     const quint32 size = m_settings.randomSize
         ? quint32(std::rand()) % (randomMax - randomMin + 1) + randomMin
-        : m_settings.size;
+        : m_settings.sizeBytes;
     const quint32 sequence = ++m_lastSequence;
-    const auto bytes = ProbePacket { type, sequence, m_settings.period }.build(size);
+    const auto bytes = ProbePacket { type, sequence, m_settings.periodSeconds }.build(size);
     // A send that fails repeats every period: told when sends start failing and when they
     // work again, not each time.
     const bool wasFailing = !m_failure.isEmpty();
@@ -95,13 +95,14 @@ void ProbeSender::send(std::int8_t type)
         emit sendFailed(sequence, size, error);
         if (!wasFailing) {
             const QString hint = HostChecks::afterSendFailed(error, m_settings.destination.group);
-            emit eventOccurred(Event::about(Event::SendFailed, name(), withHint(m_failure, hint)));
+            emit eventOccurred(
+                Event::withDetail(Event::SendFailed, name(), withHint(m_failure, hint)));
         }
     } else {
         ++m_sent;
         m_failure.clear();
         emit probeSent(sequence, size);
         if (wasFailing)
-            emit eventOccurred(Event::about(Event::SendOk, name(), tr("Sending again")));
+            emit eventOccurred(Event::withDetail(Event::SendOk, name(), tr("Sending again")));
     }
 }

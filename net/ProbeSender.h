@@ -11,8 +11,8 @@
 // What a transmitter sends, and how.
 struct SendSettings {
     Endpoint destination;
-    quint32 period = Defaults::period; // seconds
-    quint32 size = Defaults::packetSize; // bytes
+    quint32 periodSeconds = Defaults::period;
+    quint32 sizeBytes = Defaults::packetSize;
     bool randomSize = false;
     quint32 ttl = Defaults::ttl; // the hop limit for IPv6
     int interfaceIndex = 0; // the interface probes leave by; 0: the system's route
@@ -44,7 +44,7 @@ public:
     const UdpSocket& socket() const { return m_socket; }
     quint16 sourcePort() const { return m_sourcePort; }
     quint32 lastSequence() const { return m_lastSequence; }
-    quint32 countdown() const { return m_countdown; }
+    quint32 countdownSeconds() const { return m_countdownSeconds; }
     // Since the sender was made, across stops and starts.
     quint64 sentCount() const { return m_sent; }
     quint64 failureCount() const { return m_failures; }
@@ -71,7 +71,7 @@ private:
     SendSettings m_settings;
     quint16 m_sourcePort = 0;
     quint32 m_lastSequence = 0;
-    quint32 m_countdown = 0; // seconds to the next probe
+    quint32 m_countdownSeconds = 0; // to the next probe
     quint64 m_sent = 0;
     quint64 m_failures = 0;
     QStringList m_hostProblems;

@@ -65,12 +65,12 @@ bool ReceiverPanel::readFields()
     fields.readAddress(ui->sourceEdit, where.source, true);
     fields.readNumber(ui->portEdit, where.port, Limits::port);
     fields.readNumber(ui->lossThresholdEdit, m_lossThreshold, Limits::lossThreshold);
-    fields.readNumber(ui->maxLatencyEdit, m_maxLatency, Limits::maxLatency);
+    fields.readNumber(ui->maxLatencyEdit, m_maxLatencySeconds, Limits::maxLatency);
     if (!fields.ok() || !readTrapFields())
         return false;
     m_settings.join = ui->joinCheck->isChecked();
     m_settings.interfaceIndex = ui->interfaceCombo->interfaceIndex();
-    m_settings.rules = { qint64(m_maxLatency) * 1000, m_lossThreshold };
+    m_settings.rules = { qint64(m_maxLatencySeconds) * 1000, m_lossThreshold };
     return true;
 }
 
@@ -113,7 +113,7 @@ void ReceiverPanel::showFields()
     showField(ui->portEdit, where.port);
     ui->joinCheck->setChecked(m_settings.join);
     showField(ui->lossThresholdEdit, m_lossThreshold);
-    showField(ui->maxLatencyEdit, m_maxLatency);
+    showField(ui->maxLatencyEdit, m_maxLatencySeconds);
     showField(ui->trapDestinationEdit, m_trapDestination);
     showField(ui->communityEdit, m_community);
 }
@@ -134,7 +134,7 @@ void ReceiverPanel::tick(int phase)
         ui->refusedLabel->setText(tr("Sources refused: %1").arg(m_shownRefused));
     }
     if (m_emptyDatagrams.due(Tick::nowMs()))
-        emit eventOccurred(Event::about(Event::Warning, name(),
+        emit eventOccurred(Event::withDetail(Event::Warning, name(),
             (m_emptyDatagrams.count() == 1
                     ? tr("%1 empty datagram received so far: a probe is never empty")
                     : tr("%1 empty datagrams received so far: a probe is never empty"))
@@ -152,7 +152,7 @@ void ReceiverPanel::configure(
 {
     m_settings = settings;
     m_lossThreshold = settings.rules.lossThreshold;
-    m_maxLatency = quint32(settings.rules.maxLatencyMs / 1000);
+    m_maxLatencySeconds = quint32(settings.rules.maxLatencyMs / 1000);
     m_trapDestination = trapDestination;
     m_community = community;
     showFields();

@@ -18,6 +18,7 @@ class ReceiverPanel;
 // from its ProbeReceiver; the panel shows it.
 class ReceiverPanel : public QWidget, public Panel {
     Q_OBJECT
+    Q_INTERFACES(Panel)
 
 public:
     explicit ReceiverPanel(HostContext& host, QWidget* parent = nullptr);
@@ -63,7 +64,7 @@ private:
     std::unique_ptr<Ui::ReceiverPanel> ui;
     ReceiveSettings m_settings;
     quint32 m_lossThreshold = Defaults::lossThreshold;
-    quint32 m_maxLatency = Defaults::maxLatency; // seconds
+    quint32 m_maxLatencySeconds = Defaults::maxLatency; // seconds
     QString m_trapDestination = QLatin1String(Defaults::trapDestination);
     QString m_community = QLatin1String(Defaults::community);
     quint32 m_shownDrops = 0;

@@ -142,7 +142,7 @@ ReceiverPanel* MainWindow::addReceiver()
 template <class PanelWidget> PanelWidget* MainWindow::addPanel(const QString& caption)
 {
     auto* panel = new PanelWidget(m_host); // its child window owns it from showChild() on
-    m_panels.push_back({ panel, panel });
+    m_panels.push_back({ panel });
     connect(panel, &PanelWidget::eventOccurred, &m_log, [this, panel](Event event) {
         event.panel = titleOf(panel);
         m_log.append(event);
@@ -231,7 +231,7 @@ bool MainWindow::listenMetrics(const Endpoint& where)
         return false;
     }
     m_metricsAddress = where.toString();
-    m_log.append(Event::about(Event::Metrics, QString(),
+    m_log.append(Event::withDetail(Event::Metrics, QString(),
         tr("Serving Prometheus metrics on port %1 at /metrics").arg(m_metrics.serverPort())));
     return true;
 }
@@ -244,7 +244,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     for (const HostedPanel& hosted : m_panels) {
         if (!hosted.widget)
             continue;
-        const Panel::Ending ending = hosted.panel->askToClose();
+        const Panel::Ending ending = hosted.panel()->askToClose();
         if (ending == Panel::Ending::Cancelled)
             return event->ignore();
         endings.emplace_back(hosted, ending);
@@ -252,7 +252,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // A panel closed while a question waited is gone, and has stopped with it.
     for (const auto& [hosted, ending] : endings) {
         if (hosted.widget)
-            hosted.panel->finish(ending);
+            hosted.panel()->finish(ending);
     }
     judgeRun();
     event->accept();
@@ -262,7 +262,7 @@ void MainWindow::endRun()
 {
     for (const HostedPanel& hosted : m_panels) {
         if (hosted.widget)
-            hosted.panel->finish(Panel::Ending::Announced);
+            hosted.panel()->finish(Panel::Ending::Announced);
     }
     judgeRun();
     QCoreApplication::quit();
@@ -289,7 +289,7 @@ void MainWindow::judgeRun()
     QTextStream lines(&text);
     summary.print(lines, false);
     for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        m_log.append(Event::about(Event::Summary, QString(), line.simplified()));
+        m_log.append(Event::withDetail(Event::Summary, QString(), line.simplified()));
     QTextStream err(stderr);
     summary.printFailures(err);
     m_exitStatus = summary.failures().isEmpty() ? 0 : 3;
@@ -318,7 +318,7 @@ void MainWindow::collectMetrics(MetricsText& text) const
     // The oldest panel first, so that series keep their names while panels come and go.
     for (const HostedPanel& hosted : m_panels) {
         if (hosted.widget)
-            hosted.panel->collectMetrics(text);
+            hosted.panel()->collectMetrics(text);
     }
 }
 
@@ -403,7 +403,7 @@ QString MainWindow::titleOf(const QWidget* panel) const
     // Told apart from the started panels of the same name opened before it.
     PanelNames names;
     for (const HostedPanel& hosted : m_panels) {
-        const QString title = hosted.panel->role() + QLatin1Char(' ') + hosted.panel->name();
+        const QString title = hosted.panel()->role() + QLatin1Char(' ') + hosted.panel()->name();
         if (hosted.widget == panel)
             return names.next(title);
         if (hosted.widget && hosted.started)
@@ -426,7 +426,7 @@ void MainWindow::tickPanels(int phase)
     // The newest first; by index, as a panel opened meanwhile would move the array.
     for (std::size_t i = m_panels.size(); i-- > 0;) {
         if (m_panels[i].widget)
-            m_panels[i].panel->tick(phase);
+            m_panels[i].panel()->tick(phase);
     }
 }
 

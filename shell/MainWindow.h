@@ -4,6 +4,7 @@
 #include "net/Tick.h"
 #include "net/Ticker.h"
 #include "shell/LogModel.h"
+#include "widgets/Panel.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,7 +14,6 @@
 
 class HostContext;
 class LogoArea;
-class Panel;
 class QMdiSubWindow;
 class ReceiverPanel;
 class TransmitterPanel;
@@ -48,7 +48,7 @@ protected:
 private:
     struct HostedPanel {
         QPointer<QWidget> widget; // null once the panel is gone
-        Panel* panel = nullptr;
+        Panel* panel() const { return qobject_cast<Panel*>(widget.data()); }
         bool started = false; // once: its title names it from then on
     };
 

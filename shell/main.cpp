@@ -65,8 +65,8 @@ int runWindow(int argc, char* argv[], const Options& options)
     MainWindow window(host);
     window.show();
     window.openPanels(options);
-    if (options.duration)
-        QTimer::singleShot(std::chrono::seconds(options.duration), &window, &MainWindow::endRun);
+    if (options.durationSeconds)
+        QTimer::singleShot(std::chrono::seconds(options.durationSeconds), &window, &MainWindow::endRun);
     const int status = application.exec();
     return status ? status : window.exitStatus();
 }

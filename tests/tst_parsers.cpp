@@ -171,7 +171,7 @@ void tst_Parsers::commandLine()
 void tst_Parsers::csvFieldsComeBackWhole()
 {
     const QString detail = QStringLiteral("a, \"quoted\"\nsecond line");
-    const std::deque<Event> log { Event::about(
+    const std::deque<Event> log { Event::withDetail(
         Event::Warning, QStringLiteral("234.5.6.7:8910"), detail) };
     QBuffer file;
     QVERIFY(file.open(QIODevice::WriteOnly) && EventColumns::writeCsv(log, file));

@@ -40,10 +40,10 @@ bool TransmitterPanel::readFields()
 {
     FieldReader fields(this);
     fields.readAddress(ui->groupEdit, m_settings.destination.group);
-    fields.readNumber(ui->periodEdit, m_settings.period, Limits::period);
+    fields.readNumber(ui->periodEdit, m_settings.periodSeconds, Limits::period);
     fields.readNumber(ui->portEdit, m_settings.destination.port, Limits::port);
     // Checked even while Randomise is on, so a size never becomes valid by being hidden.
-    fields.readNumber(ui->packetSizeEdit, m_settings.size, Limits::packetSize);
+    fields.readNumber(ui->packetSizeEdit, m_settings.sizeBytes, Limits::packetSize);
     fields.readNumber(ui->ttlEdit, m_settings.ttl, Limits::ttl);
     m_settings.randomSize = ui->randomiseCheck->isChecked();
     m_settings.interfaceIndex = ui->interfaceCombo->interfaceIndex();
@@ -53,12 +53,12 @@ bool TransmitterPanel::readFields()
 void TransmitterPanel::showFields()
 {
     showField(ui->groupEdit, m_settings.destination.group.toString());
-    showField(ui->periodEdit, m_settings.period);
+    showField(ui->periodEdit, m_settings.periodSeconds);
     showCounters();
     showField(ui->sourcePortEdit, m_sender.sourcePort());
     showField(ui->portEdit, m_settings.destination.port);
     ui->randomiseCheck->setChecked(m_settings.randomSize);
-    showField(ui->packetSizeEdit, m_settings.size);
+    showField(ui->packetSizeEdit, m_settings.sizeBytes);
     showField(ui->ttlEdit, m_settings.ttl);
     ui->interfaceCombo->selectInterface(m_settings.interfaceIndex);
 }
@@ -67,7 +67,7 @@ void TransmitterPanel::showFields()
 void TransmitterPanel::showCounters()
 {
     showField(ui->lastSequenceEdit, m_sender.lastSequence());
-    showField(ui->countdownEdit, m_sender.countdown());
+    showField(ui->countdownEdit, m_sender.countdownSeconds());
 }
 
 void TransmitterPanel::configure(const SendSettings& settings)

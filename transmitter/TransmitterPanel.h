@@ -18,6 +18,7 @@ class TransmitterPanel;
 // per period, counted down on the panel tick.
 class TransmitterPanel : public QWidget, public Panel {
     Q_OBJECT
+    Q_INTERFACES(Panel)
 
 public:
     enum class State { Stopped, Paused, Running };

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 class MetricsText;
 
-// What the main window asks of every panel it hosts, whatever its kind.
+// What the main window asks of every panel it hosts, whatever its kind; a panel is a widget
+// that declares it with Q_INTERFACES, found with qobject_cast.
 class Panel {
 public:
     // How closing is to end what a panel does: with the message that tells receivers its
@@ -25,3 +27,5 @@ public:
     // Stops what the panel does, as it closes.
     virtual void finish(Ending) { }
 };
+
+Q_DECLARE_INTERFACE(Panel, "net.lumivox.Panel")
