@@ -11,8 +11,6 @@ SourceModel::SourceModel(const SourceTable& sources, QObject* parent)
     , m_sources(sources)
     , m_rows(int(sources.size()))
 {
-    m_announcer.setSingleShot(true);
-    connect(&m_announcer, &QTimer::timeout, this, &SourceModel::announceChanges);
 }
 
 int SourceModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
@@ -74,7 +72,6 @@ void SourceModel::clear()
     beginResetModel();
     m_rows = 0;
     m_firstChanged = m_lastChanged = -1;
-    m_announcer.stop();
     endResetModel();
 }
 
@@ -88,16 +85,14 @@ void SourceModel::sourceChanged(std::size_t index, SourceChange change)
     }
     // Right after the reads that brought it, so that the rows repaint with the panel's lamp;
     // then the list rests for ChangeInterval, gathering what comes meanwhile.
-    if (!m_announcer.isActive())
-        m_announcer.start(0);
+    m_announcer.request();
 }
 
-void SourceModel::announceChanges()
+bool SourceModel::announceChanges()
 {
     const int count = int(m_sources.size());
     if (m_firstChanged < 0 && count == m_rows)
-        return; // a rest with nothing to tell: idle until the next change
-    m_announcer.start(ChangeInterval);
+        return false;
     if (count > m_rows) {
         beginInsertRows({}, m_rows, count - 1);
         m_rows = count;
@@ -123,4 +118,5 @@ void SourceModel::announceChanges()
     }
     m_firstChanged = m_lastChanged = -1;
     m_change = SourceChange::Repeated;
+    return true;
 }

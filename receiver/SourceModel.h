@@ -2,9 +2,9 @@
 
 #include "core/SourceColumns.h"
 #include "core/SourceTable.h"
+#include "widgets/UpdateThrottle.h"
 
 #include <QAbstractTableModel>
-#include <QTimer>
 
 Q_DECLARE_METATYPE(RecentMarks)
 
@@ -36,12 +36,13 @@ public:
 private:
     // What the strip shows, in words, for its tooltip and for screen readers.
     static QString recentText(const RecentMarks& recent);
-    void announceChanges();
+    // False when there was nothing to tell.
+    bool announceChanges();
 
     const SourceTable& m_sources;
     int m_rows = 0; // the rows the view knows of
     int m_firstChanged = -1;
     int m_lastChanged = -1;
     SourceChange m_change = SourceChange::Repeated; // the most that changed in those rows
-    QTimer m_announcer;
+    UpdateThrottle m_announcer { ChangeInterval, [this] { return announceChanges(); } };
 };

@@ -33,17 +33,33 @@ QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role
 
 void LogModel::append(const Event& event)
 {
-    if (m_events.size() == Capacity) {
-        beginRemoveRows({}, 0, 0);
-        m_events.pop_front();
-        endRemoveRows();
-    }
-    beginInsertRows({}, int(m_events.size()), int(m_events.size()));
-    m_events.push_back(event);
-    endInsertRows();
+    m_waiting.push_back(event);
+    if (m_waiting.size() > Capacity)
+        m_waiting.erase(m_waiting.begin(), m_waiting.end() - Capacity);
+    m_throttle.request();
 }
 
-bool LogModel::writeCsv(QIODevice& device) const
+bool LogModel::showWaiting()
 {
+    if (m_waiting.empty())
+        return false;
+    // The oldest rows go in one removal, as many as make room.
+    const std::size_t total = m_events.size() + m_waiting.size();
+    const std::size_t over = total > Capacity ? total - Capacity : 0;
+    if (over > 0) {
+        beginRemoveRows({}, 0, int(over) - 1);
+        m_events.erase(m_events.begin(), m_events.begin() + std::ptrdiff_t(over));
+        endRemoveRows();
+    }
+    beginInsertRows({}, int(m_events.size()), int(m_events.size() + m_waiting.size()) - 1);
+    m_events.insert(m_events.end(), m_waiting.begin(), m_waiting.end());
+    m_waiting.clear();
+    endInsertRows();
+    return true;
+}
+
+bool LogModel::writeCsv(QIODevice& device)
+{
+    showWaiting();
     return EventColumns::writeCsv(m_events, device);
 }

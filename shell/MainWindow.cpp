@@ -360,6 +360,7 @@ void MainWindow::showLog()
         view->sortByColumn(-1, Qt::AscendingOrder); // as they came, until a heading is chosen
         // Every column as wide as its text, Detail with what is left.
         view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        view->header()->setResizeContentsPrecision(0);
         view->header()->setStretchLastSection(true);
         connect(shown, &QAbstractItemModel::rowsInserted, view, &QTreeView::scrollToBottom);
         auto* filterRow = new QHBoxLayout;
