@@ -42,7 +42,10 @@ private slots:
     void receiverResetCountsAgain();
     void recentStrip_data();
     void recentStrip();
-    void socketFailures();
+    void receiverPortTakenIsToldUntilFree();
+    void receiverRefusedJoinAndLeaveAreTold();
+    void transmitterSocketRefusedIsTold();
+    void failedSendIsToldInThePanelOnce();
     void oneNetworkBoxAtATime();
     void layout();
 
@@ -64,6 +67,12 @@ private:
     static int rows(ReceiverPanel& panel)
     {
         return child<QTreeView>(&panel, "sourceList")->model()->rowCount();
+    }
+    // The caption and the text of the nth box asked.
+    QString box(int n) const
+    {
+        const MessageBoxRequest& asked = m_boxes->boxes.at(n);
+        return asked.caption + ": " + asked.text;
     }
     static void send(QUdpSocket& from, const QByteArray& bytes, const char* to, quint16 port)
     {
@@ -336,12 +345,8 @@ void tst_Panels::recentStrip()
 
 // A socket that cannot be had is told with the system's text, and pressing the button
 // again retries; refused memberships and failed sends are told as well.
-void tst_Panels::socketFailures()
+void tst_Panels::receiverPortTakenIsToldUntilFree()
 {
-    const auto box = [this](int n) {
-        const MessageBoxRequest& asked = m_boxes->boxes.at(n);
-        return asked.caption + ": " + asked.text;
-    };
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress::AnyIPv4, 9120, QAbstractSocket::DontShareAddress));
     ReceiverPanel receiver(m_host);
@@ -350,37 +355,51 @@ void tst_Panels::socketFailures()
     QCOMPARE(m_boxes->boxes.size(), 2);
     QCOMPARE(box(0), "CRxSocket::Bind(): " + systemErrorText(EADDRINUSE));
     QCOMPARE(box(1), QStringLiteral("CAddRx::StartReceiver(): Failed to Create receive socket"));
+    m_boxes->boxes.clear();
     holder.close();
     click(&receiver, "startButton");
     QVERIFY(receiver.isRunning());
+}
+
+// A unicast group keeps it listening, though the join was refused; a refused leave is told too.
+void tst_Panels::receiverRefusedJoinAndLeaveAreTold()
+{
     ReceiverPanel unicast(m_host);
     unicast.configure({ { QHostAddress::LocalHost, 9121 }, 0, true });
-    QVERIFY(unicast.start()); // listening, though the join was refused
-    click(&unicast, "leaveButton"); // and a refused leave is told too
-    QCOMPARE(m_boxes->boxes.size(), 4);
-    QCOMPARE(box(2), "CRxSocket::setsockopt(IP_ADD_MEMBERSHIP): " + systemErrorText(EINVAL));
+    QVERIFY(unicast.start());
+    click(&unicast, "leaveButton");
+    QCOMPARE(m_boxes->boxes.size(), 2);
+    QCOMPARE(box(0), "CRxSocket::setsockopt(IP_ADD_MEMBERSHIP): " + systemErrorText(EINVAL));
     QCOMPARE(
-        box(3), "CRxSocket::setsockopt(IP_DROP_MEMBERSHIP): " + systemErrorText(EADDRNOTAVAIL));
+        box(1), "CRxSocket::setsockopt(IP_DROP_MEMBERSHIP): " + systemErrorText(EADDRNOTAVAIL));
+    m_boxes->boxes.clear();
+}
 
+void tst_Panels::transmitterSocketRefusedIsTold()
+{
+    TransmitterPanel transmitter(m_host);
+    withoutFiles([&] { click(&transmitter, "startButton"); });
+    QCOMPARE(m_boxes->boxes.size(), 1);
+    QCOMPARE(
+        box(0), QStringLiteral("CAddTx::StartTransmitter(): Failed to Create transmit socket"));
+    QCOMPARE(child<QPushButton>(&transmitter, "startButton")->text(), QStringLiteral("Stop"));
+    m_boxes->boxes.clear();
+}
+
+// In the panel, never in a box, once in the log; and the number is used up.
+void tst_Panels::failedSendIsToldInThePanelOnce()
+{
     TransmitterPanel transmitter(m_host);
     transmitter.configure({ { QHostAddress(QStringLiteral("10.1.2.3")), 9 }, 1 }); // no route
-    withoutFiles([&] { click(&transmitter, "startButton"); });
-    QCOMPARE(m_boxes->boxes.size(), 5);
-    QCOMPARE(
-        box(4), QStringLiteral("CAddTx::StartTransmitter(): Failed to Create transmit socket"));
-    QCOMPARE(child<QPushButton>(&transmitter, "startButton")->text(), QStringLiteral("Stop"));
-    click(&transmitter, "startButton");
+    QVERIFY(transmitter.start());
     QSignalSpy events(&transmitter, &TransmitterPanel::eventOccurred);
     for (int second = 0; second < 2; ++second)
         transmitter.tick(0);
-    // A failed send is told in the panel, never in a box, once in the log, and uses up its
-    // number.
     QCOMPARE(child<QLabel>(&transmitter, "statusLabel")->text(),
         "Send failed: " + systemErrorText(ENETUNREACH));
     QCOMPARE(child<QLineEdit>(&transmitter, "lastSequenceEdit")->text(), QStringLiteral("2"));
     QCOMPARE(events.size(), 1);
     QCOMPARE(events.at(0).at(0).value<Event>().kind, Event::SendFailed);
-    m_boxes->boxes.clear();
 }
 
 // Anyone on the LAN can send empty datagrams at will: the whole program shows one real box
