@@ -1,5 +1,6 @@
 #include "core/SourceTable.h"
 
+#include "core/ProbeBlock.h"
 #include "core/ProbePacket.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
     const auto probe = ProbePacket::parse(bytes, length);
     if (!probe)
         return {};
+    m_blocksRefused += ProbeBlock::read(bytes, length).outcome == ProbeBlock::Reading::Refused;
     const bool stopping = probe->type == ProbePacket::TypeStopping;
     Counted counted;
     m_lookup.address.assign(address);
@@ -95,6 +97,7 @@ void SourceTable::clear()
     m_noneGivesWayUntilMs = 0;
     m_nextDueMs = std::numeric_limits<std::int64_t>::max();
     m_refusals = {};
+    m_blocksRefused = 0;
 }
 
 const Source* SourceTable::find(const std::string& address, std::uint16_t port) const

@@ -83,6 +83,9 @@ public:
     const GaveWay& gaveWay() const { return m_gaveWay; }
     // Probes of new sources turned away since the table was made or cleared.
     std::uint64_t refused() const { return m_refusals.count(); }
+    // Blocks refused in the probes counted (a probe is counted all the same), since the table
+    // was made or cleared.
+    std::uint64_t blocksRefused() const { return m_blocksRefused; }
     // Whether the refusals are to be told now: at the first, then at most once a minute
     // while more come.
     bool refusalsDue(std::int64_t nowMs) { return m_refusals.due(nowMs); }
@@ -131,4 +134,5 @@ private:
     // No source has a number falling overdue before this.
     std::int64_t m_nextDueMs = std::numeric_limits<std::int64_t>::max();
     Recurring m_refusals;
+    std::uint64_t m_blocksRefused = 0;
 };

@@ -131,6 +131,12 @@ QByteArray MetricsText::text() const
         "Probes of new sources refused because the receiver held as many sources as it keeps.",
         "receiver", receivers,
         [this](std::size_t r) { return QByteArray::number(m_receivers[r].sources->refused()); });
+    perPanel("lumivox_rx_blocks_refused_total", "counter",
+        "Probes whose extension block was malformed or failed its CRC; each was counted as a "
+        "probe.",
+        "receiver", receivers, [this](std::size_t r) {
+            return QByteArray::number(m_receivers[r].sources->blocksRefused());
+        });
     perPanel("lumivox_rx_sources_not_exported", "gauge",
         "Sources the receiver has heard beyond those these metrics show.", "receiver", receivers,
         [this](std::size_t r) {

@@ -1,4 +1,5 @@
 #include "core/MembershipQuery.h"
+#include "core/ProbeBlock.h"
 #include "core/ProbePacket.h"
 #include "core/QuerierTable.h"
 #include "core/SourceColumns.h"
@@ -21,6 +22,9 @@ private slots:
     void build();
     void parse_data();
     void parse();
+    void blockRead_data();
+    void blockRead();
+    void blockKeepsTheFillerAround();
     void history_data();
     void history();
     void duplicatesSaturate();
@@ -107,6 +111,89 @@ void tst_Core::parse()
         reinterpret_cast<const std::uint8_t*>(datagram.constData()), std::size_t(datagram.size()));
     QTEST(bool(parsed), "accepted");
     QVERIFY(!parsed || parsed->sequence == 7u);
+}
+
+// A probe of the size, plain or with a block of these entries (type, value) over its filler.
+static QByteArray withBlock(
+    int size, const QList<QPair<int, QByteArray>>& entries, bool plain = false)
+{
+    ProbeBlock block;
+    for (const auto& [type, value] : entries)
+        block.add(BlockEntry(type), reinterpret_cast<const std::uint8_t*>(value.data()),
+            std::size_t(value.size()));
+    auto bytes = ProbePacket { ProbePacket::TypeProbe, 1, 5 }.build(std::size_t(size));
+    if (!plain)
+        block.writeInto(bytes);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+// The bytes changed at offset 43 + at, then the CRC made right again, so that only the change
+// can refuse the block.
+static QByteArray resealed(QByteArray probe, int at, const QByteArray& bytes)
+{
+    probe.replace(43 + at, bytes.size(), bytes);
+    auto* block = reinterpret_cast<std::uint8_t*>(probe.data() + 43);
+    const std::size_t length = std::min<std::size_t>((block[6] << 8) | block[7], probe.size() - 43);
+    const std::uint32_t crc = crc32c(block, length - 4);
+    for (int i = 0; i < 4; ++i)
+        block[length - 4 + i] = std::uint8_t(crc >> (24 - 8 * i));
+    return probe;
+}
+
+void tst_Core::blockRead_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<QString>("read"); // none, refused, or the types of the entries trusted
+    const QByteArray plain = withBlock(200, {}, true);
+    const QByteArray good = withBlock(200, { { 3, QByteArray(8, 1) }, { 200, "later" } });
+    const QByteArray second = withBlock(200, { { 4, QByteArray(12, 2) } }).mid(43, 27);
+    QTest::newRow("plain filler") << plain << "none";
+    QTest::newRow("filler shifted by one") << plain.left(43) + plain.mid(44) + 'L' << "none";
+    QTest::newRow("zeros") << plain.left(43) + QByteArray(157, 0) << "none";
+    QTest::newRow("an entry of a later version skipped") << good << "3 200";
+    QTest::newRow("no entries") << withBlock(55, {}) << "";
+    QTest::newRow("cut short") << good.left(60) << "refused";
+    QTest::newRow("wrong CRC") << QByteArray(good).replace(43 + 30, 1, "?") << "refused";
+    QTest::newRow("unknown version") << resealed(good, 4, "\x02") << "refused";
+    QTest::newRow("unknown flags") << resealed(good, 5, "\x01") << "refused";
+    QTest::newRow("length below the least") << resealed(good, 6, { "\0\x0b", 2 }) << "refused";
+    QTest::newRow("an entry past the block") << resealed(good, 9, { "\0\x20", 2 }) << "refused";
+    QTest::newRow("a known entry too short") << resealed(good, 9, { "\0\x04", 2 }) << "refused";
+    QTest::newRow("two blocks, the second filler")
+        << QByteArray(good).replace(43 + 31, 27, second) << "3 200";
+}
+
+void tst_Core::blockRead()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(QString, read);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(datagram.constData());
+    const auto reading = ProbeBlock::read(bytes, std::size_t(datagram.size()));
+    QStringList types;
+    for (const auto& entry : reading.entries) {
+        types << QString::number(entry.type);
+        QVERIFY(entry.value >= bytes && entry.value + entry.length <= bytes + datagram.size());
+    }
+    const bool refused = reading.outcome == ProbeBlock::Reading::Refused;
+    QCOMPARE(reading.outcome == ProbeBlock::Reading::None ? "none"
+            : refused                                     ? "refused"
+                                                          : types.join(' '),
+        read);
+    // Counted as a probe all the same, the refusal counted beside it.
+    QVERIFY(m_table.countProbe(bytes, std::size_t(datagram.size()), "10.0.0.1", 5000, 1, 1000));
+    QCOMPARE(m_table.blocksRefused(), quint64(refused));
+}
+
+// A block changes no byte of the filler outside it, and a probe too small carries none.
+void tst_Core::blockKeepsTheFillerAround()
+{
+    const QByteArray plain = withBlock(100, {}, true);
+    const QByteArray carrying = withBlock(100, { { 1, QByteArray(20, 'm') } });
+    const int length = 8 + 3 + 20 + 4;
+    QCOMPARE(carrying.left(43), plain.left(43));
+    QCOMPARE(carrying.mid(43 + length), plain.mid(43 + length));
+    QCOMPARE(withBlock(43 + length - 1, { { 1, QByteArray(20, 'm') } }),
+        withBlock(43 + length - 1, {}, true));
 }
 
 void tst_Core::history_data()

@@ -343,8 +343,7 @@ void tst_Panels::recentStrip()
     QCOMPARE(read, marks);
 }
 
-// A socket that cannot be had is told with the system's text, and pressing the button
-// again retries; refused memberships and failed sends are told as well.
+// A port taken is told with the system's text, and pressing the button again retries.
 void tst_Panels::receiverPortTakenIsToldUntilFree()
 {
     QUdpSocket holder;

@@ -1,9 +1,10 @@
 // Fuzzes what a datagram meets after the socket, through the entry point receivers use, and
-// the membership queries' parsers on the same bytes. The input is a run of datagrams, each a
-// sender byte, a two-byte length and that many bytes; a short tail is one more. After every
-// datagram the table must still hold what it promises.
+// the membership queries' parsers and the probe's block on the same bytes. The input is a run of
+// datagrams, each a sender byte, a two-byte length and that many bytes; a short tail is one more.
+// After every datagram the table must still hold what it promises.
 
 #include "core/MembershipQuery.h"
+#include "core/ProbeBlock.h"
 #include "core/ProbePacket.h"
 #include "core/SourceTable.h"
 
@@ -48,6 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t index
             = table.countProbe(bytes, length, address, port, time, time * 1000).index;
         const auto probe = ProbePacket::parse(bytes, length);
+        // A block trusted is one this program would build: writing its entries again over
+        // the datagram gives the same bytes.
+        if (const auto block = ProbeBlock::read(bytes, length);
+            block.outcome == ProbeBlock::Reading::Trusted) {
+            ProbeBlock again;
+            for (const auto& entry : block.entries)
+                require(again.add(BlockEntry(entry.type), entry.value, entry.length),
+                    "a trusted entry fits again");
+            std::vector<std::uint8_t> rebuilt(bytes, bytes + length);
+            require(again.writeInto(rebuilt) && std::equal(rebuilt.begin(), rebuilt.end(), bytes),
+                "a trusted block builds again to its bytes");
+        }
         require(bool(probe) == (index != SourceTable::NotCounted), "probes, and only they, count");
         require(table.size() == before + (isNew && probe),
             "a source a sender, made by its first probe");
