@@ -35,7 +35,7 @@ void LogModel::append(const Event& event)
 {
     m_waiting.push_back(event);
     if (m_waiting.size() > Capacity)
-        m_waiting.erase(m_waiting.begin(), m_waiting.end() - Capacity);
+        m_waiting.pop_front();
     m_throttle.request();
 }
 

@@ -6,7 +6,6 @@
 #include <QAbstractTableModel>
 
 #include <deque>
-#include <vector>
 
 class QIODevice;
 
@@ -38,6 +37,6 @@ private:
     bool showWaiting();
 
     std::deque<Event> m_events; // the rows the views know of
-    std::vector<Event> m_waiting;
+    std::deque<Event> m_waiting; // the latest Capacity at most
     UpdateThrottle m_throttle { ChangeInterval, [this] { return showWaiting(); } };
 };
