@@ -64,7 +64,7 @@ private:
     std::unique_ptr<Ui::ReceiverPanel> ui;
     ReceiveSettings m_settings;
     quint32 m_lossThreshold = Defaults::lossThreshold;
-    quint32 m_maxLatencySeconds = Defaults::maxLatency; // seconds
+    quint32 m_maxLatencySeconds = Defaults::maxLatency;
     QString m_trapDestination = QLatin1String(Defaults::trapDestination);
     QString m_community = QLatin1String(Defaults::community);
     quint32 m_shownDrops = 0;
