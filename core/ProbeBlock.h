@@ -81,7 +81,6 @@ public:
 
     // False, the block unchanged, where the value is too long for an entry.
     bool add(BlockEntry type, const std::uint8_t* value, std::size_t length);
-    bool isEmpty() const { return m_entries.empty(); }
     // The whole block's bytes.
     std::size_t size() const { return HeaderSize + m_entries.size() + CrcSize; }
     // Writes the block over the filler of a built probe; false, the probe untouched, where
