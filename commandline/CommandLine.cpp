@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QNetworkInterface>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <limits>
@@ -12,6 +13,8 @@ namespace {
 
 // The longest wait a timer takes, in whole seconds.
 constexpr Range DurationRange { 1, std::numeric_limits<int>::max() / 1000 };
+// A view page numbers its members' states in 2 bytes.
+constexpr Range MeshMembersRange { 2, 65535 };
 
 // Where --help starts each option's help, and how wide its paragraphs run.
 constexpr int HelpColumn = 26;
@@ -62,6 +65,21 @@ std::vector<CommandLine::OptionInfo> CommandLine::optionTable()
                 .arg(range(Limits::packetSize))
                 .arg(Defaults::packetSize)
                 .arg(range(Limits::randomSize)) },
+        { { QStringLiteral("mesh") }, QStringLiteral("GROUP:PORT"),
+            tr("be a member of a mesh on this group and port: send\nprobes that report what this "
+               "host hears, and keep the\nmatrix of who hears whom (a probe a second unless\n"
+               "--period; --size at least %1)")
+                .arg(MemberReport::minimumProbeSize()) },
+        { { QStringLiteral("name") }, QStringLiteral("NAME"),
+            tr("the mesh member's name (the host's name)") },
+        { { QStringLiteral("mesh-key") }, QStringLiteral("FILE"),
+            tr("sign the mesh's reports with the key in FILE (%1 bytes\nor more, readable by its "
+               "owner only), and trust only\nsigned ones")
+                .arg(MeshKey::MinimumBytes) },
+        { { QStringLiteral("max-members") }, QStringLiteral("N"),
+            tr("the mesh members kept, %1 (%2); more are refused and\ncounted")
+                .arg(range(MeshMembersRange))
+                .arg(MeshSettings::DefaultMaxMembers) },
         { { QStringLiteral("no-join") }, {},
             tr("receivers listen on their port without joining the group") },
         { { QStringLiteral("headless") }, {},
@@ -99,6 +117,8 @@ std::vector<CommandLine::OptionInfo> CommandLine::optionTable()
             tr("the run fails when a receiver hears fewer senders") },
         { { QStringLiteral("max-loss") }, QStringLiteral("PERCENT"),
             tr("the run fails when a sender loses more, 0 to 100") },
+        { { QStringLiteral("expect-members") }, QStringLiteral("N"),
+            tr("the run fails when fewer mesh members took part") },
         { { QStringLiteral("h"), QStringLiteral("help") }, {}, tr("show this help and exit") },
         { { QStringLiteral("v"), QStringLiteral("version") }, {}, tr("show the version and exit") },
     };
@@ -140,10 +160,14 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         return fail(
             tr("unexpected argument \"%1\"; see --help").arg(parser.positionalArguments().first()));
 
+    std::vector<Endpoint> mesh;
     for (auto [option, endpoints] : { std::pair(QStringLiteral("transmit"), &m_options.transmit),
-             { QStringLiteral("receive"), &m_options.receive } }) {
+             { QStringLiteral("receive"), &m_options.receive },
+             { QStringLiteral("mesh"), &mesh } }) {
         for (const QString& value : parser.values(option)) {
             const bool receiving = endpoints == &m_options.receive;
+            if (endpoints == &mesh && !mesh.empty())
+                return fail(tr("--mesh is given once: a run is a member of one mesh"));
             const auto endpoint = parseEndpoint(value, receiving);
             if (!endpoint)
                 return fail(tr("--%1 takes %2GROUP:PORT, an IPv4 address such as 234.5.6.7 or an "
@@ -189,8 +213,34 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         || !readNumber(QStringLiteral("metrics-max-sources"), Limits::maxSources,
             m_options.metricsMaxSources, "")
         || !readNumber(
-            QStringLiteral("expect-sources"), Limits::maxSources, m_options.expectSources, ""))
+            QStringLiteral("expect-sources"), Limits::maxSources, m_options.expectSources, "")
+        || !readNumber(QStringLiteral("max-members"), MeshMembersRange, m_options.maxMembers, "")
+        || !readNumber(
+            QStringLiteral("expect-members"), MeshMembersRange, m_options.expectMembers, ""))
         return Outcome::Error;
+    m_options.periodGiven = parser.isSet(QStringLiteral("period"));
+    if (!mesh.empty()) {
+        m_options.mesh = mesh.front();
+        const quint32 least = quint32(MemberReport::minimumProbeSize());
+        if (sending.randomSize || sending.sizeBytes < least)
+            return fail(tr("--mesh needs a --size of at least %1 bytes, for what its probes "
+                           "report")
+                            .arg(least));
+        m_options.memberName = parser.isSet(QStringLiteral("name"))
+            ? parser.value(QStringLiteral("name"))
+            : QSysInfo::machineHostName();
+        if (parser.isSet(QStringLiteral("mesh-key"))) {
+            QString error;
+            m_options.meshKey = MeshKey::load(parser.value(QStringLiteral("mesh-key")), &error);
+            if (!m_options.meshKey)
+                return fail(error);
+        }
+    } else {
+        for (const char* option : { "name", "mesh-key", "max-members", "expect-members" }) {
+            if (parser.isSet(QLatin1String(option)))
+                return fail(tr("--%1 goes with --mesh").arg(QLatin1String(option)));
+        }
+    }
     if (parser.isSet(QStringLiteral("max-loss"))) {
         m_options.maxLoss = parseDecimal(parser.value(QStringLiteral("max-loss")), 0, 100);
         if (!m_options.maxLoss)
@@ -228,8 +278,11 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     m_options.json = parser.isSet(QStringLiteral("json"));
     if (m_options.json && !m_options.headless)
         return fail(tr("--json goes with --headless"));
-    if (m_options.headless && m_options.transmit.empty() && m_options.receive.empty())
-        return fail(tr("--headless needs at least one --transmit or --receive"));
+    if (m_options.headless && m_options.transmit.empty() && m_options.receive.empty()
+        && !m_options.mesh)
+        return fail(tr("--headless needs at least one --transmit, --receive or --mesh"));
+    if (m_options.mesh && !m_options.headless)
+        return fail(tr("--mesh goes with --headless"));
     return Outcome::Run;
 }
 
@@ -256,6 +309,25 @@ std::vector<ReceiverSetup> Options::receivers() const
         all.push_back(setup);
     }
     return all;
+}
+
+std::optional<MeshSettings> Options::meshMember() const
+{
+    if (!mesh)
+        return std::nullopt;
+    MeshSettings member;
+    member.sending = sending;
+    member.sending.destination = *mesh;
+    if (!periodGiven)
+        member.sending.periodSeconds = MeshSettings::DefaultPeriodSeconds;
+    member.receiving.where = *mesh;
+    member.receiving.interfaceIndex = interfaceIndex;
+    member.receiving.rules = { qint64(maxLatencySeconds) * 1000, lossThreshold };
+    member.receiving.maxSources = maxSources;
+    member.name = memberName;
+    member.key = meshKey;
+    member.maxMembers = maxMembers;
+    return member;
 }
 
 QString CommandLine::version() { return QStringLiteral(LUMIVOX_VERSION); }

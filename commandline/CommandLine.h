@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SourceTable.h"
+#include "mesh/MeshMember.h"
 #include "net/ProbeReceiver.h"
 #include "net/ProbeSender.h"
 
@@ -36,13 +37,20 @@ struct Options {
     QString snmpCommunity = QLatin1String(Defaults::community);
     quint32 expectSources = 0; // the senders each receiver must hear; 0 for any
     std::optional<double> maxLoss; // percent a source may lose
+    std::optional<Endpoint> mesh; // the group and port of the mesh to be a member of
+    bool periodGiven = false; // a mesh sends a probe a second unless told otherwise
+    QString memberName;
+    std::optional<MeshKey> meshKey;
+    quint32 maxMembers = MeshSettings::DefaultMaxMembers;
+    quint32 expectMembers = 0; // the members a mesh must have; 0 for any
 
     // A run that is a test ends with a verdict in its exit status.
-    bool isTest() const { return durationSeconds || expectSources || maxLoss; }
+    bool isTest() const { return durationSeconds || expectSources || maxLoss || expectMembers; }
     // Every transmitter and receiver asked for, with every option that applies to it: the
     // window's panels and a headless run start the same ones.
     std::vector<SendSettings> transmitters() const;
     std::vector<ReceiverSetup> receivers() const;
+    std::optional<MeshSettings> meshMember() const;
 };
 
 // The program's options, read before any window or display is needed. The limits and

@@ -2,6 +2,7 @@
 
 #include "commandline/CommandLine.h"
 #include "core/SourceColumns.h"
+#include "mesh/MeshMember.h"
 #include "net/ProbeReceiver.h"
 #include "net/ProbeSender.h"
 
@@ -85,6 +86,145 @@ void RunSummary::addTransmitter(const ProbeSender& sender)
     m_transmitters.push_back({ &sender, name });
     if (sender.sentCount() == 0 && sender.failureCount() > 0)
         fail(tr("%1 sent nothing: all its %2 sends failed").arg(name).arg(sender.failureCount()));
+}
+
+void RunSummary::addMesh(const MeshMember& member)
+{
+    m_mesh = &member;
+    const MeshMatrix& matrix = member.matrix();
+    const auto nameOf
+        = [&matrix](std::size_t m) { return QString::fromStdString(matrix.nameOf(m)); };
+    const QString self = nameOf(member.self());
+    if (member.receiver().lacksMembership())
+        fail(tr("%1 could not join its group").arg(member.name()));
+    if (matrix.taking() < m_options.expectMembers)
+        fail(tr("the mesh %1 had %2 members, fewer than --expect-members %3")
+                 .arg(member.name())
+                 .arg(matrix.taking())
+                 .arg(m_options.expectMembers));
+    const SourceTable& sources = member.receiver().sources();
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const Source& source = sources.at(i);
+        const std::size_t heard = member.memberOf(source);
+        if (heard == MeshMatrix::NotCounted)
+            continue;
+        if (source.lost)
+            fail(tr("%1 lost %2").arg(self, nameOf(heard)));
+        if (m_options.maxLoss && source.lossPercent() > *m_options.maxLoss)
+            fail(tr("%1 missed %2 % of the probes from %3, more than --max-loss %4")
+                     .arg(self)
+                     .arg(shownLossPercent(source))
+                     .arg(nameOf(heard))
+                     .arg(*m_options.maxLoss));
+    }
+    for (std::size_t row = 0; row < matrix.size(); ++row) {
+        const KnownMember& other = matrix.at(row);
+        if (row == member.self() || other.firstHeardMs < 0 || other.stoppedOnPurpose)
+            continue;
+        const MeshCell& cell = matrix.cell(row, member.self());
+        if (cell.state == PairState::Never)
+            fail(tr("%1 does not report hearing %2").arg(nameOf(row), self));
+        else if (cell.state == PairState::Lost)
+            fail(tr("%1 reports %2 lost").arg(nameOf(row), self));
+        else if (m_options.maxLoss && cell.recentLossPercent() > *m_options.maxLoss)
+            fail(tr("%1 missed %2 % of the last %3 probes from %4, more than --max-loss %5")
+                     .arg(nameOf(row))
+                     .arg(cell.recentLossPercent(), 0, 'f', 1)
+                     .arg(cell.recentReceived + cell.recentMissing)
+                     .arg(self)
+                     .arg(*m_options.maxLoss));
+    }
+}
+
+namespace {
+
+char stateMark(PairState state)
+{
+    switch (state) {
+    case PairState::Ok:
+        return 'o';
+    case PairState::Lost:
+        return 'X';
+    case PairState::Stopped:
+        return 's';
+    case PairState::Never:
+        break;
+    }
+    return '.';
+}
+
+} // namespace
+
+// Each member with what it hears, a mark a column in the members' order, up to GridMembers;
+// then the pairs that fail: lost, or not heard between two members that both took part.
+void RunSummary::printMesh(QTextStream& out, bool json) const
+{
+    const MeshMatrix& matrix = m_mesh->matrix();
+    const std::int64_t now = m_nowMs;
+    const bool grid = matrix.size() <= GridMembers;
+    const auto nameOf
+        = [&matrix](std::size_t m) { return QString::fromStdString(matrix.nameOf(m)); };
+    const auto reports = [&](std::size_t m) {
+        const KnownMember& known = matrix.at(m);
+        return known.firstHeardMs >= 0 && !matrix.isWarmingUp(m, now)
+            && (known.self || !matrix.isStale(m, now));
+    };
+    const std::vector<int> widths { 4, -16, -EndpointWidth, -int(matrix.size()) };
+    if (!json)
+        out << tr("MESH %1 (o OK, X lost, s stopped, . not heard; a row is what its member "
+                  "hears)")
+                   .arg(m_mesh->name())
+            << Qt::endl
+            << tableLine({ QStringLiteral("#"), QStringLiteral("MEMBER"), QStringLiteral("ADDRESS"),
+                             grid ? QStringLiteral("HEARS") : QString() },
+                   widths)
+            << Qt::endl;
+    QJsonArray failing;
+    QStringList failingLines;
+    for (std::size_t row = 0; row < matrix.size(); ++row) {
+        const KnownMember& known = matrix.at(row);
+        QString hears;
+        for (std::size_t column = 0; grid && column < matrix.size(); ++column)
+            hears += column == row ? QLatin1Char('-')
+                                   : QLatin1Char(stateMark(matrix.cell(row, column).state));
+        for (std::size_t column = 0; reports(row) && column < matrix.size(); ++column) {
+            const PairState state = matrix.cell(row, column).state;
+            if (column == row
+                || !(state == PairState::Lost
+                    || (state == PairState::Never && matrix.at(column).firstHeardMs >= 0)))
+                continue;
+            const QString stateName
+                = state == PairState::Lost ? QStringLiteral("lost") : QStringLiteral("not heard");
+            failing.append(QJsonObject { { QStringLiteral("member"), nameOf(row) },
+                { QStringLiteral("hears"), nameOf(column) },
+                { QStringLiteral("state"), stateName } });
+            failingLines << tr("%1 hears %2: %3").arg(nameOf(row), nameOf(column), stateName);
+        }
+        const QString address = known.address.empty() ? QStringLiteral("-")
+                                                      : QString::fromStdString(known.address)
+                + QLatin1Char(':') + QString::number(known.port);
+        if (json) {
+            QJsonObject line { { QStringLiteral("mesh"), m_mesh->name() },
+                { QStringLiteral("member"), nameOf(row) },
+                { QStringLiteral("id"), QString::number(known.id, 16) },
+                { QStringLiteral("address"), QString::fromStdString(known.address) },
+                { QStringLiteral("port"), known.port } };
+            if (grid)
+                line.insert(QStringLiteral("hears"), hears);
+            printJson(out, line);
+        } else {
+            out << tableLine({ QString::number(row + 1), nameOf(row), address, hears }, widths)
+                << Qt::endl;
+        }
+    }
+    if (json)
+        printJson(out,
+            { { QStringLiteral("mesh"), m_mesh->name() },
+                { QStringLiteral("members"), qint64(matrix.taking()) },
+                { QStringLiteral("failing_pairs"), failing } });
+    else if (!grid)
+        for (const QString& line : failingLines)
+            out << line << Qt::endl;
 }
 
 int RunSummary::receiverWidth(const Options& options)
@@ -181,6 +321,8 @@ void RunSummary::print(QTextStream& out, bool json) const
                 transmitterWidths)
                 << Qt::endl;
     }
+    if (m_mesh)
+        printMesh(out, json);
     if (json && m_options.isTest())
         printJson(out,
             { { QStringLiteral("verdict"),

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+class MeshMember;
 class ProbeReceiver;
 class ProbeSender;
 class QTextStream;
@@ -24,6 +25,12 @@ public:
 
     void addReceiver(const ProbeReceiver& receiver);
     void addTransmitter(const ProbeSender& sender);
+    // Fails unless enough members took part, every member it hears was heard within
+    // --max-loss over the run, and every member's last report says it hears this one within
+    // --max-loss over the last 60 numbers; a member stopped on purpose is no failure.
+    void addMesh(const MeshMember& member);
+    // The matrix as a grid up to this many members; past it, the failing pairs.
+    static constexpr std::size_t GridMembers = 64;
     // 255.255.255.255:65535: the widest IPv4 endpoint, the least a column of them takes. IPv6
     // ones are as wide as 45 characters: wider than most, and rare.
     static constexpr int EndpointWidth = 21;
@@ -38,12 +45,14 @@ public:
 
 private:
     void fail(const QString& why) { m_failures << why; }
+    void printMesh(QTextStream& out, bool json) const;
 
     const Options& m_options;
     std::int64_t m_nowMs;
     // Each with its name, told apart from others of the same group.
     std::vector<std::pair<const ProbeReceiver*, QString>> m_receivers;
     std::vector<std::pair<const ProbeSender*, QString>> m_transmitters;
+    const MeshMember* m_mesh = nullptr;
     PanelNames m_receiverNames;
     PanelNames m_transmitterNames;
     QStringList m_failures;

@@ -57,6 +57,12 @@ bool ProbeBlock::add(BlockEntry type, const std::uint8_t* value, std::size_t len
     return true;
 }
 
+void ProbeBlock::replaceTail(const std::uint8_t* bytes, std::size_t length)
+{
+    std::copy(bytes, bytes + std::min(length, m_entries.size()),
+        m_entries.end() - std::ptrdiff_t(std::min(length, m_entries.size())));
+}
+
 bool ProbeBlock::writeInto(std::vector<std::uint8_t>& probe) const
 {
     const std::size_t length = size();
@@ -104,5 +110,7 @@ ProbeBlock::Reading ProbeBlock::read(const std::uint8_t* datagram, std::size_t l
     }
     reading.outcome = Reading::Trusted;
     reading.entries = std::move(entries);
+    reading.bytes = block;
+    reading.size = size;
     return reading;
 }

@@ -32,16 +32,24 @@ enum class BlockEntry : std::uint8_t {
     // A mesh member: an 8-byte id, chosen at random at each start, then its name in UTF-8
     // (the rest of the value).
     Member = 1,
-    // A page of what a mesh member hears: a 2-byte page number, a 2-byte page count, then
-    // for each member it hears 19 bytes: the 8-byte id, a 1-byte state (0 OK, 1 lost,
-    // 2 stopped), received and missing among the last 60 numbers (1 byte each), received and
-    // missing since it was first heard (4 bytes each).
+    // A page of what a mesh member hears: for each of some of the members it hears, 20
+    // bytes: the 8-byte id, a 1-byte state (0 OK, 1 lost, 2 stopped), received and missing
+    // among the last 60 numbers (1 byte each), received and missing since it was first heard
+    // (4 bytes each), and the TTL its probes arrive with (0 when not known).
     ViewPage = 2,
     // When the probe was sent: 8 bytes, nanoseconds since the Unix epoch.
     SendTime = 3,
     // A stream's exact timing: 8 bytes, the period in nanoseconds, then 4 bytes, the probes
     // sent together each period.
     StreamTiming = 4,
+    // What a mesh member hears in sum: the 1-byte TTL it sends with, 1 byte of flags (bit 0:
+    // it cannot see queriers), how many members it hears OK, lost and stopped (2 bytes
+    // each), then the querier it hears, 16 bytes, IPv4 as IPv4-mapped, all zero for none.
+    MemberSummary = 5,
+    // The block's signature, its last entry: an 8-byte run id, chosen at random at each
+    // start, then HMAC-SHA256 of the block's bytes before the tag and of the probe's 4-byte
+    // sequence number.
+    Signature = 6,
 };
 
 struct BlockEntryInfo {
@@ -50,11 +58,13 @@ struct BlockEntryInfo {
     std::size_t minimumLength; // of the value
 };
 
-constexpr std::array<BlockEntryInfo, 4> BlockEntries { {
+constexpr std::array<BlockEntryInfo, 6> BlockEntries { {
     { BlockEntry::Member, "member", 8 },
-    { BlockEntry::ViewPage, "view_page", 4 },
+    { BlockEntry::ViewPage, "view_page", 20 },
     { BlockEntry::SendTime, "send_time", 8 },
     { BlockEntry::StreamTiming, "stream_timing", 12 },
+    { BlockEntry::MemberSummary, "member_summary", 24 },
+    { BlockEntry::Signature, "signature", 40 },
 } };
 
 class ProbeBlock {
@@ -77,12 +87,16 @@ public:
     struct Reading {
         enum Outcome { None, Refused, Trusted } outcome = None;
         std::vector<EntryView> entries;
+        const std::uint8_t* bytes = nullptr; // the block's, trusted
+        std::size_t size = 0;
     };
 
     // False, the block unchanged, where the value is too long for an entry.
     bool add(BlockEntry type, const std::uint8_t* value, std::size_t length);
     // The whole block's bytes.
     std::size_t size() const { return HeaderSize + m_entries.size() + CrcSize; }
+    // Overwrites the last bytes of the last entry's value, as a signature is put in.
+    void replaceTail(const std::uint8_t* bytes, std::size_t length);
     // Writes the block over the filler of a built probe; false, the probe untouched, where
     // it does not fit.
     bool writeInto(std::vector<std::uint8_t>& probe) const;

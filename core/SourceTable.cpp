@@ -13,9 +13,11 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
     const auto probe = ProbePacket::parse(bytes, length);
     if (!probe)
         return {};
-    m_blocksRefused += ProbeBlock::read(bytes, length).outcome == ProbeBlock::Reading::Refused;
-    const bool stopping = probe->type == ProbePacket::TypeStopping;
     Counted counted;
+    counted.block = ProbeBlock::read(bytes, length);
+    m_blocksRefused += counted.block.outcome == ProbeBlock::Reading::Refused;
+    counted.sequence = probe->sequence;
+    const bool stopping = probe->type == ProbePacket::TypeStopping;
     m_lookup.address.assign(address);
     m_lookup.port = port;
     if (const auto known = m_index.find(m_lookup); known != m_index.end()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProbeBlock.h"
 #include "core/Recurring.h"
 #include "core/Source.h"
 
@@ -43,6 +44,9 @@ public:
         // told at most once a minute a source, however often the path flaps. -1 otherwise.
         int pathChangedFrom = -1;
         Source::Arrival arrival;
+        std::uint32_t sequence = 0;
+        ProbeBlock::Reading block; // its entries point into the datagram counted
+
         explicit operator bool() const { return index != NotCounted; }
         SourceChange change() const
         {

@@ -30,6 +30,10 @@ HeadlessRun::HeadlessRun(
         m_transmitters.back()->settings = settings;
         m_transmitters.back()->name = transmitterNames.next(settings.destination.toString());
     }
+    if (const auto mesh = options.meshMember()) {
+        m_mesh = std::make_unique<Mesh>(host);
+        m_mesh->settings = *mesh;
+    }
     connect(&m_ticker, &Ticker::ticked, this, &HeadlessRun::tick);
     m_duration.setSingleShot(true);
     connect(&m_duration, &QTimer::timeout, this, &HeadlessRun::stop);
@@ -53,6 +57,8 @@ bool HeadlessRun::start()
         if (!startTransmitter(*transmitter))
             return false;
     }
+    if (m_mesh && !startMesh(*m_mesh))
+        return false;
     m_running = true;
     m_ticker.start();
     if (m_options.durationSeconds)
@@ -96,6 +102,34 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
     return true;
 }
 
+// A member prints its receiver's rows and the events of both its halves and its matrix; not
+// each probe it sends, which would be a line a second saying nothing.
+bool HeadlessRun::startMesh(Mesh& mesh)
+{
+    MeshMember& member = mesh.member;
+    connect(&member, &MeshMember::eventOccurred, this, [this, &member](Event event) {
+        event.panel = member.name();
+        m_printer.printEvent(event);
+    });
+    const ProbeReceiver& receiver = member.receiver();
+    connect(&receiver, &ProbeReceiver::probeCounted, this,
+        [&mesh](std::size_t index) { mesh.changed.mark(index); });
+    connect(&receiver, &ProbeReceiver::sourceChanged, this,
+        [&mesh](std::size_t index) { mesh.changed.mark(index); });
+    const Endpoint& where = mesh.settings.sending.destination;
+    connect(&receiver, &ProbeReceiver::joinRefused, this, [this, &receiver, &where](int error) {
+        printFailure(tr("cannot join %1").arg(where.group.toString()), where, receiver.socket(),
+            HostChecks::afterJoinFailed(error, where.group));
+    });
+    if (member.start(mesh.settings))
+        return true;
+    if (!receiver.isStarted())
+        printFailure(tr("cannot bind UDP port %1").arg(where.port), where, receiver.socket());
+    else
+        printFailure(tr("cannot open a socket"), where, member.sender().socket());
+    return false;
+}
+
 bool HeadlessRun::startMetrics()
 {
     if (!m_options.metrics)
@@ -117,6 +151,8 @@ void HeadlessRun::collectMetrics(MetricsText& text) const
     for (const auto& transmitter : m_transmitters)
         text.addTransmitter(transmitter->sender.name(), transmitter->sender.sentCount(),
             transmitter->sender.failureCount());
+    if (m_mesh)
+        text.addMesh(m_mesh->member);
 }
 
 bool HeadlessRun::startTransmitter(Transmitter& transmitter)
@@ -166,15 +202,15 @@ void HeadlessRun::stop()
         transmitter->sender.stop(ProbeSender::Stopping::Announced);
     for (auto& receiver : m_receivers)
         receiver->receiver.stop();
+    if (m_mesh)
+        m_mesh->member.stop();
     if (wasRunning) {
         // The final rows: every source of every receiver, whether it changed or not.
         m_printer.printHeadingBeforeNextRow();
-        for (const auto& receiver : m_receivers) {
-            const ProbeReceiver& probes = receiver->receiver;
-            for (std::size_t i = 0; i < probes.sources().size(); ++i)
-                m_printer.printRow(receiver->name, probes.sources().at(i), probes.hostDrops(),
-                    qint64(probes.sources().refused()));
-        }
+        for (const auto& receiver : m_receivers)
+            printFinalRows(receiver->name, receiver->receiver);
+        if (m_mesh)
+            printFinalRows(m_mesh->member.name(), m_mesh->member.receiver());
         for (const auto& receiver : m_receivers)
             m_printer.printDrops(receiver->name, receiver->receiver.hostDrops(),
                 receiver->receiver.sources().refused());
@@ -183,6 +219,8 @@ void HeadlessRun::stop()
             summary.addReceiver(receiver->receiver);
         for (const auto& transmitter : m_transmitters)
             summary.addTransmitter(transmitter->sender);
+        if (m_mesh)
+            summary.addMesh(m_mesh->member);
         summary.print(m_out, m_options.json);
         if (m_options.isTest()) {
             summary.printFailures(m_err);
@@ -192,12 +230,21 @@ void HeadlessRun::stop()
     emit stopped();
 }
 
+void HeadlessRun::printFinalRows(const QString& name, const ProbeReceiver& receiver)
+{
+    for (std::size_t i = 0; i < receiver.sources().size(); ++i)
+        m_printer.printRow(name, receiver.sources().at(i), receiver.hostDrops(),
+            qint64(receiver.sources().refused()));
+}
+
 void HeadlessRun::tick(int phase)
 {
     for (auto& transmitter : m_transmitters)
         transmitter->sender.tick(phase);
     for (auto& receiver : m_receivers)
         receiver->receiver.tick(phase);
+    if (m_mesh)
+        m_mesh->member.tick(phase);
     if (phase != Tick::secondPhase)
         return;
     // A source's row at most once a second, however often it sends.
@@ -206,5 +253,10 @@ void HeadlessRun::tick(int phase)
         const SourceTable& sources = receiver->receiver.sources();
         for (std::size_t index : receiver->changed.takeDue(sources, now))
             m_printer.printRow(receiver->name, sources.at(index));
+    }
+    if (m_mesh) {
+        const SourceTable& sources = m_mesh->member.receiver().sources();
+        for (std::size_t index : m_mesh->changed.takeDue(sources, now))
+            m_printer.printRow(m_mesh->member.name(), sources.at(index));
     }
 }

@@ -53,6 +53,15 @@ private:
         ReceiverTraps traps { receiver };
         ChangedRows changed; // rows to print at the next second
     };
+    struct Mesh {
+        explicit Mesh(HostContext& host)
+            : member(host)
+        {
+        }
+        MeshSettings settings;
+        MeshMember member;
+        ChangedRows changed; // its receiver's rows to print at the next second
+    };
     struct Transmitter {
         explicit Transmitter(HostContext& host)
             : sender(host)
@@ -65,6 +74,8 @@ private:
 
     bool startReceiver(Receiver& receiver);
     bool startTransmitter(Transmitter& transmitter);
+    bool startMesh(Mesh& mesh);
+    void printFinalRows(const QString& name, const ProbeReceiver& receiver);
     bool startMetrics();
     void collectMetrics(MetricsText& text) const;
     void tick(int phase);
@@ -79,6 +90,7 @@ private:
     RowPrinter m_printer;
     std::vector<std::unique_ptr<Receiver>> m_receivers;
     std::vector<std::unique_ptr<Transmitter>> m_transmitters;
+    std::unique_ptr<Mesh> m_mesh;
     // The first second-phase tick comes a full second after the start, as in a panel
     // started just after one.
     Ticker m_ticker { Tick::secondPhase + 1 };

@@ -115,9 +115,13 @@ void RowPrinter::printEvent(const Event& event, bool fromTransmitter)
             line.insert(QStringLiteral("ttl_from"), event.ttlFrom);
             line.insert(QStringLiteral("ttl_to"), event.ttlTo);
         }
+        if (!event.member.isEmpty())
+            line.insert(QStringLiteral("member"), event.member);
+        if (!event.hears.isEmpty())
+            line.insert(QStringLiteral("hears"), event.hears);
         if (event.kind == Event::QuerierGone)
             line.insert(QStringLiteral("sources"), QJsonArray::fromStringList(event.sources));
-        if (event.kind == Event::Recovered) {
+        if (event.kind == Event::Recovered || event.kind == Event::PairRecovered) {
             line.insert(QStringLiteral("missing"), qint64(event.missing));
             line.insert(QStringLiteral("seconds"), event.seconds);
         }

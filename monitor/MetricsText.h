@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <vector>
 
+class MeshMember;
 class ProbeReceiver;
 class SourceTable;
 
@@ -22,6 +23,8 @@ public:
     // Its sources, drops and the querier heard where it joined.
     void addReceiver(const QString& name, const ProbeReceiver& receiver);
     void addTransmitter(const QString& name, quint64 sent, quint64 failures);
+    // Its receiver and transmitter as any other's, and what the matrix tells of this member.
+    void addMesh(const MeshMember& member);
     // IGMP and MLD queries the program refused as malformed or forged.
     void setRefusedQueries(quint64 count) { m_refusedQueries = count; }
     QByteArray text() const;
@@ -43,4 +46,7 @@ private:
     quint64 m_refusedQueries = 0;
     std::vector<Receiver> m_receivers;
     std::vector<Transmitter> m_transmitters;
+    const MeshMember* m_mesh = nullptr;
+
+    void appendMesh(QByteArray& out) const;
 };

@@ -63,6 +63,12 @@ QString Event::name() const
         return QStringLiteral("waiting");
     case Summary:
         return QStringLiteral("summary");
+    case PairLost:
+        return QStringLiteral("pair_lost");
+    case PairRecovered:
+        return QStringLiteral("pair_recovered");
+    case MemberChanged:
+        return QStringLiteral("member_changed");
     }
     return {};
 }

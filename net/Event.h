@@ -36,7 +36,10 @@ public:
         Querier,
         QuerierGone,
         Waiting,
-        Summary
+        Summary,
+        PairLost,
+        PairRecovered,
+        MemberChanged
     };
 
     Kind kind = New;
@@ -51,6 +54,8 @@ public:
     int ttlTo = -1;
     int querierVersion = 0; // querier: the protocol's version, and how often it queries
     quint32 queryInterval = 0;
+    QString member; // a mesh's pair events: the member that hears; member_changed: the member
+    QString hears; // a pair event: the member heard
     QStringList sources; // querier_gone: address:port of each source told lost since its last query
 
     // "new", "lost", ... as printed and saved.

@@ -181,6 +181,8 @@ void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
     if (!counted)
         return;
     emit probeCounted(counted.index, counted.change());
+    if (counted.block.outcome == ProbeBlock::Reading::Trusted)
+        emit blockCounted(counted.index, counted.block, counted.sequence);
     const Source& source = m_sources.at(counted.index);
     if (counted.replaced)
         emit eventOccurred(Event::gaveWay(name(), m_sources.gaveWay()));

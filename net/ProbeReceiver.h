@@ -80,6 +80,9 @@ signals:
     void eventOccurred(const Event& event);
     // A probe was counted into the source at this place in the table, which it may have added.
     void probeCounted(std::size_t index, SourceChange change);
+    // The probe just counted into the source at this place carried a block that its CRC
+    // vouches for; its entries point into the datagram, for the time of the call only.
+    void blockCounted(std::size_t index, const ProbeBlock::Reading& block, quint32 sequence);
     // Numbers of the source at this place fell overdue.
     void sourceChanged(std::size_t index);
     // Every source was forgotten.

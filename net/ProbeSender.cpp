@@ -82,7 +82,9 @@ void ProbeSender::send(std::int8_t type)
         ? quint32(std::rand()) % (randomMax - randomMin + 1) + randomMin
         : m_settings.sizeBytes;
     const quint32 sequence = ++m_lastSequence;
-    const auto bytes = ProbePacket { type, sequence, m_settings.periodSeconds }.build(size);
+    auto bytes = ProbePacket { type, sequence, m_settings.periodSeconds }.build(size);
+    if (m_blockWriter)
+        m_blockWriter(bytes, sequence);
     // A send that fails repeats every period: told when sends start failing and when they
     // work again, not each time.
     const bool wasFailing = !m_failure.isEmpty();

@@ -8,6 +8,9 @@
 
 #include <QObject>
 
+#include <functional>
+#include <vector>
+
 // What a transmitter sends, and how.
 struct SendSettings {
     Endpoint destination;
@@ -39,6 +42,10 @@ public:
     // Counts down once a second, and sends when the period has run out; true when the count
     // moved.
     bool tick(int phase);
+
+    // Writes a block into each probe before it leaves, given the probe's bytes and number.
+    using BlockWriter = std::function<void(std::vector<std::uint8_t>& probe, quint32 sequence)>;
+    void setBlockWriter(BlockWriter writer) { m_blockWriter = std::move(writer); }
 
     bool isStarted() const { return m_socket.isOpen(); }
     const UdpSocket& socket() const { return m_socket; }
@@ -76,4 +83,5 @@ private:
     quint64 m_failures = 0;
     QStringList m_hostProblems;
     QString m_failure;
+    BlockWriter m_blockWriter;
 };
