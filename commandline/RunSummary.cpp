@@ -117,14 +117,17 @@ void RunSummary::addMesh(const MeshMember& member)
                      .arg(nameOf(heard))
                      .arg(*m_options.maxLoss));
     }
+    // A member stopped on purpose may have gone before it heard this one; what it last said
+    // of this one stands all the same.
     for (std::size_t row = 0; row < matrix.size(); ++row) {
         const KnownMember& other = matrix.at(row);
-        if (row == member.self() || other.firstHeardMs < 0 || other.stoppedOnPurpose)
+        if (row == member.self() || other.firstHeardMs < 0)
             continue;
         const MeshCell& cell = matrix.cell(row, member.self());
-        if (cell.state == PairState::Never)
-            fail(tr("%1 does not report hearing %2").arg(nameOf(row), self));
-        else if (cell.state == PairState::Lost)
+        if (cell.state == PairState::Never) {
+            if (!other.stoppedOnPurpose)
+                fail(tr("%1 does not report hearing %2").arg(nameOf(row), self));
+        } else if (cell.state == PairState::Lost)
             fail(tr("%1 reports %2 lost").arg(nameOf(row), self));
         else if (m_options.maxLoss && cell.recentLossPercent() > *m_options.maxLoss)
             fail(tr("%1 missed %2 % of the last %3 probes from %4, more than --max-loss %5")
@@ -217,14 +220,21 @@ void RunSummary::printMesh(QTextStream& out, bool json) const
                 << Qt::endl;
         }
     }
-    if (json)
+    QStringList unverified = m_mesh->unverified().values();
+    unverified.sort();
+    if (json) {
         printJson(out,
             { { QStringLiteral("mesh"), m_mesh->name() },
                 { QStringLiteral("members"), qint64(matrix.taking()) },
-                { QStringLiteral("failing_pairs"), failing } });
-    else if (!grid)
+                { QStringLiteral("failing_pairs"), failing },
+                { QStringLiteral("unverified"), QJsonArray::fromStringList(unverified) } });
+        return;
+    }
+    if (!grid)
         for (const QString& line : failingLines)
             out << line << Qt::endl;
+    if (!unverified.isEmpty())
+        out << tr("Unsigned, not read: %1").arg(unverified.join(QLatin1String(", "))) << Qt::endl;
 }
 
 int RunSummary::receiverWidth(const Options& options)

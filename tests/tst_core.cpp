@@ -1,4 +1,6 @@
 #include "core/MembershipQuery.h"
+#include "core/MeshMatrix.h"
+#include "core/MeshPager.h"
 #include "core/ProbeBlock.h"
 #include "core/ProbePacket.h"
 #include "core/QuerierTable.h"
@@ -9,6 +11,7 @@
 #include <QTest>
 
 #include <limits>
+#include <set>
 
 // The Qt-free core: the wire format byte for byte, which peers of any version rely on, and
 // counting probes into sources: what is a duplicate, what is missing, late, lost or
@@ -36,6 +39,11 @@ private slots:
     void queries();
     void queriers_data();
     void queriers();
+    void meshPages_data();
+    void meshPages();
+    void meshReportFitsItsProbe();
+    void meshTriage_data();
+    void meshTriage();
 
 private:
     std::size_t count(
@@ -506,6 +514,163 @@ void tst_Core::queriers()
     read += table.isGone(1, false, 0, now) ? " gone" : "";
     read += table.isQueryOverdue(1, false, 0, now) ? " overdue" : "";
     QTEST(read + ' ' + QString::number(table.queries(1, false)), "read");
+}
+
+// A member's view in pages: with changes first, within the half of a page kept for them,
+// a change goes in the next probe; and every entry is told within its bound, however much
+// changes.
+void tst_Core::meshPages_data()
+{
+    QTest::addColumn<int>("view");
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<int>("changing"); // entries whose state flips before each probe
+    QTest::newRow("all in one probe") << 5 << 10 << 0;
+    QTest::newRow("a tenth a probe") << 100 << 10 << 0;
+    QTest::newRow("changes within the half kept for them") << 100 << 10 << 5;
+    QTest::newRow("more changes than a page") << 100 << 10 << 40;
+    QTest::newRow("two a probe, one flapping") << 9 << 2 << 1;
+    QTest::newRow("a thousand members") << 1000 << 43 << 3;
+}
+
+void tst_Core::meshPages()
+{
+    QFETCH(int, view);
+    QFETCH(int, fit);
+    QFETCH(int, changing);
+    std::vector<HeardEntry> entries(static_cast<std::size_t>(view));
+    for (int i = 0; i < view; ++i)
+        entries[std::size_t(i)].id = std::uint64_t(1000 + i);
+    const int bound = (view + fit / 2 - 1) / (fit / 2);
+    std::vector<int> lastTold(std::size_t(view), -1);
+    MeshPager pager;
+    for (int probe = 0; probe < 4 * bound; ++probe) {
+        std::set<std::uint64_t> changed;
+        for (int c = 0; c < changing; ++c) {
+            HeardEntry& entry = entries[std::size_t(c * 7919 % view)];
+            entry.state = entry.state == PairState::Ok ? PairState::Lost : PairState::Ok;
+            changed.insert(entry.id);
+        }
+        const auto page = pager.nextPage(entries, std::size_t(fit));
+        QVERIFY(page.size() <= std::size_t(fit));
+        for (const HeardEntry& entry : page) {
+            QCOMPARE(entry.state, entries[entry.id - 1000].state);
+            lastTold[entry.id - 1000] = probe;
+            changed.erase(entry.id);
+        }
+        if (probe >= bound && changing <= fit - fit / 2)
+            QVERIFY2(changed.empty(), qPrintable(QString("probe %1").arg(probe)));
+        for (int i = 0; probe >= bound - 1 && i < view; ++i)
+            QVERIFY2(probe - lastTold[std::size_t(i)] < bound,
+                qPrintable(QString("entry %1 at probe %2").arg(i).arg(probe)));
+    }
+}
+
+// As many entries as entriesThatFit() says go in a probe of that size with the longest name
+// and a signature, one more does not; and what is read back is what was written.
+void tst_Core::meshReportFitsItsProbe()
+{
+    MemberReport report;
+    report.id = 0x0102030405060708u;
+    report.name = MemberReport::shortName(std::string(31, 'n') + "\xc3\xa9"); // é cut whole
+    QCOMPARE(report.name, std::string(31, 'n'));
+    report.name += 'm';
+    report.ttl = 16;
+    report.querier[15] = 1;
+    report.ok = 3;
+    report.lost = 1;
+    const std::size_t size = MemberReport::minimumProbeSize() + 3 * HeardEntry::Size;
+    const std::size_t fit = MemberReport::entriesThatFit(size, report.name.size(), true);
+    QCOMPARE(fit, std::size_t(5));
+    for (std::size_t i = 0; i <= fit; ++i)
+        report.heard.push_back({ i + 1, PairState::Lost, 50, 10, 1u << 31, 7, 250 });
+    ProbeBlock tooMany;
+    report.encode(tooMany, 99, true);
+    auto probe = ProbePacket { 1, 1, 1 }.build(size);
+    QVERIFY(!tooMany.writeInto(probe));
+    report.heard.pop_back();
+    ProbeBlock block;
+    report.encode(block, 99, true);
+    QVERIFY(block.writeInto(probe));
+    const auto read = MemberReport::decode(ProbeBlock::read(probe.data(), probe.size()));
+    QVERIFY(read && read->signature);
+    QCOMPARE(read->name, report.name);
+    QCOMPARE(read->signature->runId, std::uint64_t(99));
+    QCOMPARE(read->signature->signedBytes, block.size() - ProbeBlock::CrcSize - 32);
+    QCOMPARE(std::make_tuple(read->id, read->ttl, read->querier, read->ok, read->lost),
+        std::make_tuple(report.id, report.ttl, report.querier, report.ok, report.lost));
+    QCOMPARE(read->heard.size(), fit);
+    const HeardEntry& last = read->heard.back();
+    QCOMPARE(std::make_tuple(last.id, last.state, last.recentReceived, last.recentMissing,
+                 last.totalReceived, last.totalMissing, last.receivedTtl),
+        std::make_tuple(std::uint64_t(fit), PairState::Lost, std::uint8_t(50), std::uint8_t(10),
+            1u << 31, 7u, std::uint8_t(250)));
+}
+
+// Members a to d, each row what its member reports: o OK, X lost, . never; a row is stale
+// when its member is, and a member first heard a second ago is warming up.
+void tst_Core::meshTriage_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("stale");
+    QTest::addColumn<QString>("warming");
+    QTest::addColumn<QString>("triage");
+    const QString none = "no one: ; by no one: ; some: ; warming: ";
+    QTest::newRow("all hear all") << QStringList { "-ooo", "o-oo", "oo-o", "ooo-" } << ""
+                                  << "" << none;
+    QTest::newRow("one hears no one") << QStringList { "-ooo", "o-oo", "oo-o", "XXX-" } << ""
+                                      << ""
+                                      << "no one: d; by no one: ; some: ; warming: ";
+    QTest::newRow("no one hears one") << QStringList { "-oXo", "o-Xo", "oo-o", "ooX-" } << ""
+                                      << ""
+                                      << "no one: ; by no one: c; some: a b d; warming: ";
+    QTest::newRow("a stale row speaks for no one")
+        << QStringList { "-o.o", "o-oo", "oo-o", "oo.-" } << "b"
+        << ""
+        << "no one: ; by no one: c; some: ; warming: ";
+    QTest::newRow("warming up is left out") << QStringList { "-oo.", "o-o.", "oo-.", "...-" } << ""
+                                            << "d"
+                                            << "no one: ; by no one: ; some: ; warming: d";
+}
+
+void tst_Core::meshTriage()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QString, stale);
+    QFETCH(QString, warming);
+    const std::int64_t now = 100'000;
+    MeshMatrix matrix(10);
+    for (int row = 0; row < rows.size(); ++row) {
+        const std::size_t member = matrix.member(std::uint64_t(row + 1));
+        MemberReport report;
+        report.name = std::string(1, char('a' + row));
+        report.ok = std::uint16_t(rows[row].count('o'));
+        report.lost = std::uint16_t(rows[row].count('X'));
+        report.querier[0] = 1;
+        const std::int64_t heardAt = stale.contains(report.name[0]) ? now - 4000 : now;
+        const bool warm = warming.contains(report.name[0]);
+        matrix.heard(member, report, "10.0.0.1", 5000, 1000, warm ? now - 1000 : 0);
+        matrix.heard(member, report, "10.0.0.1", 5000, 1000, heardAt);
+        std::vector<HeardEntry> page;
+        for (int column = 0; column < rows[row].size(); ++column) {
+            const QChar mark = rows[row][column];
+            if (mark == 'o' || mark == 'X')
+                page.push_back({ std::uint64_t(column + 1),
+                    mark == 'o' ? PairState::Ok : PairState::Lost, 60, 0, 60, 0, 0 });
+        }
+        matrix.applyPage(member, page, now);
+    }
+    const MeshMatrix::Triage triage = matrix.triage(now);
+    const auto names = [&matrix](const std::vector<std::size_t>& members) {
+        QStringList list;
+        for (std::size_t member : members)
+            list << QString::fromStdString(matrix.nameOf(member));
+        return list.join(' ');
+    };
+    QVERIFY(triage.noQuerier.empty());
+    QTEST(QString("no one: %1; by no one: %2; some: %3; warming: %4")
+              .arg(names(triage.hearNoOne), names(triage.heardByNoOne), names(triage.hearSome),
+                  names(triage.warmingUp)),
+        "triage");
 }
 
 QTEST_APPLESS_MAIN(tst_Core)

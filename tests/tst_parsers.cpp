@@ -143,7 +143,14 @@ void tst_Parsers::commandLine_data()
         { "max loss with an exponent", "--max-loss 1e1", O::Error, "--max-loss" },
         { "max loss ending in a point", "--max-loss 1.", O::Error, "--max-loss" },
         { "expect no source", "--expect-sources 0", O::Error, "--expect-sources" },
-        { "trap port 0", "--snmp-trap host:0", O::Error, "--snmp-trap" } };
+        { "trap port 0", "--snmp-trap host:0", O::Error, "--snmp-trap" },
+        { "mesh probes too small", "--headless --mesh 234.5.6.7:5 --size 210", O::Error, "211" },
+        { "mesh of random sizes", "--headless --mesh 234.5.6.7:5 --size random", O::Error, "211" },
+        { "mesh in a window", "--mesh 234.5.6.7:5", O::Error, "--mesh goes with --headless" },
+        { "a name without a mesh", "--headless --receive 234.5.6.7:5 --name a", O::Error,
+            "--name goes with --mesh" },
+        { "mesh key missing", "--headless --mesh 234.5.6.7:5 --mesh-key /nonexistent", O::Error,
+            "/nonexistent" } };
     for (const auto& row : rows)
         QTest::newRow(row.name) << QString::fromLatin1(row.arguments) << row.outcome
                                 << QString::fromLatin1(row.named);
@@ -157,11 +164,12 @@ void tst_Parsers::commandLine()
     CommandLine commandLine;
     QCOMPARE(commandLine.parse(QStringList { "lumivox-tool" } + arguments.split(' ')), outcome);
     const Options& options = commandLine.options();
-    const QString read = options.sending.randomSize ? QStringLiteral("random")
-        : options.metrics                           ? options.metrics->toString()
-        : !options.receive.empty()                  ? options.receive.front().source.toString()
-        : options.maxLoss                           ? QString::number(*options.maxLoss)
-                                                    : commandLine.error();
+    const QString read = outcome == CommandLine::Outcome::Error ? commandLine.error()
+        : options.sending.randomSize                            ? QStringLiteral("random")
+        : options.metrics                                       ? options.metrics->toString()
+        : !options.receive.empty() ? options.receive.front().source.toString()
+        : options.maxLoss          ? QString::number(*options.maxLoss)
+                                   : commandLine.error();
     QVERIFY2(read.contains(named), qPrintable(read));
     QCOMPARE(commandLine.error().startsWith(QStringLiteral("lumivox-tool: ")),
         outcome == CommandLine::Outcome::Error);

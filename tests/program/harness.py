@@ -89,8 +89,10 @@ class Headless:
         return next((row for row in self.rows() if row["port"] == port), None)
 
     def stop(self, signal_number=signal.SIGTERM):
-        """Stops it as a user would, or kills it after 20 s; returns its exit status."""
-        self.process.send_signal(signal_number)
+        """Stops it as a user would (or lets it end by itself: None), or kills it after 20 s;
+        returns its exit status."""
+        if signal_number:
+            self.process.send_signal(signal_number)
         try:
             self.process.wait(timeout=20)
         except subprocess.TimeoutExpired:

@@ -3,10 +3,13 @@
 links named lvx*), with evidence from the wire: tests/isolated-net test_lan.py <program>"""
 
 import os
+import re
+import socket
 import subprocess
 import sys
 import tempfile
 import unittest
+import urllib.request
 
 import harness
 
@@ -157,6 +160,21 @@ class LanTest(unittest.TestCase):
         self.assertIn(["ff15::1:30"], capture.fields("icmpv6.type == 143", "icmpv6.mldr.mar.multicast_address"))
         capture.process.terminate()
 
+    def snooping_switch(self, n, indexes):
+        """Bridge lvxbrN that snoops, its own querier querying every second, and a host on it
+        for each index, its port forwarding only the groups snooping allows."""
+        harness.run("ip", "link", "add", f"lvxbr{n}", "type", "bridge", "mcast_snooping", "1",
+                    "mcast_igmp_version", "3", "mcast_query_use_ifaddr", "1",
+                    "mcast_query_interval", "100", "mcast_query_response_interval", "50",
+                    "mcast_startup_query_interval", "100", "mcast_membership_interval", "300")
+        harness.run("ip", "addr", "add", f"10.{99 - n}.0.254/24", "dev", f"lvxbr{n}")
+        harness.run("ip", "link", "set", f"lvxbr{n}", "up", "type", "bridge", "mcast_querier", "1")
+        hosts = [Host(index, (n,)) for index in indexes]
+        self.hosts += hosts
+        for index in indexes:
+            harness.run("ip", "link", "set", f"lvxp{index}{n}", "type", "bridge_slave", "mcast_flood", "off")
+        return hosts
+
     def test_querier_of_a_snooping_switch(self):
         """A bridge that snoops, with its own querier: the receiver names it; switched off, the
         sender is lost, saying when the last query came and that a missing querier is the likely cause,
@@ -164,17 +182,7 @@ class LanTest(unittest.TestCase):
         again, the querier is named again and the sender recovers."""
         querier = lambda on: harness.run("ip", "link", "set", "lvxbr2", "type", "bridge",
                                          "mcast_querier", str(on))
-        harness.run("ip", "link", "add", "lvxbr2", "type", "bridge", "mcast_snooping", "1",
-                    "mcast_igmp_version", "3", "mcast_query_use_ifaddr", "1",
-                    "mcast_query_interval", "100", "mcast_query_response_interval", "50",
-                    "mcast_startup_query_interval", "100", "mcast_membership_interval", "300")
-        harness.run("ip", "addr", "add", "10.97.0.254/24", "dev", "lvxbr2")
-        harness.run("ip", "link", "set", "lvxbr2", "up")
-        querier(1)
-        sender, receiver = Host(5, (2,)), Host(6, (2,))
-        self.hosts += [sender, receiver]
-        for index in (5, 6):  # a port forwards only the groups snooping allows
-            harness.run("ip", "link", "set", f"lvxp{index}2", "type", "bridge_slave", "mcast_flood", "off")
+        sender, receiver = self.snooping_switch(2, (5, 6))
         rx = receiver.start("--receive", "234.5.7.40:8940", "--max-latency", "1",
                             "--loss-threshold", "2")
         tx = sender.start("--transmit", "234.5.7.40:8940", "--period", "1")
@@ -190,6 +198,96 @@ class LanTest(unittest.TestCase):
         self.assertTrue(harness.wait_until(lambda: len(rx.events("querier")) == 2, 40))
         self.assertTrue(events("recovered"), rx.lines)
         self.stopped(tx), self.stopped(rx)
+
+    def test_mesh_of_four_on_a_snooping_switch(self):
+        """Four members with a key: all hear all, and a forged unsigned block changes nothing;
+        one member deaf to the group: its row goes lost, its column stays OK, every verdict
+        fails; one ordered pair broken: exactly that cell goes lost."""
+        hosts = self.snooping_switch(3, (7, 8, 9, 10))
+        names = "abcd"
+        key = tempfile.NamedTemporaryFile()  # readable by its owner only
+        key.write(os.urandom(32)), key.flush()
+
+        def mesh(*first):
+            members = [host.start("--mesh", "234.5.7.50:8950", "--name", name, "--mesh-key", key.name,
+                                  "--expect-members", "4", "--loss-threshold", "2", "--max-latency", "1",
+                                  *(first if name == "a" else ())) for host, name in zip(hosts, names)]
+            self.addCleanup(lambda: [member.process.kill() for member in members])
+            return members
+
+        def warm(members):
+            self.assertTrue(all(harness.wait_until(lambda: any(
+                "3 OK" in event["detail"] for event in member.events("member_changed")), 40)
+                for member in members))
+
+        def grid(member):
+            """The final matrix at a member, a line a member in the order a b c d."""
+            rows = {line["member"]: line["hears"] for line in member.summary() if "hears" in line}
+            order = [line["member"] for line in member.summary() if "hears" in line]
+            return ["".join(rows[row][order.index(column)] for column in names) for row in names]
+
+        def changed(member, name, sums):
+            return harness.wait_until(lambda: any(event["member"] == name and sums in event["detail"]
+                                                  for event in member.events("member_changed")), 20)
+
+        all_ok = ["-ooo", "o-oo", "oo-o", "ooo-"]
+        members = mesh("--metrics", "10.96.0.7:9781")
+        warm(members)
+        metrics = lambda: urllib.request.urlopen("http://10.96.0.7:9781/metrics").read().decode()
+        ids = dict(re.findall(r'member_info\{.*?member="(\w+)",name="(\w)"', metrics()))
+        ids = {name: bytes.fromhex(member) for member, name in ids.items()}
+        forger = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        forger.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("10.96.0.254"))
+        forger.sendto(forged_probe(ids["b"], b"b", [ids["c"]]), ("234.5.7.50", 8950))
+        self.assertTrue(harness.wait_until(
+            lambda: 'unverified_members{mesh="234.5.7.50:8950"} 1' in metrics()))
+        self.assertEqual([member.stop() for member in members], [0] * 4, members[0].errors)
+        self.assertEqual(grid(members[0]), all_ok)
+        [verdict] = [line for line in members[0].summary() if "failing_pairs" in line]
+        self.assertEqual((verdict["failing_pairs"], verdict["unverified"]),
+                         ([], [f"10.96.0.254:{forger.getsockname()[1]} b"]))
+
+        for deaf, broken in ((True, False), (False, True)):
+            members = mesh()
+            warm(members)
+            rule = "ip daddr 234.5.7.50 drop" if deaf else "ip saddr 10.96.0.7 ip daddr 234.5.7.50 drop"
+            target = hosts[3 if deaf else 2]
+            for command in ("add table ip lvx", "add chain ip lvx input { type filter hook input priority 0 ; }",
+                            f"add rule ip lvx input {rule}"):
+                harness.run(*target.prefix, "nft", *command.split())
+            if deaf:  # the deaf member stops last, so that the others hear its last report
+                self.assertTrue(changed(members[0], "d", "0 OK, 3 lost"))
+                statuses = [member.stop() for member in members]
+                self.assertEqual(statuses, [3] * 4)
+                self.assertEqual(grid(members[0]), ["-ooo", "o-oo", "oo-o", "XXX-"])
+            else:
+                self.assertTrue(changed(members[1], "c", "2 OK, 1 lost"))
+                statuses = [member.stop() for member in members]
+                self.assertEqual(statuses, [3, 0, 3, 0], [member.errors for member in members])
+                [verdict] = [line for line in members[1].summary() if "failing_pairs" in line]
+                self.assertEqual(verdict["failing_pairs"], [{"member": "c", "hears": "a", "state": "lost"}])
+                self.assertEqual(grid(members[1]), ["-ooo", "o-oo", "Xo-o", "ooo-"])
+            harness.run(*target.prefix, "nft", "delete", "table", "ip", "lvx")
+
+
+def crc32c(data):
+    crc = 0xFFFFFFFF
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ (0x82F63B78 & -(crc & 1))
+    return crc ^ 0xFFFFFFFF
+
+
+def forged_probe(member, name, lost, sequence=1):
+    """A member's probe without a signature: it says it is member and hears those lost."""
+    entries = [(1, member + name), (5, bytes([16, 0, 0, 0, 0, len(lost), 0, 0]) + bytes(16)),
+               (2, b"".join(id + bytes([1, 0, 60, 0, 0, 0, 0, 0, 0, 0, 60, 0]) for id in lost))]
+    body = b"".join(bytes([kind]) + len(value).to_bytes(2, "big") + value for kind, value in entries)
+    block = b"\xb5LVX\x01\x00" + (12 + len(body)).to_bytes(2, "big") + body
+    block += crc32c(block).to_bytes(4, "big")
+    plain = harness.probe(sequence, 1, 300)
+    return plain[:43] + block + plain[43 + len(block):]
 
 
 if __name__ == "__main__":
