@@ -387,11 +387,18 @@ QString CommandLine::helpText()
                "\"summary\": true).")
                 .arg(headings.join(QLatin1Char(' ')), keys.join(QLatin1String(", ")), lastKey))
         + QLatin1Char('\n')
+        + wrapped(tr("A mesh member (--mesh) prints its receiver's rows, pair_lost and "
+                     "pair_recovered for the pairs it is part of (JSON keys member, the one "
+                     "that hears, and hears) and member_changed when another member's sums "
+                     "change; its summary prints the matrix of who hears whom."))
+        + QLatin1Char('\n')
         + wrapped(tr("A run with --duration, --expect-sources or --max-loss is a test: it fails "
                      "when a receiver heard no sender or fewer than expected, a sender ended lost "
                      "or lost more than allowed, a receiver ended without the membership it asked "
-                     "for, or a transmitter's every send failed; each reason is a line on "
-                     "standard error."))
+                     "for, or a transmitter's every send failed; a mesh member fails when fewer "
+                     "than --expect-members took part, or a member it hears, or one that reports "
+                     "hearing it, did not within --max-loss. Each reason is a line on standard "
+                     "error."))
         + QLatin1Char('\n')
         + wrapped(tr("Exit status: 0 when it ran and stopped (and a test passed), 1 when a port "
                      "could not be bound or there is no display for the window, 2 for a bad "

@@ -6,7 +6,8 @@
 local probe = Proto("lumivox", "Lumivox Tool probe")
 local signature = "Lumivox multicast probe packets\0"
 local marker = "\181LVX"
-local entryNames = { [1] = "member", [2] = "view_page", [3] = "send_time", [4] = "stream_timing" }
+local entryNames = { [1] = "member", [2] = "view_page", [3] = "send_time", [4] = "stream_timing",
+    [5] = "member_summary", [6] = "signature" }
 
 local f = probe.fields
 f.version = ProtoField.uint16("lumivox.version", "Version")
