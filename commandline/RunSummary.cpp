@@ -61,17 +61,20 @@ void RunSummary::addReceiver(const ProbeReceiver& receiver)
                  .arg(name)
                  .arg(sources.size())
                  .arg(m_options.expectSources));
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        const Source& source = sources.at(i);
-        if (source.lost)
-            fail(tr("%1 lost %2").arg(name, sourceName(source)));
-        if (m_options.maxLoss && source.lossPercent() > *m_options.maxLoss)
-            fail(tr("%1 missed %2 % of the probes from %3, more than --max-loss %4")
-                     .arg(name)
-                     .arg(shownLossPercent(source))
-                     .arg(sourceName(source))
-                     .arg(*m_options.maxLoss));
-    }
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        checkSource(name, sources.at(i), sourceName(sources.at(i)));
+}
+
+void RunSummary::checkSource(const QString& receiver, const Source& source, const QString& from)
+{
+    if (source.lost)
+        fail(tr("%1 lost %2").arg(receiver, from));
+    if (m_options.maxLoss && source.lossPercent() > *m_options.maxLoss)
+        fail(tr("%1 missed %2 % of the probes from %3, more than --max-loss %4")
+                 .arg(receiver)
+                 .arg(shownLossPercent(source))
+                 .arg(from)
+                 .arg(*m_options.maxLoss));
 }
 
 void RunSummary::printFailures(QTextStream& err) const
@@ -106,16 +109,8 @@ void RunSummary::addMesh(const MeshMember& member)
     for (std::size_t i = 0; i < sources.size(); ++i) {
         const Source& source = sources.at(i);
         const std::size_t heard = member.memberOf(source);
-        if (heard == MeshMatrix::NotCounted)
-            continue;
-        if (source.lost)
-            fail(tr("%1 lost %2").arg(self, nameOf(heard)));
-        if (m_options.maxLoss && source.lossPercent() > *m_options.maxLoss)
-            fail(tr("%1 missed %2 % of the probes from %3, more than --max-loss %4")
-                     .arg(self)
-                     .arg(shownLossPercent(source))
-                     .arg(nameOf(heard))
-                     .arg(*m_options.maxLoss));
+        if (heard != MeshMatrix::NotCounted)
+            checkSource(self, source, nameOf(heard));
     }
     // A member stopped on purpose may have gone before it heard this one; what it last said
     // of this one stands all the same.

@@ -12,6 +12,7 @@ class MeshMember;
 class ProbeReceiver;
 class ProbeSender;
 class QTextStream;
+struct Source;
 struct Options;
 
 // What a run that the command line started ends with, headless or in the window: the
@@ -46,6 +47,8 @@ public:
 private:
     void fail(const QString& why) { m_failures << why; }
     void printMesh(QTextStream& out, bool json) const;
+    // Fails a source lost, or that lost more than --max-loss.
+    void checkSource(const QString& receiver, const Source& source, const QString& from);
 
     const Options& m_options;
     std::int64_t m_nowMs;

@@ -46,9 +46,15 @@ bool MeshMatrix::heard(std::size_t member, const MemberReport& report, const std
     known.address = address;
     known.port = port;
     known.periodMs = periodMs;
-    known.summary = report;
-    known.summary.heard.clear();
-    known.summary.signature.reset();
+    // Its sums, not its page: a copy of the page would cost an allocation a probe.
+    MemberReport& summary = known.summary;
+    summary.id = report.id;
+    summary.ttl = report.ttl;
+    summary.querier = report.querier;
+    summary.queriersUnseen = report.queriersUnseen;
+    summary.ok = report.ok;
+    summary.lost = report.lost;
+    summary.stopped = report.stopped;
     if (known.firstHeardMs < 0)
         known.firstHeardMs = nowMs;
     known.lastHeardMs = nowMs;

@@ -29,7 +29,7 @@ struct KnownMember {
     std::string address;
     std::uint16_t port = 0;
     bool self = false;
-    MemberReport summary; // its last report, without its page
+    MemberReport summary; // the sums of its last report: no name, page or signature
     std::int64_t firstHeardMs = -1; // its first and last probe; -1 before any
     std::int64_t lastHeardMs = -1;
     std::int64_t periodMs = 1000;

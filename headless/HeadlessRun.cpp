@@ -85,15 +85,8 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
     };
     connect(&probes, &ProbeReceiver::eventOccurred, this, print);
     connect(&receiver.traps, &ReceiverTraps::eventOccurred, this, print);
-    connect(&probes, &ProbeReceiver::probeCounted, this,
-        [&receiver](std::size_t index) { receiver.changed.mark(index); });
-    connect(&probes, &ProbeReceiver::sourceChanged, this,
-        [&receiver](std::size_t index) { receiver.changed.mark(index); });
+    followRows(probes, receiver.changed, true);
     const Endpoint& where = receiver.setup.settings.where;
-    connect(&probes, &ProbeReceiver::joinRefused, this, [this, &receiver, &where](int error) {
-        printFailure(tr("cannot join %1").arg(where.group.toString()), where,
-            receiver.receiver.socket(), HostChecks::afterJoinFailed(error, where.group));
-    });
     receiver.traps.setDestination(receiver.setup.trapDestination, receiver.setup.community);
     if (!probes.start(receiver.setup.settings)) {
         printFailure(tr("cannot bind UDP port %1").arg(where.port), where, probes.socket());
@@ -102,8 +95,26 @@ bool HeadlessRun::startReceiver(Receiver& receiver)
     return true;
 }
 
-// A member prints its receiver's rows and the events of both its halves and its matrix; not
-// each probe it sends, which would be a line a second saying nothing.
+// The rows that changed are printed at the next second; a join refused is told at once.
+void HeadlessRun::followRows(const ProbeReceiver& receiver, ChangedRows& changed, bool counts)
+{
+    connect(&receiver, &ProbeReceiver::probeCounted, this,
+        [&changed, counts](std::size_t index, SourceChange change) {
+            if (counts || change == SourceChange::Everything)
+                changed.mark(index);
+        });
+    connect(&receiver, &ProbeReceiver::sourceChanged, this,
+        [&changed](std::size_t index) { changed.mark(index); });
+    connect(&receiver, &ProbeReceiver::joinRefused, this, [this, &receiver](int error) {
+        const Endpoint& where = receiver.settings().where;
+        printFailure(tr("cannot join %1").arg(where.group.toString()), where, receiver.socket(),
+            HostChecks::afterJoinFailed(error, where.group));
+    });
+}
+
+// A member prints the events of both its halves and of its matrix, and a member's row when
+// more than its count changed: a row a second of every member would drown a mesh's events.
+// Not each probe it sends either.
 bool HeadlessRun::startMesh(Mesh& mesh)
 {
     MeshMember& member = mesh.member;
@@ -112,15 +123,8 @@ bool HeadlessRun::startMesh(Mesh& mesh)
         m_printer.printEvent(event);
     });
     const ProbeReceiver& receiver = member.receiver();
-    connect(&receiver, &ProbeReceiver::probeCounted, this,
-        [&mesh](std::size_t index) { mesh.changed.mark(index); });
-    connect(&receiver, &ProbeReceiver::sourceChanged, this,
-        [&mesh](std::size_t index) { mesh.changed.mark(index); });
+    followRows(receiver, mesh.changed, false);
     const Endpoint& where = mesh.settings.sending.destination;
-    connect(&receiver, &ProbeReceiver::joinRefused, this, [this, &receiver, &where](int error) {
-        printFailure(tr("cannot join %1").arg(where.group.toString()), where, receiver.socket(),
-            HostChecks::afterJoinFailed(error, where.group));
-    });
     if (member.start(mesh.settings))
         return true;
     if (!receiver.isStarted())

@@ -75,6 +75,8 @@ private:
     bool startReceiver(Receiver& receiver);
     bool startTransmitter(Transmitter& transmitter);
     bool startMesh(Mesh& mesh);
+    // counts: a row whose count alone moved is printed too.
+    void followRows(const ProbeReceiver& receiver, ChangedRows& changed, bool counts);
     void printFinalRows(const QString& name, const ProbeReceiver& receiver);
     bool startMetrics();
     void collectMetrics(MetricsText& text) const;

@@ -4,6 +4,7 @@
 // After every datagram the table must still hold what it promises.
 
 #include "core/MembershipQuery.h"
+#include "core/MeshMatrix.h"
 #include "core/ProbeBlock.h"
 #include "core/ProbePacket.h"
 #include "core/SourceTable.h"
@@ -29,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "a query is one of the protocols'");
     MembershipQuery::hasHopByHopRouterAlert(data, size); // reads only within the header
     SourceTable table;
+    MeshMatrix matrix(16);
     for (std::time_t time = 1; size > 0; ++time) {
         const std::size_t length
             = size < 3 ? size - 1 : std::min<std::size_t>((data[1] << 8) | data[2], size - 3);
@@ -60,6 +62,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::vector<std::uint8_t> rebuilt(bytes, bytes + length);
             require(again.writeInto(rebuilt) && std::equal(rebuilt.begin(), rebuilt.end(), bytes),
                 "a trusted block builds again to its bytes");
+            // A member's report, whatever it claims, keeps the matrix within its bound.
+            if (const auto report = MemberReport::decode(block)) {
+                if (const std::size_t row = matrix.member(report->id);
+                    row != MeshMatrix::NotCounted) {
+                    matrix.heard(row, *report, address, port, 1000, time * 1000);
+                    matrix.applyPage(row, report->heard, time * 1000);
+                }
+                require(matrix.size() <= 16 && report->name.size() <= MemberReport::MaxNameBytes,
+                    "members and names within their bounds");
+                matrix.triage(time * 1000);
+            }
         }
         require(bool(probe) == (index != SourceTable::NotCounted), "probes, and only they, count");
         require(table.size() == before + (isNew && probe),
