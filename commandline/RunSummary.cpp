@@ -204,11 +204,19 @@ void RunSummary::printMesh(QTextStream& out, bool json) const
         if (json) {
             QJsonObject line { { QStringLiteral("mesh"), m_mesh->name() },
                 { QStringLiteral("member"), nameOf(row) },
-                { QStringLiteral("id"), QString::number(known.id, 16) },
+                { QStringLiteral("id"), QString::number(known.id, 16).rightJustified(16, '0') },
                 { QStringLiteral("address"), QString::fromStdString(known.address) },
                 { QStringLiteral("port"), known.port } };
-            if (grid)
+            if (grid) {
+                // Hops to each member it hears, in the order of hears; null where not known.
+                QJsonArray hops;
+                for (std::size_t column = 0; column < matrix.size(); ++column) {
+                    const int count = matrix.hops(row, column);
+                    hops.append(count < 0 ? QJsonValue() : QJsonValue(count));
+                }
                 line.insert(QStringLiteral("hears"), hears);
+                line.insert(QStringLiteral("hops"), hops);
+            }
             printJson(out, line);
         } else {
             out << tableLine({ QString::number(row + 1), nameOf(row), address, hears }, widths)

@@ -220,8 +220,8 @@ void MetricsText::appendMesh(QByteArray& out) const
         out.append(QByteArray::number(value)).append('\n');
     };
     const auto memberLabels = [&](std::size_t m) {
-        return ",member=\"" + QByteArray::number(matrix.at(m).id, 16) + "\",name=\""
-            + escaped(QString::fromStdString(matrix.nameOf(m))) + '"';
+        return ",member=\"" + QByteArray::number(matrix.at(m).id, 16).rightJustified(16, '0')
+            + "\",name=\"" + escaped(QString::fromStdString(matrix.nameOf(m))) + '"';
     };
     family(out, "lumivox_mesh_member_info", "gauge",
         "A member this one hears, with the address and port its probes come from.");
