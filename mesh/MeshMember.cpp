@@ -7,7 +7,6 @@
 
 MeshMember::MeshMember(HostContext& host, QObject* parent)
     : QObject(parent)
-    , m_host(host)
     , m_sender(host)
     , m_receiver(host)
 {

@@ -75,7 +75,6 @@ private:
     Event pairEvent(Event::Kind kind, std::size_t hearer, std::size_t heard) const;
     QString memberName(std::size_t member) const;
 
-    HostContext& m_host;
     MeshSettings m_settings;
     ProbeSender m_sender;
     ProbeReceiver m_receiver;
