@@ -2,31 +2,13 @@
 
 #include "core/RecentMarks.h"
 #include "receiver/SourceModel.h"
+#include "widgets/MarkColours.h"
 
 #include <QPainter>
 
 namespace {
 
 using Mark = RecentMarks::Mark;
-
-// Okabe and Ito's colours, which eyes that tell red from green poorly still tell apart,
-// darker for light cells and lighter for dark ones, so that each stands out of its cell.
-QColor colourOf(Mark mark, bool darkCell)
-{
-    switch (mark) {
-    case Mark::Received:
-        return darkCell ? QColor(0x4c, 0xc3, 0x8a) : QColor(0x00, 0x7a, 0x58);
-    case Mark::Missing:
-        return darkCell ? QColor(0xff, 0x8a, 0x5c) : QColor(0xc4, 0x4e, 0x00);
-    case Mark::Late:
-        return darkCell ? QColor(0xf0, 0xc4, 0x4a) : QColor(0x9a, 0x6a, 0x00);
-    case Mark::Duplicate:
-        return darkCell ? QColor(0x6c, 0xb8, 0xf0) : QColor(0x00, 0x62, 0x9e);
-    case Mark::None:
-        break;
-    }
-    return {};
-}
 
 } // namespace
 
@@ -58,8 +40,8 @@ void RecentDelegate::paint(
         const Mark mark = recent.at(place);
         if (mark == Mark::None)
             continue;
-        const QColor colour
-            = selected ? option.palette.color(QPalette::HighlightedText) : colourOf(mark, darkCell);
+        const QColor colour = selected ? option.palette.color(QPalette::HighlightedText)
+                                       : markColour(mark, darkCell);
         const int x = strip.left() + place * pitch;
         const int width = pitch - 1;
         switch (mark) {

@@ -1,4 +1,5 @@
 #include "core/SourceColumns.h"
+#include "meshpanel/MatrixView.h"
 #include "net/SystemError.h"
 #include "receiver/ReceiverPanel.h"
 #include "receiver/RecentDelegate.h"
@@ -47,6 +48,7 @@ private slots:
     void transmitterSocketRefusedIsTold();
     void failedSendIsToldInThePanelOnce();
     void oneNetworkBoxAtATime();
+    void meshMatrixReadsByShapeAndInWords();
     void layout();
 
 private:
@@ -487,6 +489,58 @@ void tst_Panels::layout()
             0, 0, header->sectionSize(column) - margins, 1000, Qt::TextWordWrap, heading);
         QVERIFY2(needed.height() + margins <= header->height(), qPrintable(heading));
     }
+}
+
+// A known matrix painted and read back by shape (OK fills its cell, lost is a stub at its
+// foot, stopped its upper half, never heard nothing), and in words: tooltips, a selection
+// copied, the focused cell moved by the keyboard.
+void tst_Panels::meshMatrixReadsByShapeAndInWords()
+{
+    MeshMatrix matrix;
+    for (const char* name : { "c", "a", "b" }) { // shown by name: a, b, c
+        MemberReport report;
+        report.name = name;
+        report.ttl = 16;
+        matrix.heard(matrix.member(std::uint64_t(name[0])), report, name, 5000, 1000, 0);
+    }
+    const std::size_t a = matrix.find('a'), b = matrix.find('b');
+    matrix.applyPage(a,
+        { { 'b', PairState::Ok, 60, 0, 60, 0, 14 }, { 'c', PairState::Lost, 50, 10, 50, 10, 0 } },
+        1000);
+    matrix.applyPage(b, { { 'a', PairState::Stopped, 60, 0, 60, 0, 0 } }, 1000);
+    MatrixView view;
+    view.resize(300, 300);
+    view.setCellSize(24);
+    view.setMatrix(&matrix, [] { return std::int64_t(4000); });
+    const QImage image = view.viewport()->grab().toImage();
+    const QColor base = view.palette().color(QPalette::Base);
+    QStringList shapes;
+    for (int row = 0; row < 3; ++row) {
+        QString line;
+        for (int column = 0; column < 3; ++column) {
+            const QRect cell = view.cellRect(row, column);
+            const bool top = image.pixelColor(cell.center().x(), cell.top() + 2) != base;
+            const bool foot = image.pixelColor(cell.center().x(), cell.bottom() - 3) != base;
+            line += row == column ? '-' : top && foot ? 'O' : foot ? 'X' : top ? 'S' : '.';
+        }
+        shapes << line;
+    }
+    QCOMPARE(shapes, QStringList({ "-OX", "S-.", "..-" }));
+    QCOMPARE(view.cellText(0, 1), "a hears b: OK, 0 of 60 missing, 2 hops, report 3 s old");
+    QCOMPARE(view.cellText(0, 2), "a hears c: lost, 10 of 60 missing, report 3 s old");
+    QCOMPARE(view.cellText(2, 0), "c hears a: never heard");
+
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, view.cellRect(0, 1).center());
+    QMouseEvent drag(QEvent::MouseMove, view.cellRect(1, 2).center(),
+        view.viewport()->mapToGlobal(view.cellRect(1, 2).center()), Qt::NoButton, Qt::LeftButton,
+        Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &drag);
+    QCOMPARE(view.selectionText(), "\tb\tc\na\tOK\tlost\nb\t-\tnever heard\n");
+    QSignalSpy focused(&view, &MatrixView::focusedCellChanged);
+    QTest::keyClick(&view, Qt::Key_Down);
+    QCOMPARE(focused.value(0).value(0).toString(), "b"); // the diagonal: its name
+    QTest::keyClick(&view, Qt::Key_Left);
+    QCOMPARE(view.accessibleDescription(), "b hears a: stopped, 0 of 60 missing, report 3 s old");
 }
 
 QTEST_MAIN(tst_Panels)
