@@ -21,6 +21,7 @@ std::size_t MeshMatrix::member(std::uint64_t id)
         ++m_refused;
         return NotCounted;
     }
+    ++m_generation;
     m_numbers.emplace(id, m_members.size());
     m_members.push_back({});
     m_members.back().id = id;
@@ -42,6 +43,7 @@ bool MeshMatrix::heard(std::size_t member, const MemberReport& report, const std
     const bool changed = known.firstHeardMs < 0 || before.ok != report.ok
         || before.lost != report.lost || before.stopped != report.stopped
         || before.querier != report.querier || before.queriersUnseen != report.queriersUnseen;
+    m_generation += known.name != report.name;
     known.name = report.name;
     known.address = address;
     known.port = port;
@@ -79,6 +81,8 @@ void MeshMatrix::setCell(std::size_t row, std::size_t column, const MeshCell& ce
     std::vector<MeshCell>& cells = m_rows[row];
     if (cells.size() <= column)
         cells.resize(column + 1);
+    m_generation
+        += cells[column].state != cell.state || cells[column].receivedTtl != cell.receivedTtl;
     cells[column] = cell;
 }
 

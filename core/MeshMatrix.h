@@ -76,6 +76,9 @@ public:
     std::string nameOf(std::size_t member) const;
     std::uint64_t refused() const { return m_refused; }
     std::size_t maxMembers() const { return m_maxMembers; }
+    // Moves on when what a picture of the matrix shows changes: a member, a name, a cell's
+    // state or TTL; not when a report only repeats, so that a view repaints nothing then.
+    std::uint64_t generation() const { return m_generation; }
 
     // No probe of its for three of its periods.
     bool isStale(std::size_t member, std::int64_t nowMs) const;
@@ -100,4 +103,5 @@ private:
     std::unordered_map<std::uint64_t, std::size_t> m_numbers;
     std::vector<std::vector<MeshCell>> m_rows; // each as long as its last column told
     std::uint64_t m_refused = 0;
+    std::uint64_t m_generation = 0;
 };

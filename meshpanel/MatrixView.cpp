@@ -70,8 +70,15 @@ void MatrixView::setCellSize(int pixels)
 
 bool MatrixView::namesShown() const { return m_cell >= fontMetrics().height(); }
 
+void MatrixView::refreshIfChanged()
+{
+    if (m_matrix && m_matrix->generation() != m_shownGeneration)
+        refresh();
+}
+
 void MatrixView::refresh()
 {
+    m_shownGeneration = m_matrix ? m_matrix->generation() : 0;
     m_order.clear();
     const std::size_t size = m_matrix ? m_matrix->size() : 0;
     for (std::size_t member = 0; member < size; ++member)

@@ -34,6 +34,8 @@ public:
     int cellSize() const { return m_cell; }
     // Takes the matrix anew: the order, the headings and what is in sight.
     void refresh();
+    // Refreshes where the matrix changed what it shows since the last refresh.
+    void refreshIfChanged();
 
     // "host-b hears host-c: OK, 0 of 60 missing, 2 hops, report 3 s old", by place in the
     // order shown; empty outside the matrix.
@@ -77,4 +79,5 @@ private:
     QPoint m_focus { 0, 0 };
     QPoint m_anchor { -1, -1 }; // where the selection started
     QRect m_selection; // in places of the order
+    std::uint64_t m_shownGeneration = 0;
 };

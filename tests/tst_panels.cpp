@@ -526,6 +526,13 @@ void tst_Panels::meshMatrixReadsByShapeAndInWords()
         shapes << line;
     }
     QCOMPARE(shapes, QStringList({ "-OX", "S-.", "..-" }));
+    // A report that only repeats what is shown changes nothing to paint; a state does.
+    const std::uint64_t shown = matrix.generation();
+    matrix.applyPage(b, { { 'a', PairState::Stopped, 59, 1, 60, 1, 0 } }, 2000);
+    QCOMPARE(matrix.generation(), shown);
+    matrix.applyPage(b, { { 'a', PairState::Lost, 59, 1, 60, 1, 0 } }, 2000);
+    QVERIFY(matrix.generation() > shown);
+    matrix.applyPage(b, { { 'a', PairState::Stopped, 60, 0, 60, 0, 0 } }, 1000);
     QCOMPARE(view.cellText(0, 1), "a hears b: OK, 0 of 60 missing, 2 hops, report 3 s old");
     QCOMPARE(view.cellText(0, 2), "a hears c: lost, 10 of 60 missing, report 3 s old");
     QCOMPARE(view.cellText(2, 0), "c hears a: never heard");
