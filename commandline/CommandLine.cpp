@@ -231,7 +231,8 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
             : QSysInfo::machineHostName();
         if (parser.isSet(QStringLiteral("mesh-key"))) {
             QString error;
-            m_options.meshKey = MeshKey::load(parser.value(QStringLiteral("mesh-key")), &error);
+            m_options.meshKeyFile = parser.value(QStringLiteral("mesh-key"));
+            m_options.meshKey = MeshKey::load(m_options.meshKeyFile, &error);
             if (!m_options.meshKey)
                 return fail(error);
         }
@@ -281,8 +282,6 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     if (m_options.headless && m_options.transmit.empty() && m_options.receive.empty()
         && !m_options.mesh)
         return fail(tr("--headless needs at least one --transmit, --receive or --mesh"));
-    if (m_options.mesh && !m_options.headless)
-        return fail(tr("--mesh goes with --headless"));
     return Outcome::Run;
 }
 

@@ -41,6 +41,7 @@ struct Options {
     bool periodGiven = false; // a mesh sends a probe a second unless told otherwise
     QString memberName;
     std::optional<MeshKey> meshKey;
+    QString meshKeyFile; // where meshKey was read
     quint32 maxMembers = MeshSettings::DefaultMaxMembers;
     quint32 expectMembers = 0; // the members a mesh must have; 0 for any
 

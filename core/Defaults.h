@@ -17,6 +17,8 @@ constexpr std::uint16_t trapPort = 162; // where a destination names none
 constexpr char community[] = "meadow";
 constexpr std::uint16_t metricsPort = 9781; // Prometheus's list of exporters has it ours
 constexpr std::uint32_t metricsMaxSources = 1000; // a receiver's, in the metrics
+constexpr char meshGroup[] = "239.255.77.1"; // organisation-local scope, as a mesh is
+constexpr std::uint16_t meshPort = 8950;
 } // namespace Defaults
 
 // The values a field or an option accepts, both ends included.

@@ -64,8 +64,18 @@ void MatrixView::setOrder(Order order)
 
 void MatrixView::setCellSize(int pixels)
 {
+    m_fitting = false;
     m_cell = std::clamp(pixels, MinimumCell, MaximumCell);
     refresh();
+}
+
+// Until the user zooms, a small mesh gets cells large enough for its names and hops, a
+// large one the default size.
+void MatrixView::fitCells()
+{
+    const int count = std::max(1, int(m_matrix ? m_matrix->size() : 0));
+    const int room = std::min(viewport()->width(), viewport()->height()) * 2 / 3;
+    m_cell = std::clamp(room / count, int(DefaultCell), 2 * fontMetrics().height() + 2);
 }
 
 bool MatrixView::namesShown() const { return m_cell >= fontMetrics().height(); }
@@ -79,6 +89,8 @@ void MatrixView::refreshIfChanged()
 void MatrixView::refresh()
 {
     m_shownGeneration = m_matrix ? m_matrix->generation() : 0;
+    if (m_fitting)
+        fitCells();
     m_order.clear();
     const std::size_t size = m_matrix ? m_matrix->size() : 0;
     for (std::size_t member = 0; member < size; ++member)
@@ -154,7 +166,10 @@ void MatrixView::updateScrollBars()
 void MatrixView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    updateScrollBars();
+    if (m_fitting)
+        refresh();
+    else
+        updateScrollBars();
 }
 
 QString MatrixView::cellText(int row, int column) const
@@ -249,7 +264,9 @@ void MatrixView::paintEvent(QPaintEvent*)
             }
             if (hopsShown && state != PairState::Never) {
                 if (const int hops = m_matrix->hops(hearer, heard); hops >= 0) {
-                    painter.setPen(colours.color(QPalette::Text));
+                    // On a filled cell in the cell's own colour against it, else in the text's.
+                    painter.setPen(
+                        colours.color(state == PairState::Ok ? QPalette::Base : QPalette::Text));
                     painter.drawText(rect, Qt::AlignCenter, QString::number(hops));
                 }
             }

@@ -68,12 +68,14 @@ private:
     void updateScrollBars();
     void setFocusedCell(QPoint cell);
     bool namesShown() const;
+    void fitCells();
 
     const MeshMatrix* m_matrix = nullptr;
     std::function<std::int64_t()> m_nowMs;
     Order m_sortOrder = Order::ByName;
     std::vector<std::size_t> m_order;
     int m_cell = DefaultCell;
+    bool m_fitting = true; // the cells' size follows the view's until the user zooms
     int m_headingWidth = 0; // of the names, where they are shown
     QPoint m_hover { -1, -1 };
     QPoint m_focus { 0, 0 };

@@ -2,6 +2,7 @@
 
 #include "commandline/CommandLine.h"
 #include "commandline/RunSummary.h"
+#include "meshpanel/MeshPanel.h"
 #include "net/Tick.h"
 #include "receiver/ReceiverPanel.h"
 #include "shell/LogoArea.h"
@@ -72,6 +73,7 @@ void MainWindow::createActions()
     m_exitAct = action(tr("E&xit"), "exitAct");
     m_addTransmitterAct = action(tr("&Transmitter"), "addTransmitterAct");
     m_addReceiverAct = action(tr("&Receiver"), "addReceiverAct");
+    m_addMeshAct = action(tr("&Mesh"), "addMeshAct");
     m_logAct = action(tr("&Log"), "logAct");
     m_snmpTrapAct = action(tr("&Send test SNMP Trap"), "snmpTrapAct");
     m_metricsAct = action(tr("Prometheus &Metrics..."), "metricsAct");
@@ -86,6 +88,7 @@ void MainWindow::createActions()
     m_exitAct->setShortcut(QKeySequence::Quit);
     m_addTransmitterAct->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_T);
     m_addReceiverAct->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_R);
+    m_addMeshAct->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_M);
     m_nextAct->setShortcut(QKeySequence::NextChild);
     // A child window closes on Ctrl+F4 by its own menu; shown here, not taken twice.
     m_closeAct->setText(tr("Cl&ose") + QLatin1Char('\t')
@@ -103,6 +106,7 @@ void MainWindow::createActions()
     connect(m_metricsAct, &QAction::triggered, this, &MainWindow::askMetricsAddress);
     connect(m_addTransmitterAct, &QAction::triggered, this, &MainWindow::addTransmitter);
     connect(m_addReceiverAct, &QAction::triggered, this, &MainWindow::addReceiver);
+    connect(m_addMeshAct, &QAction::triggered, this, &MainWindow::addMesh);
     connect(m_nextAct, &QAction::triggered, m_mdiArea, &QMdiArea::activateNextSubWindow);
     connect(m_closeAct, &QAction::triggered, this, &MainWindow::closeActiveWindow);
     connect(m_tileAct, &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
@@ -113,7 +117,9 @@ void MainWindow::createActions()
 void MainWindow::createMenus()
 {
     menuBar()->addMenu(tr("&File"))->addActions({ m_saveAct, m_exitAct });
-    menuBar()->addMenu(tr("&Add"))->addActions({ m_addTransmitterAct, m_addReceiverAct });
+    menuBar()
+        ->addMenu(tr("&Add"))
+        ->addActions({ m_addTransmitterAct, m_addReceiverAct, m_addMeshAct });
     menuBar()->addMenu(tr("&View"))->addAction(m_logAct);
     menuBar()->addMenu(tr("&Tools"))->addActions({ m_snmpTrapAct, m_metricsAct });
     m_windowMenu = menuBar()->addMenu(tr("&Window"));
@@ -134,6 +140,14 @@ ReceiverPanel* MainWindow::addReceiver()
 {
     auto* panel = addPanel<ReceiverPanel>(tr("Add Receiver"));
     // Resizable, but never smaller than it opened.
+    QWidget* child = panel->parentWidget();
+    child->setMinimumSize(child->size());
+    return panel;
+}
+
+MeshPanel* MainWindow::addMesh()
+{
+    auto* panel = addPanel<MeshPanel>(tr("Add Mesh"));
     QWidget* child = panel->parentWidget();
     child->setMinimumSize(child->size());
     return panel;
@@ -183,7 +197,12 @@ void MainWindow::openPanels(const Options& options)
         panel->configure(setup.settings, setup.trapDestination, setup.community);
         panel->start();
     }
-    if (!options.transmit.empty() || !options.receive.empty())
+    if (const auto mesh = options.meshMember()) {
+        MeshPanel* panel = addMesh();
+        panel->configure(*mesh, options.meshKeyFile);
+        panel->start();
+    }
+    if (!options.transmit.empty() || !options.receive.empty() || options.mesh)
         m_mdiArea->tileSubWindows();
     if (options.metrics) {
         m_metrics.setMaxSources(options.metricsMaxSources);
@@ -283,6 +302,9 @@ void MainWindow::judgeRun()
             summary.addReceiver(receiver->receiver());
         } else if (auto* transmitter = qobject_cast<TransmitterPanel*>(hosted.widget)) {
             summary.addTransmitter(transmitter->sender());
+        } else if (auto* mesh = qobject_cast<MeshPanel*>(hosted.widget)) {
+            mesh->stop();
+            summary.addMesh(mesh->member());
         }
     }
     QString text;

@@ -15,6 +15,7 @@
 class HostContext;
 class LogoArea;
 class QMdiSubWindow;
+class MeshPanel;
 class ReceiverPanel;
 class TransmitterPanel;
 struct Options;
@@ -30,6 +31,7 @@ public:
 
     TransmitterPanel* addTransmitter();
     ReceiverPanel* addReceiver();
+    MeshPanel* addMesh();
     // Opens and starts the panels the command line asks for, tiled.
     void openPanels(const Options& options);
     // The end of --duration: every panel stops as planned, then the program ends.
@@ -91,6 +93,7 @@ private:
     QAction* m_exitAct = nullptr;
     QAction* m_addTransmitterAct = nullptr;
     QAction* m_addReceiverAct = nullptr;
+    QAction* m_addMeshAct = nullptr;
     QAction* m_logAct = nullptr;
     QAction* m_snmpTrapAct = nullptr;
     QAction* m_metricsAct = nullptr;

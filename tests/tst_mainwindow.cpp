@@ -1,5 +1,6 @@
 #include "commandline/CommandLine.h"
 #include "core/SourceColumns.h"
+#include "meshpanel/MeshPanel.h"
 #include "receiver/ReceiverPanel.h"
 #include "shell/MainWindow.h"
 #include "transmitter/TransmitterPanel.h"
@@ -76,7 +77,8 @@ void tst_MainWindow::commandLineOpensRunningPanels()
 {
     CommandLine commandLine;
     QCOMPARE(commandLine.parse(QStringLiteral("lumivox-tool --transmit 234.5.6.7:9300 --period 1 "
-                                              "--receive 234.5.6.7:9300 --receive 234.5.6.7:9300")
+                                              "--receive 234.5.6.7:9300 --receive 234.5.6.7:9300 "
+                                              "--mesh 234.5.6.8:9302 --name here")
                                    .split(' ')),
         CommandLine::Outcome::Run);
     MainWindow window(m_host);
@@ -90,7 +92,8 @@ void tst_MainWindow::commandLineOpensRunningPanels()
         titles << child->windowTitle();
     QCOMPARE(titles,
         QStringList({ "Transmitter 234.5.6.7:9300", "Receiver 234.5.6.7:9300",
-            "Receiver 234.5.6.7:9300 #2" }));
+            "Receiver 234.5.6.7:9300 #2", "Mesh 234.5.6.8:9302" }));
+    QCOMPARE(window.findChild<MeshPanel*>()->member().settings().name, "here");
 }
 
 // Every option that applies to a panel fills it, as a headless run takes it.

@@ -1,6 +1,9 @@
 #include "core/SourceColumns.h"
 #include "meshpanel/MatrixView.h"
+#include "meshpanel/MeshPanel.h"
 #include "net/SystemError.h"
+#include "net/Tick.h"
+#include "net/Ticker.h"
 #include "receiver/ReceiverPanel.h"
 #include "receiver/RecentDelegate.h"
 #include "receiver/SourceModel.h"
@@ -19,6 +22,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QUdpSocket>
 
 // The two panels as a user drives them, over real sockets in a private network namespace.
@@ -49,6 +53,7 @@ private slots:
     void failedSendIsToldInThePanelOnce();
     void oneNetworkBoxAtATime();
     void meshMatrixReadsByShapeAndInWords();
+    void meshPanelsHearEachOther();
     void layout();
 
 private:
@@ -548,6 +553,34 @@ void tst_Panels::meshMatrixReadsByShapeAndInWords()
     QCOMPARE(focused.value(0).value(0).toString(), "b"); // the diagonal: its name
     QTest::keyClick(&view, Qt::Key_Left);
     QCOMPARE(view.accessibleDescription(), "b hears a: stopped, 0 of 60 missing, report 3 s old");
+}
+
+// Two mesh panels on one host: each hears the other, and its matrix and triage say so.
+void tst_Panels::meshPanelsHearEachOther()
+{
+    std::vector<std::unique_ptr<MeshPanel>> panels;
+    for (const char* name : { "east", "west" }) {
+        panels.push_back(std::make_unique<MeshPanel>(m_host));
+        child<QLineEdit>(panels.back().get(), "nameEdit")->setText(name);
+        child<QLineEdit>(panels.back().get(), "groupEdit")->setText("234.5.9.30");
+        QVERIFY(panels.back()->start());
+    }
+    Ticker ticker(Tick::secondPhase);
+    connect(&ticker, &Ticker::ticked, this, [&panels](int phase) {
+        for (auto& panel : panels)
+            panel->tick(phase);
+    });
+    ticker.start();
+    auto* view = child<MatrixView>(panels[0].get(), "matrixView");
+    QTRY_COMPARE_WITH_TIMEOUT(
+        view->cellText(0, 1).section(',', 0, 0), "east hears west: OK", 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        view->cellText(1, 0).section(',', 0, 0), "west hears east: OK", 10000);
+    const auto* triage = child<QTreeWidget>(panels[0].get(), "triageTree");
+    QCOMPARE(triage->topLevelItem(0)->text(0), "Hear no one (0)");
+    panels[1]->stop();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        view->cellText(0, 1).section(',', 0, 0), "east hears west: stopped", 10000);
 }
 
 QTEST_MAIN(tst_Panels)

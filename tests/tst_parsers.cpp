@@ -146,7 +146,6 @@ void tst_Parsers::commandLine_data()
         { "trap port 0", "--snmp-trap host:0", O::Error, "--snmp-trap" },
         { "mesh probes too small", "--headless --mesh 234.5.6.7:5 --size 210", O::Error, "211" },
         { "mesh of random sizes", "--headless --mesh 234.5.6.7:5 --size random", O::Error, "211" },
-        { "mesh in a window", "--mesh 234.5.6.7:5", O::Error, "--mesh goes with --headless" },
         { "a name without a mesh", "--headless --receive 234.5.6.7:5 --name a", O::Error,
             "--name goes with --mesh" },
         { "mesh key missing", "--headless --mesh 234.5.6.7:5 --mesh-key /nonexistent", O::Error,
