@@ -50,7 +50,7 @@ void MetricsText::addMesh(const MeshMember& member)
 {
     addReceiver(member.name(), member.receiver());
     addTransmitter(member.name(), member.sender().sentCount(), member.sender().failureCount());
-    m_mesh = &member;
+    m_meshes.push_back(&member);
 }
 
 QByteArray MetricsText::text() const
@@ -203,70 +203,110 @@ QByteArray MetricsText::text() const
     perPanel("lumivox_tx_send_failures_total", "counter", "Probes the system refused to send.",
         "transmitter", transmitters,
         [this](std::size_t t) { return QByteArray::number(m_transmitters[t].failures); });
-    if (m_mesh)
-        appendMesh(out);
+    if (!m_meshes.empty())
+        appendMeshes(out);
     return out;
 }
 
-// The member's own row is in the receive series above; member_info joins them to members.
-void MetricsText::appendMesh(QByteArray& out) const
+// A member's own row is in the receive series above; member_info joins them to members.
+// Each family once, with a sample of every mesh, told apart as panels of one group are.
+void MetricsText::appendMeshes(QByteArray& out) const
 {
-    const MeshMatrix& matrix = m_mesh->matrix();
-    const std::size_t self = m_mesh->self();
     const std::int64_t now = Tick::nowMs();
-    const QByteArray mesh = "{mesh=\"" + escaped(m_mesh->name()) + '"';
-    const auto sample = [&](const char* name, const QByteArray& labels, auto value) {
-        out.append(name).append(mesh).append(labels).append("} ");
+    PanelNames meshNames;
+    std::vector<QByteArray> labels;
+    std::vector<MeshMatrix::Triage> triages;
+    for (const MeshMember* mesh : m_meshes) {
+        labels.push_back("{mesh=\"" + escaped(meshNames.next(mesh->name())) + '"');
+        triages.push_back(mesh->matrix().triage(now));
+    }
+    std::size_t at = 0; // the mesh being written
+    const auto sample = [&](const char* name, const QByteArray& more, auto value) {
+        out.append(name).append(labels[at]).append(more).append("} ");
         out.append(QByteArray::number(value)).append('\n');
     };
-    const auto memberLabels = [&](std::size_t m) {
+    // A family, and fill(mesh) writing each mesh's samples.
+    const auto perMesh = [&](const char* name, const char* type, const char* help, auto fill) {
+        family(out, name, type, help);
+        for (at = 0; at < m_meshes.size(); ++at)
+            fill(*m_meshes[at]);
+    };
+    const auto memberLabels = [](const MeshMatrix& matrix, std::size_t m) {
         return ",member=\"" + QByteArray::number(matrix.at(m).id, 16).rightJustified(16, '0')
             + "\",name=\"" + escaped(QString::fromStdString(matrix.nameOf(m))) + '"';
     };
-    family(out, "lumivox_mesh_member_info", "gauge",
-        "A member this one hears, with the address and port its probes come from.");
-    std::size_t heardBy = 0;
-    for (std::size_t m = 0; m < matrix.size(); ++m) {
-        const KnownMember& known = matrix.at(m);
-        heardBy += !known.self && matrix.cell(m, self).state == PairState::Ok;
-        if (!known.self && known.firstHeardMs >= 0)
-            sample("lumivox_mesh_member_info",
-                memberLabels(m) + ",address=\"" + escaped(QString::fromStdString(known.address))
-                    + "\",port=\"" + QByteArray::number(known.port) + '"',
-                1);
-    }
-    family(out, "lumivox_mesh_heard_by", "gauge",
+    // The other members heard, those of them whose report says they hear this one.
+    const auto others = [](const MeshMatrix& matrix, std::size_t m) {
+        return !matrix.at(m).self && matrix.at(m).firstHeardMs >= 0;
+    };
+    perMesh("lumivox_mesh_member_info", "gauge",
+        "A member this one hears, with the address and port its probes come from.",
+        [&](const MeshMember& mesh) {
+            const MeshMatrix& matrix = mesh.matrix();
+            for (std::size_t m = 0; m < matrix.size(); ++m) {
+                if (others(matrix, m))
+                    sample("lumivox_mesh_member_info",
+                        memberLabels(matrix, m) + ",address=\""
+                            + escaped(QString::fromStdString(matrix.at(m).address)) + "\",port=\""
+                            + QByteArray::number(matrix.at(m).port) + '"',
+                        1);
+            }
+        });
+    const auto hearsThisOne = [](const MeshMember& mesh, std::size_t m) {
+        return mesh.matrix().cell(m, mesh.self()).state == PairState::Ok;
+    };
+    perMesh("lumivox_mesh_heard_by", "gauge",
         "1 where the member's last report says it hears this one, 0 where it says it does not "
-        "or says nothing of it.");
-    for (std::size_t m = 0; m < matrix.size(); ++m) {
-        if (!matrix.at(m).self && matrix.at(m).firstHeardMs >= 0)
-            sample("lumivox_mesh_heard_by", memberLabels(m),
-                int(matrix.cell(m, self).state == PairState::Ok));
-    }
-    family(out, "lumivox_mesh_members", "gauge", "Members that took part, this one included.");
-    sample("lumivox_mesh_members", {}, quint64(matrix.taking()));
-    family(out, "lumivox_mesh_hears_members", "gauge", "Members this one hears.");
-    sample("lumivox_mesh_hears_members", {}, quint64(matrix.at(self).summary.ok));
-    family(out, "lumivox_mesh_heard_by_members", "gauge",
-        "Members whose last report says they hear this one.");
-    sample("lumivox_mesh_heard_by_members", {}, quint64(heardBy));
-    const MeshMatrix::Triage triage = matrix.triage(now);
-    family(out, "lumivox_mesh_triage_members", "gauge",
+        "or says nothing of it.",
+        [&](const MeshMember& mesh) {
+            for (std::size_t m = 0; m < mesh.matrix().size(); ++m) {
+                if (others(mesh.matrix(), m))
+                    sample("lumivox_mesh_heard_by", memberLabels(mesh.matrix(), m),
+                        int(hearsThisOne(mesh, m)));
+            }
+        });
+    perMesh("lumivox_mesh_members", "gauge", "Members that took part, this one included.",
+        [&](const MeshMember& mesh) {
+            sample("lumivox_mesh_members", {}, quint64(mesh.matrix().taking()));
+        });
+    perMesh("lumivox_mesh_hears_members", "gauge", "Members this one hears.",
+        [&](const MeshMember& mesh) {
+            sample("lumivox_mesh_hears_members", {},
+                quint64(mesh.matrix().at(mesh.self()).summary.ok));
+        });
+    perMesh("lumivox_mesh_heard_by_members", "gauge",
+        "Members whose last report says they hear this one.", [&](const MeshMember& mesh) {
+            quint64 heardBy = 0;
+            for (std::size_t m = 0; m < mesh.matrix().size(); ++m)
+                heardBy += m != mesh.self() && hearsThisOne(mesh, m);
+            sample("lumivox_mesh_heard_by_members", {}, heardBy);
+        });
+    perMesh("lumivox_mesh_triage_members", "gauge",
         "Members by what needs a look: hear no one, heard by no one, hear only some, warming "
-        "up (first heard less than three periods ago), hear no querier.");
-    for (const auto& [name, members] : { std::pair("hear_no_one", &triage.hearNoOne),
-             { "heard_by_no_one", &triage.heardByNoOne }, { "hear_some", &triage.hearSome },
-             { "warming_up", &triage.warmingUp }, { "no_querier", &triage.noQuerier } })
-        sample("lumivox_mesh_triage_members", QByteArray(",triage=\"") + name + '"',
-            quint64(members->size()));
-    family(out, "lumivox_mesh_reports_refused_total", "counter",
+        "up (first heard less than three periods ago), hear no querier.",
+        [&](const MeshMember&) {
+            const MeshMatrix::Triage& triage = triages[at];
+            for (const auto& [name, members] : { std::pair("hear_no_one", &triage.hearNoOne),
+                     { "heard_by_no_one", &triage.heardByNoOne }, { "hear_some", &triage.hearSome },
+                     { "warming_up", &triage.warmingUp }, { "no_querier", &triage.noQuerier } })
+                sample("lumivox_mesh_triage_members", QByteArray(",triage=\"") + name + '"',
+                    quint64(members->size()));
+        });
+    perMesh("lumivox_mesh_reports_refused_total", "counter",
         "Reports not taken: a new member past --max-members, a signature that is wrong, or a "
-        "signed sequence that did not move on (a replay).");
-    sample("lumivox_mesh_reports_refused_total", ",reason=\"members_full\"", matrix.refused());
-    sample("lumivox_mesh_reports_refused_total", ",reason=\"signature\"", m_mesh->forgedRefused());
-    sample("lumivox_mesh_reports_refused_total", ",reason=\"replay\"", m_mesh->replaysRefused());
-    family(out, "lumivox_mesh_unverified_members", "gauge",
+        "signed sequence that did not move on (a replay).",
+        [&](const MeshMember& mesh) {
+            sample("lumivox_mesh_reports_refused_total", ",reason=\"members_full\"",
+                mesh.matrix().refused());
+            sample("lumivox_mesh_reports_refused_total", ",reason=\"signature\"",
+                mesh.forgedRefused());
+            sample(
+                "lumivox_mesh_reports_refused_total", ",reason=\"replay\"", mesh.replaysRefused());
+        });
+    perMesh("lumivox_mesh_unverified_members", "gauge",
         "Senders of unsigned reports heard in a signed mesh, up to a hundred; their reports are "
-        "not read.");
-    sample("lumivox_mesh_unverified_members", {}, quint64(m_mesh->unverified().size()));
+        "not read.",
+        [&](const MeshMember& mesh) {
+            sample("lumivox_mesh_unverified_members", {}, quint64(mesh.unverified().size()));
+        });
 }

@@ -46,7 +46,7 @@ private:
     quint64 m_refusedQueries = 0;
     std::vector<Receiver> m_receivers;
     std::vector<Transmitter> m_transmitters;
-    const MeshMember* m_mesh = nullptr;
+    std::vector<const MeshMember*> m_meshes;
 
-    void appendMesh(QByteArray& out) const;
+    void appendMeshes(QByteArray& out) const;
 };

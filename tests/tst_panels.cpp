@@ -1,6 +1,7 @@
 #include "core/SourceColumns.h"
 #include "meshpanel/MatrixView.h"
 #include "meshpanel/MeshPanel.h"
+#include "monitor/MetricsText.h"
 #include "net/SystemError.h"
 #include "net/Tick.h"
 #include "net/Ticker.h"
@@ -578,6 +579,13 @@ void tst_Panels::meshPanelsHearEachOther()
         view->cellText(1, 0).section(',', 0, 0), "west hears east: OK", 10000);
     const auto* triage = child<QTreeWidget>(panels[0].get(), "triageTree");
     QCOMPARE(triage->topLevelItem(0)->text(0), "Hear no one (0)");
+    // Two meshes of one group in one scrape: each family once, each mesh told apart.
+    MetricsText metrics;
+    for (const auto& panel : panels)
+        panel->collectMetrics(metrics);
+    const QByteArray text = metrics.text();
+    QCOMPARE(text.count("# TYPE lumivox_mesh_members gauge"), 1);
+    QVERIFY(text.contains("lumivox_mesh_members{mesh=\"234.5.9.30:8950 #2\"} 2"));
     panels[1]->stop();
     QTRY_COMPARE_WITH_TIMEOUT(
         view->cellText(0, 1).section(',', 0, 0), "east hears west: stopped", 10000);
