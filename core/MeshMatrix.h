@@ -75,7 +75,6 @@ public:
     // A member's name, its id in hex until its own probe names it.
     std::string nameOf(std::size_t member) const;
     std::uint64_t refused() const { return m_refused; }
-    std::size_t maxMembers() const { return m_maxMembers; }
     // Moves on when what a picture of the matrix shows changes: a member, a name, a cell's
     // state or TTL; not when a report only repeats, so that a view repaints nothing then.
     std::uint64_t generation() const { return m_generation; }

@@ -111,6 +111,5 @@ ProbeBlock::Reading ProbeBlock::read(const std::uint8_t* datagram, std::size_t l
     reading.outcome = Reading::Trusted;
     reading.entries = std::move(entries);
     reading.bytes = block;
-    reading.size = size;
     return reading;
 }

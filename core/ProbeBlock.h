@@ -87,8 +87,7 @@ public:
     struct Reading {
         enum Outcome { None, Refused, Trusted } outcome = None;
         std::vector<EntryView> entries;
-        const std::uint8_t* bytes = nullptr; // the block's, trusted
-        std::size_t size = 0;
+        const std::uint8_t* bytes = nullptr; // the block's first, when trusted
     };
 
     // False, the block unchanged, where the value is too long for an entry.

@@ -140,7 +140,6 @@ void MeshMember::readBlock(std::size_t index, const ProbeBlock::Reading& block, 
         event.member = memberName(member);
         emit eventOccurred(event);
     }
-    emit matrixChanged();
 }
 
 // Unsigned meshes take every report. Signed ones take signed reports whose tag is right, and
@@ -220,7 +219,6 @@ void MeshMember::refreshOwnRow()
     KnownMember& self = m_matrix.at(m_self);
     m_matrix.heard(
         m_self, m_report, self.address, self.port, m_settings.sending.periodSeconds * 1000, now);
-    emit matrixChanged();
 }
 
 Event MeshMember::pairEvent(Event::Kind kind, std::size_t hearer, std::size_t heard) const

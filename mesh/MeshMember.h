@@ -60,8 +60,6 @@ public:
 
 signals:
     void eventOccurred(const Event& event);
-    // The matrix changed: a row's report, or this member's own row.
-    void matrixChanged();
 
 private:
     void readBlock(std::size_t source, const ProbeBlock::Reading& block, quint32 sequence);

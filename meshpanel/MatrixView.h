@@ -44,7 +44,6 @@ public:
     QPoint cellAt(const QPoint& point) const;
     // Where a cell is in the viewport, by place in the order shown.
     QRect cellRect(int row, int column) const;
-    QPoint focusedCell() const { return m_focus; }
     // The selected cells as text: a heading line of the columns' names, then a line a row.
     QString selectionText() const;
 
