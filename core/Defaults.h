@@ -38,4 +38,6 @@ constexpr Range randomSize { 100, 1499 };
 constexpr Range lossThreshold { 1, 100 };
 constexpr Range maxLatency { 1, 120 };
 constexpr Range maxSources { 1, 1'000'000 };
+constexpr Range rate { 1, 1'000'000 }; // probes a second
+constexpr Range burst { 1, 1000 };
 } // namespace Limits

@@ -75,10 +75,15 @@ bool ProbeBlock::writeInto(std::vector<std::uint8_t>& probe) const
     block[6] = std::uint8_t(length >> 8);
     block[7] = std::uint8_t(length);
     std::copy(m_entries.begin(), m_entries.end(), block + HeaderSize);
+    seal(block, length);
+    return true;
+}
+
+void ProbeBlock::seal(std::uint8_t* block, std::size_t length)
+{
     const std::uint32_t crc = crc32c(block, length - CrcSize);
     for (std::size_t i = 0; i < CrcSize; ++i)
         block[length - CrcSize + i] = std::uint8_t(crc >> (24 - 8 * i));
-    return true;
 }
 
 ProbeBlock::Reading ProbeBlock::read(const std::uint8_t* datagram, std::size_t length)

@@ -99,6 +99,8 @@ public:
     // Writes the block over the filler of a built probe; false, the probe untouched, where
     // it does not fit.
     bool writeInto(std::vector<std::uint8_t>& probe) const;
+    // Writes the CRC of a block whose bytes before it changed in place.
+    static void seal(std::uint8_t* block, std::size_t length);
 
     // Reads the block of a datagram that parsed as a probe; never reads past length.
     static Reading read(const std::uint8_t* datagram, std::size_t length);

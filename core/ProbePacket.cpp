@@ -59,3 +59,9 @@ std::optional<ProbePacket> ProbePacket::parse(const std::uint8_t* bytes, std::si
     return ProbePacket { type, getBigEndian32(bytes + SequenceOffset),
         getBigEndian32(bytes + PeriodOffset) };
 }
+
+void ProbePacket::restamp(std::uint8_t* packet, std::int8_t type, std::uint32_t sequence)
+{
+    packet[TypeOffset] = std::uint8_t(type);
+    putBigEndian32(packet + SequenceOffset, sequence);
+}

@@ -27,6 +27,8 @@ struct ProbePacket {
     std::vector<std::uint8_t> build(std::size_t size) const;
     // Nothing for a datagram that is not a probe of this version.
     static std::optional<ProbePacket> parse(const std::uint8_t* bytes, std::size_t length);
+    // Gives a built packet another type and number in place.
+    static void restamp(std::uint8_t* packet, std::int8_t type, std::uint32_t sequence);
 };
 
 // Whether number a comes before b. Numbers compare in 32-bit serial arithmetic (RFC 1982), so
