@@ -70,6 +70,8 @@ public:
     void close();
 
     bool isOpen() const { return m_fd >= 0; }
+    // For a thread that sends on it while its owner keeps it open.
+    int descriptor() const { return m_fd; }
     bool isIPv6() const { return m_ipv6; }
     // The level of the family's own options: IPPROTO_IP or IPPROTO_IPV6.
     int ipLevel() const;
