@@ -1,6 +1,7 @@
 #include "commandline/CommandLine.h"
 
 #include "core/SourceColumns.h"
+#include "core/StreamProbes.h"
 
 #include <QCommandLineParser>
 #include <QNetworkInterface>
@@ -60,6 +61,14 @@ std::vector<CommandLine::OptionInfo> CommandLine::optionTable()
             tr("seconds between probes, %1 (%2)")
                 .arg(range(Limits::period))
                 .arg(Defaults::period) },
+        { { QStringLiteral("rate") }, QStringLiteral("PPS"),
+            tr("send a stream of PPS probes a second, %1, on\nschedule, instead of one a "
+               "--period")
+                .arg(range(Limits::rate)) },
+        { { QStringLiteral("burst") }, QStringLiteral("K"),
+            tr("send the probes K at a time, back to back, %1: at\nPPS ÷ K instants a second, "
+               "or K each --period")
+                .arg(range(Limits::burst)) },
         { { QStringLiteral("size") }, QStringLiteral("BYTES|random"),
             tr("probe size, %1 (%2), or random from %3")
                 .arg(range(Limits::packetSize))
@@ -197,7 +206,9 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     sending.randomSize = parser.value(QStringLiteral("size")) == QLatin1String("random");
     if (!readNumber(QStringLiteral("ttl"), Limits::ttl, sending.ttl, "")
         || !readNumber(
-            QStringLiteral("period"), Limits::period, sending.periodSeconds, " of seconds"))
+            QStringLiteral("period"), Limits::period, sending.periodSeconds, " of seconds")
+        || !readNumber(QStringLiteral("rate"), Limits::rate, sending.rate, " of probes a second")
+        || !readNumber(QStringLiteral("burst"), Limits::burst, sending.burst, ""))
         return Outcome::Error;
     if (!sending.randomSize
         && !readNumber(QStringLiteral("size"), Limits::packetSize, sending.sizeBytes, " of bytes",
@@ -219,6 +230,15 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
             QStringLiteral("expect-members"), MeshMembersRange, m_options.expectMembers, ""))
         return Outcome::Error;
     m_options.periodGiven = parser.isSet(QStringLiteral("period"));
+    if (sending.rate && m_options.periodGiven)
+        return fail(tr("--rate and --period are exclusive: a stream's rate sets its timing"));
+    if (sending.isStream() && !mesh.empty())
+        return fail(tr("--rate and --burst do not go with --mesh, whose probes report once a "
+                       "period"));
+    if (sending.isStream() && !sending.randomSize && sending.sizeBytes < StreamProbes::MinimumSize)
+        return fail(tr("--rate and --burst need a --size of at least %1 bytes, for the timing "
+                       "their probes carry")
+                        .arg(StreamProbes::MinimumSize));
     if (!mesh.empty()) {
         m_options.mesh = mesh.front();
         const quint32 least = quint32(MemberReport::minimumProbeSize());

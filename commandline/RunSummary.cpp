@@ -254,7 +254,7 @@ void RunSummary::print(QTextStream& out, bool json) const
     const int receivers = receiverWidth(m_options);
     const std::vector<int> sourceWidths { -receivers, -EndpointWidth, 8, 8, 5, 10, 10, 7, 7, -7 };
     const std::vector<int> receiverWidths { -receivers, 7, 10, 15, 13 };
-    const std::vector<int> transmitterWidths { -EndpointWidth, 10, 12 };
+    const std::vector<int> transmitterWidths { -EndpointWidth, 10, 12, 10 };
     const bool anySource = std::any_of(m_receivers.begin(), m_receivers.end(),
         [](const auto& receiver) { return receiver.first->sources().size() > 0; });
     if (!json && anySource) {
@@ -317,22 +317,31 @@ void RunSummary::print(QTextStream& out, bool json) const
                 receiverWidths)
                 << Qt::endl;
     }
+    // Streams say how many of their probes left behind schedule; a probe a period cannot be.
+    const bool streams = std::any_of(m_transmitters.begin(), m_transmitters.end(),
+        [](const auto& transmitter) { return transmitter.first->settings().isStream(); });
+    QStringList heading { QStringLiteral("TRANSMITTER"), QStringLiteral("SENT"),
+        QStringLiteral("SEND-FAILED") };
+    if (streams)
+        heading << QStringLiteral("LATE");
     if (!json && !m_transmitters.empty())
-        out << tableLine({ QStringLiteral("TRANSMITTER"), QStringLiteral("SENT"),
-                             QStringLiteral("SEND-FAILED") },
-            transmitterWidths)
-            << Qt::endl;
+        out << tableLine(heading, transmitterWidths) << Qt::endl;
     for (const auto& [sender, name] : m_transmitters) {
-        if (json)
-            printJson(out,
-                { { QStringLiteral("transmitter"), name },
-                    { QStringLiteral("sent"), qint64(sender->sentCount()) },
-                    { QStringLiteral("send_failures"), qint64(sender->failureCount()) } });
-        else
-            out << tableLine({ name, QString::number(sender->sentCount()),
-                                 QString::number(sender->failureCount()) },
-                transmitterWidths)
-                << Qt::endl;
+        const bool stream = sender->settings().isStream();
+        if (json) {
+            QJsonObject line { { QStringLiteral("transmitter"), name },
+                { QStringLiteral("sent"), qint64(sender->sentCount()) },
+                { QStringLiteral("send_failures"), qint64(sender->failureCount()) } };
+            if (stream)
+                line.insert(QStringLiteral("late"), qint64(sender->lateCount()));
+            printJson(out, line);
+            continue;
+        }
+        QStringList row { name, QString::number(sender->sentCount()),
+            QString::number(sender->failureCount()) };
+        if (streams)
+            row << (stream ? QString::number(sender->lateCount()) : QStringLiteral("-"));
+        out << tableLine(row, transmitterWidths) << Qt::endl;
     }
     if (m_mesh)
         printMesh(out, json);

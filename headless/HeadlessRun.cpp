@@ -153,8 +153,7 @@ void HeadlessRun::collectMetrics(MetricsText& text) const
     for (const auto& receiver : m_receivers)
         text.addReceiver(receiver->receiver.name(), receiver->receiver);
     for (const auto& transmitter : m_transmitters)
-        text.addTransmitter(transmitter->sender.name(), transmitter->sender.sentCount(),
-            transmitter->sender.failureCount());
+        text.addTransmitter(transmitter->sender.name(), transmitter->sender);
     if (m_mesh)
         text.addMesh(m_mesh->member);
 }
@@ -171,6 +170,12 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
     connect(&sender, &ProbeSender::sendFailed, this,
         [print](quint32 sequence, quint32 size, int error) {
             print(sequence, size, systemErrorText(error));
+        });
+    connect(&sender, &ProbeSender::streamProgress, this,
+        [this, &transmitter](const StreamProgress& progress) {
+            const ProbeSender& stream = transmitter.sender;
+            m_printer.printStream(transmitter.name, stream.sourcePort(), progress,
+                stream.failure().isEmpty() ? QString() : systemErrorText(stream.sendError()));
         });
     connect(&sender, &ProbeSender::eventOccurred, this, [this, &transmitter](Event event) {
         event.panel = transmitter.name;

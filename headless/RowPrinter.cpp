@@ -2,12 +2,15 @@
 
 #include "core/SourceColumns.h"
 #include "net/Event.h"
+#include "net/ProbeSender.h"
 
 #include <QDateTime>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+#include <cmath>
 
 namespace {
 
@@ -95,6 +98,34 @@ void RowPrinter::printProbe(const QString& transmitter, quint16 sourcePort, quin
           << " seq " << sequence << " size " << size << " ttl " << ttl;
     if (!error.isEmpty())
         m_out << ": " << error;
+    m_out << Qt::endl;
+}
+
+void RowPrinter::printStream(const QString& transmitter, quint16 sourcePort,
+    const StreamProgress& progress, const QString& error)
+{
+    const double rate = std::round(progress.rate * 10) / 10;
+    const double behindMs = std::round(progress.behindMs * 10) / 10;
+    if (m_json) {
+        QJsonObject line { { QStringLiteral("transmitter"), transmitter },
+            { QStringLiteral("source_port"), sourcePort },
+            { QStringLiteral("seq"), qint64(progress.lastSequence) },
+            { QStringLiteral("sent"), qint64(progress.sent) }, { QStringLiteral("rate"), rate },
+            { QStringLiteral("late"), qint64(progress.late) },
+            { QStringLiteral("behind_ms"), behindMs },
+            { QStringLiteral("send_failures"), qint64(progress.failures) } };
+        if (!error.isEmpty())
+            line.insert(QStringLiteral("error"), error);
+        m_out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
+        return;
+    }
+    m_out << "stream " << transmitter << " from port " << sourcePort << " seq "
+          << progress.lastSequence << " sent " << progress.sent << " rate "
+          << QString::number(rate, 'f', 1) << "/s late " << progress.late;
+    if (behindMs > 0)
+        m_out << " behind " << QString::number(behindMs, 'f', 1) << " ms";
+    if (!error.isEmpty())
+        m_out << " failed " << progress.failures << ": " << error;
     m_out << Qt::endl;
 }
 

@@ -4,6 +4,7 @@
 
 struct Event;
 struct Source;
+struct StreamProgress;
 class QTextStream;
 
 // Prints a receiver's rows, a transmitter's probes and both's events, as aligned text or as
@@ -19,6 +20,9 @@ public:
     // error is empty for a probe that left.
     void printProbe(const QString& transmitter, quint16 sourcePort, quint32 sequence, quint32 size,
         quint32 ttl, const QString& error);
+    // A stream's line a second; error is empty while its sends work.
+    void printStream(const QString& transmitter, quint16 sourcePort, const StreamProgress& progress,
+        const QString& error);
     void printEvent(const Event& event, bool fromTransmitter = false);
     // A receiver's drops and sources refused after its final rows, in text; JSON has them in
     // the rows.

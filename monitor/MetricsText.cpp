@@ -4,6 +4,7 @@
 #include "mesh/MeshMember.h"
 #include "net/PanelNames.h"
 #include "net/ProbeReceiver.h"
+#include "net/ProbeSender.h"
 #include "net/Tick.h"
 
 #include <algorithm>
@@ -41,15 +42,15 @@ void MetricsText::addReceiver(const QString& name, const ProbeReceiver& receiver
     m_receivers.push_back({ name, &receiver.sources(), receiver.hostDrops(), &receiver });
 }
 
-void MetricsText::addTransmitter(const QString& name, quint64 sent, quint64 failures)
+void MetricsText::addTransmitter(const QString& name, const ProbeSender& sender)
 {
-    m_transmitters.push_back({ name, sent, failures });
+    m_transmitters.push_back({ name, &sender });
 }
 
 void MetricsText::addMesh(const MeshMember& member)
 {
     addReceiver(member.name(), member.receiver());
-    addTransmitter(member.name(), member.sender().sentCount(), member.sender().failureCount());
+    addTransmitter(member.name(), member.sender());
     m_meshes.push_back(&member);
 }
 
@@ -199,10 +200,23 @@ QByteArray MetricsText::text() const
         .append(QByteArray::number(m_refusedQueries))
         .append('\n');
     perPanel("lumivox_tx_probes_total", "counter", "Probes sent.", "transmitter", transmitters,
-        [this](std::size_t t) { return QByteArray::number(m_transmitters[t].sent); });
-    perPanel("lumivox_tx_send_failures_total", "counter", "Probes the system refused to send.",
-        "transmitter", transmitters,
-        [this](std::size_t t) { return QByteArray::number(m_transmitters[t].failures); });
+        [this](
+            std::size_t t) { return QByteArray::number(m_transmitters[t].sender->sentCount()); });
+    perPanel("lumivox_tx_send_failures_total", "counter",
+        "Probes the system refused to send, or dropped and said so.", "transmitter", transmitters,
+        [this](std::size_t t) {
+            return QByteArray::number(m_transmitters[t].sender->failureCount());
+        });
+    perPanel("lumivox_tx_late_probes_total", "counter",
+        "A stream's probes sent more than 1 ms after their time: it fell behind schedule.",
+        "transmitter", transmitters, [this](std::size_t t) {
+            return QByteArray::number(m_transmitters[t].sender->lateCount());
+        });
+    perPanel("lumivox_tx_behind_schedule_seconds", "gauge",
+        "How far behind schedule a stream was at worst over the last second.", "transmitter",
+        transmitters, [this](std::size_t t) {
+            return QByteArray::number(m_transmitters[t].sender->behindMs() / 1000);
+        });
     if (!m_meshes.empty())
         appendMeshes(out);
     return out;

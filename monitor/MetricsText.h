@@ -10,6 +10,7 @@
 
 class MeshMember;
 class ProbeReceiver;
+class ProbeSender;
 class SourceTable;
 
 // One scrape in Prometheus's text format: what each receiver heard of each source, and what
@@ -22,7 +23,7 @@ public:
     void addReceiver(const QString& name, const SourceTable& sources, quint64 hostDrops);
     // Its sources, drops and the querier heard where it joined.
     void addReceiver(const QString& name, const ProbeReceiver& receiver);
-    void addTransmitter(const QString& name, quint64 sent, quint64 failures);
+    void addTransmitter(const QString& name, const ProbeSender& sender);
     // Its receiver and transmitter as any other's, and what the matrix tells of this member.
     void addMesh(const MeshMember& member);
     // IGMP and MLD queries the program refused as malformed or forged.
@@ -38,8 +39,7 @@ private:
     };
     struct Transmitter {
         QString name;
-        quint64 sent = 0;
-        quint64 failures = 0;
+        const ProbeSender* sender = nullptr;
     };
 
     std::size_t m_maxSources;
