@@ -1,6 +1,7 @@
 #include "transmitter/TransmitterPanel.h"
 #include "ui_TransmitterPanel.h"
 
+#include "core/StreamProbes.h"
 #include "monitor/MetricsText.h"
 #include "widgets/FieldReader.h"
 #include "widgets/MessageBox.h"
@@ -19,6 +20,7 @@ TransmitterPanel::TransmitterPanel(HostContext& host, QWidget* parent)
     for (QLineEdit* shown : { ui->sourcePortEdit, ui->lastSequenceEdit, ui->countdownEdit })
         lock(shown, true);
     connect(ui->randomiseCheck, &QCheckBox::clicked, this, &TransmitterPanel::showRandomSize);
+    connect(ui->rateEdit, &QLineEdit::textChanged, this, &TransmitterPanel::showRateOrPeriod);
     connect(ui->startButton, &QPushButton::clicked, this, &TransmitterPanel::toggleStart);
     connect(
         ui->groupEdit, &QLineEdit::textChanged, ui->interfaceCombo, [this](const QString& text) {
@@ -30,6 +32,7 @@ TransmitterPanel::TransmitterPanel(HostContext& host, QWidget* parent)
     // A send that fails repeats every period: it is told in the panel, never in a box.
     connect(&m_sender, &ProbeSender::sendFailed, ui->statusLabel,
         [this] { ui->statusLabel->setText(m_sender.failure()); });
+    connect(&m_sender, &ProbeSender::streamProgress, this, &TransmitterPanel::showProgress);
     connect(&m_sender, &ProbeSender::eventOccurred, this, &TransmitterPanel::eventOccurred);
     showFields();
 }
@@ -40,10 +43,20 @@ bool TransmitterPanel::readFields()
 {
     FieldReader fields(this);
     fields.readAddress(ui->groupEdit, m_settings.destination.group);
-    fields.readNumber(ui->periodEdit, m_settings.periodSeconds, Limits::period);
+    // A rate or a period: the other field is disabled.
+    m_settings.rate = 0;
+    if (ui->rateEdit->text().trimmed().isEmpty())
+        fields.readNumber(ui->periodEdit, m_settings.periodSeconds, Limits::period);
+    else
+        fields.readNumber(ui->rateEdit, m_settings.rate, Limits::rate);
     fields.readNumber(ui->portEdit, m_settings.destination.port, Limits::port);
     // Checked even while Randomise is on, so a size never becomes valid by being hidden.
     fields.readNumber(ui->packetSizeEdit, m_settings.sizeBytes, Limits::packetSize);
+    fields.check(ui->packetSizeEdit,
+        ui->randomiseCheck->isChecked() || !m_settings.rate
+            || m_settings.sizeBytes >= StreamProbes::MinimumSize,
+        tr("A stream's probes carry their timing: the packet size must be at least %1.")
+            .arg(StreamProbes::MinimumSize));
     fields.readNumber(ui->ttlEdit, m_settings.ttl, Limits::ttl);
     m_settings.randomSize = ui->randomiseCheck->isChecked();
     m_settings.interfaceIndex = ui->interfaceCombo->interfaceIndex();
@@ -54,6 +67,7 @@ void TransmitterPanel::showFields()
 {
     showField(ui->groupEdit, m_settings.destination.group.toString());
     showField(ui->periodEdit, m_settings.periodSeconds);
+    showField(ui->rateEdit, m_settings.rate ? QString::number(m_settings.rate) : QString());
     showCounters();
     showField(ui->sourcePortEdit, m_sender.sourcePort());
     showField(ui->portEdit, m_settings.destination.port);
@@ -131,13 +145,15 @@ void TransmitterPanel::togglePause()
         return;
     ui->pauseButton->setText(pausing ? tr("Unpause") : tr("Pause"));
     m_state = pausing ? State::Paused : State::Running;
+    m_sender.setPaused(pausing);
 }
 
 // Qt's styles draw a read-only field as an editable one: a locked field takes the window's
 // colour, as the fields that only show do.
 void TransmitterPanel::setFieldsLocked(bool locked)
 {
-    for (QLineEdit* edit : { ui->groupEdit, ui->portEdit, ui->periodEdit, ui->ttlEdit })
+    for (QLineEdit* edit :
+        { ui->groupEdit, ui->portEdit, ui->periodEdit, ui->rateEdit, ui->ttlEdit })
         lock(edit, locked);
     lock(ui->packetSizeEdit, locked && !m_settings.randomSize);
     ui->interfaceCombo->setEnabled(!locked);
@@ -159,11 +175,34 @@ void TransmitterPanel::showRandomSize()
     ui->packetSizeEdit->setEnabled(!ui->randomiseCheck->isChecked());
 }
 
+// A period or a rate, never both: the one not in use is disabled.
+void TransmitterPanel::showRateOrPeriod()
+{
+    ui->periodEdit->setEnabled(ui->rateEdit->text().trimmed().isEmpty());
+}
+
+// A stream lights the lamp at each tick in which it sent, not at each probe.
 void TransmitterPanel::tick(int phase)
 {
     ui->activityLamp->setLit(false);
-    if (m_state == State::Running && m_sender.tick(phase))
-        showCounters();
+    if (m_state != State::Running || !m_sender.tick(phase))
+        return;
+    showCounters();
+    if (m_sender.isStreaming())
+        ui->activityLamp->setLit(true);
+}
+
+// A stream's line once a second: the rate it achieved, and when it fell behind, by how much.
+void TransmitterPanel::showProgress(const StreamProgress& progress)
+{
+    if (!m_sender.failure().isEmpty())
+        ui->statusLabel->setText(m_sender.failure());
+    else if (progress.behindMs > 0)
+        ui->statusLabel->setText(tr("%1 probes/s, behind schedule by up to %2 ms")
+                                     .arg(qRound64(progress.rate))
+                                     .arg(progress.behindMs, 0, 'f', 1));
+    else
+        ui->statusLabel->setText(tr("%1 probes/s, on schedule").arg(qRound64(progress.rate)));
 }
 
 // The lamp lights only for a probe that left. A label cleared, even of nothing, lays the
@@ -177,7 +216,7 @@ void TransmitterPanel::showSent()
 
 void TransmitterPanel::collectMetrics(MetricsText& text) const
 {
-    text.addTransmitter(name(), m_sender.sentCount(), m_sender.failureCount());
+    text.addTransmitter(name(), m_sender);
 }
 
 Panel::Ending TransmitterPanel::askToClose()

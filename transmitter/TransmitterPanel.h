@@ -57,6 +57,8 @@ private:
     void toggleStart();
     void togglePause();
     void showRandomSize();
+    void showRateOrPeriod();
+    void showProgress(const StreamProgress& progress);
     void setFieldsLocked(bool locked);
     static void lock(QLineEdit* edit, bool locked);
     bool readFields();
