@@ -1,11 +1,13 @@
 #include "core/MembershipQuery.h"
 #include "core/MeshMatrix.h"
 #include "core/MeshPager.h"
+#include "core/Pacer.h"
 #include "core/ProbeBlock.h"
 #include "core/ProbePacket.h"
 #include "core/QuerierTable.h"
 #include "core/SourceColumns.h"
 #include "core/SourceTable.h"
+#include "core/StreamProbes.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -28,6 +30,9 @@ private slots:
     void blockRead_data();
     void blockRead();
     void blockKeepsTheFillerAround();
+    void streamProbesStampEachSend();
+    void pacer_data();
+    void pacer();
     void history_data();
     void history();
     void duplicatesSaturate();
@@ -202,6 +207,90 @@ void tst_Core::blockKeepsTheFillerAround()
     QCOMPARE(carrying.mid(43 + length), plain.mid(43 + length));
     QCOMPARE(withBlock(43 + length - 1, { { 1, QByteArray(20, 'm') } }),
         withBlock(43 + length - 1, {}, true));
+}
+
+// A stream's prebuilt probe, stamped again for each send, is a whole probe with a trusted
+// block, and so is any start of it a random size cuts.
+void tst_Core::streamProbesStampEachSend()
+{
+    StreamProbes probes(2, 1500, { 2'500'000, 4, 1 });
+    const QByteArray plain = withBlock(1500, {}, true);
+    for (const auto& [sequence, sentAt] : { std::pair(7u, 1'700'000'000'123'456'789LL),
+             std::pair(8u, 1'700'000'000'123'456'790LL) }) {
+        const std::uint8_t* bytes = probes.stamp(1, ProbePacket::TypeStopping, sequence, sentAt);
+        for (std::size_t size : { std::size_t(1500), StreamProbes::MinimumSize }) {
+            const auto probe = ProbePacket::parse(bytes, size);
+            QVERIFY(probe);
+            QCOMPARE(probe->sequence, sequence);
+            QCOMPARE(probe->type, ProbePacket::TypeStopping);
+            QCOMPARE(probe->period, 1u);
+            const auto reading = ProbeBlock::read(bytes, size);
+            QCOMPARE(reading.entries.size(), std::size_t(2));
+            const QByteArray sendTime(reinterpret_cast<const char*>(reading.entries[0].value), 8);
+            QCOMPARE(sendTime.toHex().toLongLong(nullptr, 16), sentAt);
+            QCOMPARE(
+                QByteArray(reinterpret_cast<const char*>(reading.entries[1].value), 12).toHex(),
+                "00000000002625a000000004");
+        }
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(bytes) + 81, 1500 - 81), plain.mid(81));
+    }
+}
+
+constexpr std::int64_t Day = 86'400'000'000'000; // ns
+
+// A fake clock's passes, each sending what is due up to a batch: steps of (time in µs,
+// batch, probes sent at that time in batch after batch).
+void tst_Core::pacer_data()
+{
+    QTest::addColumn<quint32>("rate"); // 0 for one burst a period of 5 s
+    QTest::addColumn<quint32>("burst");
+    QTest::addColumn<QList<qint64>>("steps");
+    QTest::addColumn<quint64>("late");
+    QTest::addColumn<qint64>("worstLagUs");
+    QTest::addColumn<qint64>("nextDueUs");
+    const qint64 day = Day / 1000;
+    QTest::newRow("on time") << 1000u << 1u << QList<qint64> { 0, 8, 1, 999, 8, 0, 1000, 8, 1 }
+                             << quint64(0) << qint64(0) << qint64(2000);
+    QTest::newRow("a third of a second never drifts")
+        << 3u << 1u << QList<qint64> { 0, 8, 1, 999'999, 8, 2, 1'000'000, 8, 1, day, 9, 259'197 }
+        << quint64(259'198) << day - 1'333'334 << day + 333'333;
+    QTest::newRow("a million a second for a day")
+        << 1'000'000u << 1u << QList<qint64> { 0, 128, 1, day - 1, 100'000'000'000, 86'399'999'999 }
+        << quint64(86'399'998'999) << day - 2 << day;
+    QTest::newRow("bursts of ten")
+        << 1000u << 10u << QList<qint64> { 0, 4, 10, 9'999, 4, 0, 10'000, 4, 10 } << quint64(0)
+        << qint64(0) << qint64(20'000);
+    QTest::newRow("behind, it catches up in batches")
+        << 1000u << 1u << QList<qint64> { 0, 16, 1, 50'000, 16, 50, 50'500, 16, 0, 51'000, 16, 1 }
+        << quint64(49) << qint64(49'000) << qint64(52'000);
+    QTest::newRow("a burst each period")
+        << 0u << 3u << QList<qint64> { 0, 8, 3, 4'999'999, 8, 0, 5'000'000, 2, 3 } << quint64(0)
+        << qint64(0) << qint64(10'000'000);
+}
+
+void tst_Core::pacer()
+{
+    QFETCH(quint32, rate);
+    QFETCH(quint32, burst);
+    QFETCH(QList<qint64>, steps);
+    Pacer pacer = rate ? Pacer::atRate(rate, burst) : Pacer::everyPeriod(5, burst);
+    pacer.startAt(1000); // any start: the schedule counts from it
+    for (qsizetype i = 0; i < steps.size(); i += 3) {
+        const std::int64_t now = 1000 + steps[i] * 1000;
+        std::uint64_t sent = 0;
+        while (const std::uint64_t due = pacer.due(now)) {
+            const std::uint64_t batch = std::min<std::uint64_t>(due, std::uint64_t(steps[i + 1]));
+            pacer.sent(batch, now);
+            sent += batch;
+        }
+        QCOMPARE(qint64(sent), steps[i + 2]);
+    }
+    QTEST(quint64(pacer.lateProbes()), "late");
+    QTEST(qint64(pacer.takeWorstLagNs() / 1000), "worstLagUs");
+    QTEST(qint64((pacer.nextDueNs() - 1000) / 1000), "nextDueUs");
+    // Paused, a stream resumes owing nothing for the pause.
+    pacer.startAt(10 * Day);
+    QCOMPARE(pacer.due(10 * Day), std::uint64_t(burst));
 }
 
 void tst_Core::history_data()

@@ -1,3 +1,4 @@
+#include "core/ProbeBlock.h"
 #include "core/SourceColumns.h"
 #include "meshpanel/MatrixView.h"
 #include "meshpanel/MeshPanel.h"
@@ -42,6 +43,7 @@ private slots:
     void fields_data();
     void fields();
     void transmitterLifeCycle();
+    void transmitterStreamsItsRate();
     void receiverCountsEachSender();
     void receiverLeavesAndJoins();
     void receiverRowsOutliveARestartAndCopy();
@@ -51,6 +53,7 @@ private slots:
     void receiverPortTakenIsToldUntilFree();
     void receiverRefusedJoinAndLeaveAreTold();
     void transmitterSocketRefusedIsTold();
+    void failedSendIsToldInThePanelOnce_data();
     void failedSendIsToldInThePanelOnce();
     void oneNetworkBoxAtATime();
     void meshMatrixReadsByShapeAndInWords();
@@ -103,6 +106,7 @@ void tst_Panels::fields_data()
         bool accepted;
     } rows[] = { { true, "groupEdit", " 234.5.6.7 ", true }, { true, "groupEdit", "10.1", false },
         { true, "periodEdit", "86400", true }, { true, "periodEdit", "86401", false },
+        { true, "rateEdit", "1000000", true }, { true, "rateEdit", "1000001", false },
         { true, "packetSizeEdit", "42", false }, { true, "ttlEdit", "0", false },
         { true, "groupEdit", "ff15::1234", true }, { false, "sourceEdit", "10.0.0.1.1", false },
         { false, "portEdit", "0", false }, { false, "lossThresholdEdit", "101", false },
@@ -191,6 +195,39 @@ void tst_Panels::transmitterLifeCycle()
         click(&panel, "startButton");
         QCOMPARE(nextProbe(), QStringLiteral("2:3"));
         QVERIFY(!child<QLineEdit>(&panel, "groupEdit")->isReadOnly());
+    }
+}
+
+// A rate instead of a period: probes that carry their timing, every number once, the status
+// line a second, and the stopping message numbered last.
+void tst_Panels::transmitterStreamsItsRate()
+{
+    QUdpSocket peer;
+    QVERIFY(peer.bind(QHostAddress::LocalHost));
+    TransmitterPanel panel(m_host);
+    panel.configure({ { QHostAddress::LocalHost, peer.localPort() }, 1, 80 });
+    child<QLineEdit>(&panel, "rateEdit")->setText(QStringLiteral("2000"));
+    QVERIFY(!child<QLineEdit>(&panel, "periodEdit")->isEnabled());
+    QVERIFY(!panel.start()); // too small for the timing
+    QCOMPARE(m_boxes->boxes.size(), 1);
+    m_boxes->boxes.clear();
+    child<QLineEdit>(&panel, "packetSizeEdit")->setText(QStringLiteral("81"));
+    QVERIFY(panel.start());
+    QTRY_VERIFY(panel.sender().sentCount() >= 100);
+    panel.tick(0);
+    QVERIFY(child<QLabel>(&panel, "statusLabel")->text().contains(" probes/s, "));
+    panel.stop(ProbeSender::Stopping::Announced);
+    const quint32 last = child<QLineEdit>(&panel, "lastSequenceEdit")->text().toUInt();
+    for (quint32 expected = 1; expected <= last; ++expected) {
+        [&] { QTRY_VERIFY(peer.hasPendingDatagrams()); }();
+        const QByteArray bytes = peer.receiveDatagram().data();
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        const auto probe = ProbePacket::parse(data, std::size_t(bytes.size()));
+        QVERIFY(probe);
+        QCOMPARE(probe->sequence, expected);
+        QCOMPARE(
+            probe->type, expected == last ? ProbePacket::TypeStopping : ProbePacket::TypeProbe);
+        QCOMPARE(ProbeBlock::read(data, std::size_t(bytes.size())).entries.size(), std::size_t(2));
     }
 }
 
@@ -394,19 +431,35 @@ void tst_Panels::transmitterSocketRefusedIsTold()
 }
 
 // In the panel, never in a box, once in the log; and the number is used up.
+void tst_Panels::failedSendIsToldInThePanelOnce_data()
+{
+    QTest::addColumn<quint32>("rate");
+    QTest::newRow("a probe a second") << 0u;
+    QTest::newRow("a stream") << 1000u; // its sends fail on its thread, told on the tick
+}
+
 void tst_Panels::failedSendIsToldInThePanelOnce()
 {
+    QFETCH(quint32, rate);
     TransmitterPanel transmitter(m_host);
-    transmitter.configure({ { QHostAddress(QStringLiteral("10.1.2.3")), 9 }, 1 }); // no route
+    SendSettings settings { { QHostAddress(QStringLiteral("10.1.2.3")), 9 }, 1 }; // no route
+    settings.rate = rate;
+    transmitter.configure(settings);
     QVERIFY(transmitter.start());
     QSignalSpy events(&transmitter, &TransmitterPanel::eventOccurred);
-    for (int second = 0; second < 2; ++second)
+    for (int second = 0; second < 2; ++second) {
+        QTRY_VERIFY(!rate || transmitter.sender().failureCount() > 2 * quint64(second));
         transmitter.tick(0);
+    }
     QCOMPARE(child<QLabel>(&transmitter, "statusLabel")->text(),
         "Send failed: " + systemErrorText(ENETUNREACH));
-    QCOMPARE(child<QLineEdit>(&transmitter, "lastSequenceEdit")->text(), QStringLiteral("2"));
     QCOMPARE(events.size(), 1);
     QCOMPARE(events.at(0).at(0).value<Event>().kind, Event::SendFailed);
+    transmitter.stop(ProbeSender::Stopping::Silent);
+    // Every number used up, none sent.
+    QCOMPARE(child<QLineEdit>(&transmitter, "lastSequenceEdit")->text().toULongLong(),
+        rate ? transmitter.sender().failureCount() : 2);
+    QCOMPARE(transmitter.sender().sentCount(), quint64(0));
 }
 
 // Anyone on the LAN can send empty datagrams at will: the whole program shows one real box

@@ -10,9 +10,11 @@ import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 import urllib.request
 
@@ -159,6 +161,66 @@ class ProgramTest(unittest.TestCase):
                                 until=lambda program: len(program.probes()) >= 2)
         self.assertEqual([(line["seq"], line["error"]) for line in program.probes()],
                          [(seq, os.strerror(errno.ENETUNREACH)) for seq in range(1, len(program.probes()) + 1)])
+
+    def test_a_stream_counted_on_the_wire(self):
+        """A thousand a second, every number once, none sent before its time, the stopping
+        message last; the program says so a line a second, not a line a probe."""
+        wire = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.addCleanup(wire.close)
+        wire.settimeout(20)  # the stopping message ends the listening
+        wire.bind((GROUP, 9560))
+        wire.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                        socket.inet_aton(GROUP) + socket.inet_aton("127.0.0.1"))
+        heard = []  # (type, number, header period, send time, block's period and burst)
+
+        def listen():
+            while not heard or heard[-1][0] != 2:
+                datagram = wire.recv(2048)
+                kind, number, period = struct.unpack(">bII", datagram[34:43])
+                entries, at = {}, 43 + 8
+                while at < 43 + struct.unpack(">H", datagram[49:51])[0] - 4:
+                    entry, length = struct.unpack(">BH", datagram[at:at + 3])
+                    entries[entry] = datagram[at + 3:at + 3 + length]
+                    at += 3 + length
+                heard.append((kind, number, period, struct.unpack(">Q", entries[3])[0],
+                              struct.unpack(">QI", entries[4])))
+        listener = threading.Thread(target=listen)
+        listener.start()
+        program = self.headless("--transmit", f"{GROUP}:9560", "--rate", "1000", "--size", "200",
+                                until=lambda program: len(program.probes()) >= 2)
+        listener.join()
+        streams = program.probes()
+        self.assertFalse([line for line in streams if "size" in line], "a line a probe")
+        self.assertEqual(set(streams[-1]), {"transmitter", "source_port", "seq", "sent", "rate",
+                                            "late", "behind_ms", "send_failures"})
+        [summary] = program.summary()
+        self.assertEqual([number for _, number, *_ in heard], list(range(1, summary["sent"] + 1)))
+        self.assertEqual({(kind, period, timing) for kind, _, period, _, timing in heard[:-1]},
+                         {(1, 1, (1_000_000, 1))})
+        self.assertEqual(heard[-1][0], 2)
+        first = heard[0][3]
+        early = [number for kind, number, _, sent, _ in heard[:-1]
+                 if sent - first < (number - 2) * 1_000_000]
+        self.assertEqual(early, [])
+
+    def test_a_stream_counts_what_the_queue_drops(self):
+        """A queue too small for the stream drops sends, which the kernel keeps quiet of unless
+        asked: each is counted failed, its number used up, and told once."""
+        harness.run("ip", "link", "add", "lvxq", "type", "veth", "peer", "name", "lvxr")
+        self.addCleanup(harness.run, "ip", "link", "del", "lvxq")
+        for command in (("ip", "link", "set", "lvxr", "up"), ("ip", "link", "set", "lvxq", "up"),
+                        ("ip", "addr", "add", "10.9.0.1/24", "dev", "lvxq"),
+                        ("tc", "qdisc", "add", "dev", "lvxq", "root", "tbf", "rate", "1mbit",
+                         "burst", "10kb", "limit", "10kb")):
+            harness.run(*command)
+        program = self.headless("--transmit", f"{GROUP}:9561", "--interface", "lvxq", "--rate",
+                                "2000", until=lambda program: program.probes()[1:])
+        [summary] = program.summary()
+        dropped = int(re.search(r"dropped (\d+)", harness.run("tc", "-s", "qdisc", "show", "dev",
+                                                               "lvxq").stdout)[1])
+        self.assertTrue(0 < summary["send_failures"] <= dropped, (summary, dropped))
+        self.assertGreater(program.probes()[-1]["send_failures"], 0)
+        self.assertEqual(len(program.events("send_failed")), 1)
 
     def test_planned_stop_and_verdict(self):
         """A transmitter stopped by SIGTERM says so and is no loss; one killed is lost, and a
