@@ -36,6 +36,8 @@ HeadlessRun::HeadlessRun(
     }
     connect(&m_ticker, &Ticker::ticked, this, &HeadlessRun::tick);
     m_duration.setSingleShot(true);
+    // A coarse timer may end a run 5 % early or late: a stream's count would be off by that.
+    m_duration.setTimerType(Qt::PreciseTimer);
     connect(&m_duration, &QTimer::timeout, this, &HeadlessRun::stop);
 }
 

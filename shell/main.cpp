@@ -66,8 +66,8 @@ int runWindow(int argc, char* argv[], const Options& options)
     window.show();
     window.openPanels(options);
     if (options.durationSeconds)
-        QTimer::singleShot(
-            std::chrono::seconds(options.durationSeconds), &window, &MainWindow::endRun);
+        QTimer::singleShot(std::chrono::seconds(options.durationSeconds), Qt::PreciseTimer, &window,
+            &MainWindow::endRun);
     const int status = application.exec();
     return status ? status : window.exitStatus();
 }
