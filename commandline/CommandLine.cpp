@@ -66,7 +66,7 @@ std::vector<CommandLine::OptionInfo> CommandLine::optionTable()
                "--period")
                 .arg(range(Limits::rate)) },
         { { QStringLiteral("burst") }, QStringLiteral("K"),
-            tr("send the probes K at a time, back to back, %1: at\nPPS ÷ K instants a second, "
+            tr("send the probes K at a time, back to back, %1: at\nPPS / K instants a second, "
                "or K each --period")
                 .arg(range(Limits::burst)) },
         { { QStringLiteral("size") }, QStringLiteral("BYTES|random"),

@@ -83,7 +83,7 @@ bool ProbeSender::startStream()
     m_stream = std::make_unique<StreamSender>(m_socket.descriptor(), to, toLength, pacer,
         StreamProbes::Timing { pacer.periodNs(), pacer.burst(), m_settings.headerPeriodSeconds() },
         StreamSender::Sizes { m_settings.sizeBytes, m_settings.randomSize });
-    m_progress = { 0, 0, 0, 0, 0, 0 };
+    m_progress = {};
     m_progressAtNs = StreamSender::monotonicNs();
     m_stream->start();
     return true;
