@@ -101,7 +101,7 @@ void tst_MainWindow::commandLineFillsEveryPanel()
 {
     CommandLine commandLine;
     QCOMPARE(commandLine.parse(QStringLiteral(
-                 "lumivox-tool --transmit 234.5.6.7:9350 --ttl 9 --period 3 --size 77 --receive "
+                 "lumivox-tool --transmit 234.5.6.7:9350 --ttl 9 --rate 30 --size 97 --receive "
                  "234.5.6.7:9351 --loss-threshold 5 --max-latency 10 --snmp-trap 127.0.0.1:1162 "
                  "--snmp-community tiger --no-join --max-sources 7 --interface lo")
                                    .split(' ')),
@@ -116,9 +116,9 @@ void tst_MainWindow::commandLineFillsEveryPanel()
         return texts.join(' ');
     };
     const QString lo = QString::number(QNetworkInterface::interfaceIndexFromName("lo"));
-    QCOMPARE(fields(window.findChild<TransmitterPanel*>(),
-                 { "ttlEdit", "periodEdit", "packetSizeEdit" }),
-        "9 3 77 " + lo);
+    QCOMPARE(
+        fields(window.findChild<TransmitterPanel*>(), { "ttlEdit", "rateEdit", "packetSizeEdit" }),
+        "9 30 97 " + lo);
     auto* receiver = window.findChild<ReceiverPanel*>();
     QCOMPARE(fields(receiver,
                  { "lossThresholdEdit", "maxLatencyEdit", "trapDestinationEdit", "communityEdit" }),

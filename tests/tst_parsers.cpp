@@ -149,7 +149,13 @@ void tst_Parsers::commandLine_data()
         { "a name without a mesh", "--headless --receive 234.5.6.7:5 --name a", O::Error,
             "--name goes with --mesh" },
         { "mesh key missing", "--headless --mesh 234.5.6.7:5 --mesh-key /nonexistent", O::Error,
-            "/nonexistent" } };
+            "/nonexistent" },
+        { "rate above a million", "--rate 1000001", O::Error, "--rate" },
+        { "rate with a period", "--rate 10 --period 1", O::Error, "--period are exclusive" },
+        { "stream probes too small", "--burst 2 --size 80", O::Error, "81" },
+        { "a burst alone stays a plain probe", "--burst 1 --size 43", O::Run, "" },
+        { "stream in a mesh", "--headless --mesh 234.5.6.7:5 --rate 10 --size 300", O::Error,
+            "--mesh" } };
     for (const auto& row : rows)
         QTest::newRow(row.name) << QString::fromLatin1(row.arguments) << row.outcome
                                 << QString::fromLatin1(row.named);
