@@ -5,11 +5,11 @@
 #include "net/ProbeSender.h"
 
 #include <QDateTime>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+
 #include <cmath>
 
 namespace {
