@@ -7,17 +7,6 @@
 #include <limits>
 #include <utility>
 
-namespace {
-
-constexpr std::uint32_t Most = std::numeric_limits<std::uint32_t>::max();
-
-std::uint32_t saturated(std::uint64_t value)
-{
-    return std::uint32_t(std::min<std::uint64_t>(value, Most));
-}
-
-} // namespace
-
 Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time,
     std::int64_t nowMs, std::uint32_t advertisedPeriod, std::uint32_t sequence, bool stopping)
     : address(from)
@@ -31,9 +20,11 @@ Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time
     count(time, nowMs, sequence, {}, stopping);
 }
 
+// No new number is above the highest in serial order: one above it, as one in order is,
+// needs no search, before the numbers wrap and after.
 bool Source::remembers(std::uint32_t sequence) const
 {
-    return sequence <= m_historyCeiling
+    return !serialBefore(m_highest, sequence)
         && std::find(m_history.begin(), m_history.end(), sequence) != m_history.end();
 }
 
@@ -53,35 +44,34 @@ Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_
     const std::int64_t silentSinceMs = std::exchange(lastArrivalMs, nowMs);
     lastReceived = time;
     if (arrival.duplicate) {
-        duplicates = saturated(std::uint64_t(duplicates) + 1);
+        ++duplicates;
         recent.repeated(sequence);
         return arrival;
     }
     lastSequence = sequence;
-    m_historyCeiling = std::max(m_historyCeiling, sequence);
     if (m_history.size() < HistorySize)
         m_history.push_back(sequence);
     else
         m_history[m_historyNext] = sequence;
     m_historyNext = (m_historyNext + 1) % HistorySize;
-    totalReceived = saturated(std::uint64_t(totalReceived) + 1);
+    ++totalReceived;
 
     // What was overdue until this arrival was a pause if the numbers go on where they
     // stopped, and an outage for every number skipped.
     if (serialBefore(m_highest, sequence)) {
         arrival.missing = sequence - m_highest - 1;
-        m_gaps = saturated(std::uint64_t(m_gaps) + arrival.missing);
+        m_gaps += arrival.missing;
         m_highest = sequence;
         m_highestAtMs = nowMs;
         arrival.resumed = std::exchange(stopped, false) && !stopping;
     } else if (sequence != m_highest) {
-        late = saturated(std::uint64_t(late) + 1);
+        ++late;
         arrival.late = true;
         if (serialBefore(m_first, sequence) && m_gaps > 0)
             --m_gaps; // it was counted missing when a higher one came
     }
     recent.received(sequence, arrival.late);
-    consecutiveReceived = arrival.missing ? 1 : saturated(std::uint64_t(consecutiveReceived) + 1);
+    consecutiveReceived = arrival.missing ? 1 : consecutiveReceived + 1;
     countMissed(m_gaps, 0);
     arrival.missedChanged = std::pair(totalMissed, consecutiveMissed) != missedBefore || lost;
     if (lost) {
@@ -122,8 +112,7 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
     // After the highest number arrived at t, the k-th next is overdue from t + k * period +
     // the latency.
     const std::int64_t pastDue = nowMs - m_highestAtMs - rules.maxLatencyMs;
-    const std::uint32_t overdue
-        = pastDue < periodMs() ? 0 : saturated(std::uint64_t(pastDue / periodMs()));
+    const std::uint64_t overdue = pastDue < periodMs() ? 0 : std::uint64_t(pastDue / periodMs());
     if (overdue == consecutiveMissed)
         return false;
     if (overdue > 0)
@@ -133,7 +122,7 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
         recent.setOverdue(overdue);
     if (!lost && consecutiveMissed >= rules.lossThreshold) {
         lost = true;
-        outages = saturated(std::uint64_t(outages) + 1);
+        ++outages;
         m_lastLoss = { m_highestAtMs + rules.maxLatencyMs + rules.lossThreshold * periodMs(),
             lastSequence, lastReceived };
     }
@@ -147,8 +136,8 @@ std::int64_t Source::nextDueMs(const LossRules& rules) const
     return m_highestAtMs + rules.maxLatencyMs + (consecutiveMissed + std::int64_t(1)) * periodMs();
 }
 
-void Source::countMissed(std::uint32_t gaps, std::uint32_t overdue)
+void Source::countMissed(std::uint64_t gaps, std::uint64_t overdue)
 {
     consecutiveMissed = overdue;
-    totalMissed = saturated(std::uint64_t(gaps) + overdue);
+    totalMissed = gaps + overdue;
 }

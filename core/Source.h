@@ -73,24 +73,23 @@ struct Source {
     std::int64_t lastArrivalMs = 0; // of any probe, duplicates too
     std::uint32_t lastSequence = 0; // the last number that was new
     std::uint32_t period = 0;
-    std::uint32_t consecutiveReceived = 0; // new numbers since the last one counted missed
-    std::uint32_t consecutiveMissed = 0; // numbers overdue since the last arrival
-    std::uint32_t totalReceived = 0; // new numbers
-    std::uint32_t totalMissed = 0; // numbers skipped and not arrived since, and overdue ones
-    // Saturates rather than wraps: a sender replaying one number at full speed would
-    // otherwise pass 2^32 within hours.
-    std::uint32_t duplicates = 0;
-    std::uint32_t late = 0; // new numbers that came after a higher one
+    // 64 bits: a stream of 100,000 probes a second passes 2^32 in half a day.
+    std::uint64_t consecutiveReceived = 0; // new numbers since the last one counted missed
+    std::uint64_t consecutiveMissed = 0; // numbers overdue since the last arrival
+    std::uint64_t totalReceived = 0; // new numbers
+    std::uint64_t totalMissed = 0; // numbers skipped and not arrived since, and overdue ones
+    std::uint64_t duplicates = 0;
+    std::uint64_t late = 0; // new numbers that came after a higher one
     int receivedTtl = -1; // the TTL the last probe arrived with; -1 when unknown
     std::int64_t pathChangeToldAtMs = std::numeric_limits<std::int64_t>::min() / 2;
     bool lost = false;
     bool stopped = false;
-    std::uint32_t outages = 0; // how many times it went lost
+    std::uint64_t outages = 0; // how many times it went lost
     // The marks of the last numbers expected; a lost source's keep the picture it was lost with.
     RecentMarks recent;
 
 private:
-    void countMissed(std::uint32_t gaps, std::uint32_t overdue);
+    void countMissed(std::uint64_t gaps, std::uint64_t overdue);
     // The period it advertised, as a sender may really have one.
     std::int64_t periodMs() const;
 
@@ -98,14 +97,11 @@ private:
     std::uint32_t m_highest = 0;
     std::int64_t m_highestAtMs = 0;
     std::int64_t m_longestOutageMs = 0;
-    std::uint32_t m_gaps = 0; // numbers skipped, and not arrived since
+    std::uint64_t m_gaps = 0; // numbers skipped, and not arrived since
     // The last HistorySize numbers that were new, written round once full. It grows with
     // the numbers, so that a source heard once, as a forged one is, costs little.
     std::vector<std::uint32_t> m_history;
     std::size_t m_historyNext = 0;
-    // No number in the history is above this; a number above it, as one in order is, needs
-    // no search.
-    std::uint32_t m_historyCeiling = 0;
     // Last, apart from what each probe touches.
     Loss m_lastLoss;
 };

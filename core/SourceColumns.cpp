@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-std::uint32_t numberIn(const Source& source, SourceColumn column)
+std::uint64_t numberIn(const Source& source, SourceColumn column)
 {
     switch (column) {
     case SourceColumn::SourcePort:
@@ -26,7 +26,7 @@ std::uint32_t numberIn(const Source& source, SourceColumn column)
     case SourceColumn::Late:
         return source.late;
     case SourceColumn::ReceivedTtl:
-        return std::uint32_t(std::max(source.receivedTtl, 0));
+        return std::uint64_t(std::max(source.receivedTtl, 0));
     case SourceColumn::SourceAddress:
     case SourceColumn::LastReceived:
     case SourceColumn::LossPercent:

@@ -79,7 +79,7 @@ constexpr const SourceColumnInfo& columnInfo(SourceColumn column)
 }
 
 // The value of a Number column.
-std::uint32_t numberIn(const Source& source, SourceColumn column);
+std::uint64_t numberIn(const Source& source, SourceColumn column);
 // What a cell shows: the address, the local time as HH:MM:SS, the number, the percentage
 // with one decimal, or "OK", "Lost" or "Stopped".
 std::string cellText(const Source& source, const SourceColumnInfo& column);

@@ -203,11 +203,14 @@ void MeshMember::refreshOwnRow()
         m_matrix.at(member).stoppedOnPurpose = source.stopped;
         const RecentMarks::Counts recent = source.recent.counts();
         const auto ttl = std::uint8_t(std::max(0, source.receivedTtl));
+        // A page tells the totals in 4 bytes each: they stop at the most those hold.
+        const auto received = std::uint32_t(std::min<std::uint64_t>(source.totalReceived, ~0u));
+        const auto missing = std::uint32_t(std::min<std::uint64_t>(source.totalMissed, ~0u));
         m_matrix.setCell(m_self, member,
-            { state, std::uint8_t(recent.received), std::uint8_t(recent.missing), ttl,
-                source.totalReceived, source.totalMissed, now });
+            { state, std::uint8_t(recent.received), std::uint8_t(recent.missing), ttl, received,
+                missing, now });
         m_view.push_back({ m_matrix.at(member).id, state, std::uint8_t(recent.received),
-            std::uint8_t(recent.missing), source.totalReceived, source.totalMissed, ttl });
+            std::uint8_t(recent.missing), received, missing, ttl });
     }
     const ProbeReceiver::QuerierState querier = m_receiver.querierState();
     m_report.queriersUnseen = !querier.visible;

@@ -168,9 +168,10 @@ void TrapSender::send(Kind kind, const Endpoint& receiver, const Source* source)
         trap.source = QByteArray::fromStdString(source->address);
         trap.sourcePort = source->port;
         trap.lastSequence = source->lastSequence;
-        trap.probes = source->totalReceived;
-        trap.missing = source->totalMissed;
-        trap.duplicates = source->duplicates;
+        // Counter32s, which wrap as SNMP's counters do.
+        trap.probes = quint32(source->totalReceived);
+        trap.missing = quint32(source->totalMissed);
+        trap.duplicates = quint32(source->duplicates);
     }
     if (m_session)
         deliver(trap);

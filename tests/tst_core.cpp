@@ -35,7 +35,7 @@ private slots:
     void pacer();
     void history_data();
     void history();
-    void duplicatesSaturate();
+    void countersPass32Bits();
     void capacity();
     void loss_data();
     void loss();
@@ -297,15 +297,18 @@ void tst_Core::history_data()
 {
     QTest::addColumn<QList<quint32>>("arrivals");
     QTest::addColumn<quint32>("lastSequence");
-    QTest::addColumn<quint32>("duplicates");
+    QTest::addColumn<quint64>("duplicates");
     QList<quint32> wrapped;
     for (quint32 n = 1; n <= 1024; ++n)
         wrapped << n;
-    QTest::newRow("repeats") << QList<quint32> { 1, 2, 2, 1 } << 2u << 2u;
-    QTest::newRow("1024 remembered") << wrapped + QList<quint32> { 1 } << 1024u << 1u;
-    QTest::newRow("the oldest forgotten") << wrapped + QList<quint32> { 1025, 1 } << 1u << 0u;
+    QTest::newRow("repeats") << QList<quint32> { 1, 2, 2, 1 } << 2u << quint64(2);
+    QTest::newRow("1024 remembered") << wrapped + QList<quint32> { 1 } << 1024u << quint64(1);
+    QTest::newRow("the oldest forgotten")
+        << wrapped + QList<quint32> { 1025, 1 } << 1u << quint64(0);
     QTest::newRow("32-bit numbers")
-        << QList<quint32> { 4294967295u, 3000000000u, 4294967295u } << 3000000000u << 1u;
+        << QList<quint32> { 4294967295u, 3000000000u, 4294967295u } << 3000000000u << quint64(1);
+    QTest::newRow("across the wrap")
+        << QList<quint32> { 4294967295u, 0, 1, 0, 4294967295u } << 1u << quint64(2);
 }
 
 void tst_Core::history()
@@ -315,16 +318,21 @@ void tst_Core::history()
         QCOMPARE(count("10.0.0.1", 5000, 1, sequence), 0u);
     QCOMPARE(m_table.size(), 1u);
     QTEST(m_table.at(0).lastSequence, "lastSequence");
-    QTEST(m_table.at(0).duplicates, "duplicates");
+    QTEST(quint64(m_table.at(0).duplicates), "duplicates");
 }
 
-void tst_Core::duplicatesSaturate()
+// A stream of 100,000 probes a second passes 2^32 in half a day; jumps of half the numbers
+// get there at once.
+void tst_Core::countersPass32Bits()
 {
-    Source source("10.0.0.1", 5000, 0, 0, 5, 7);
-    source.duplicates = std::numeric_limits<quint32>::max() - 1;
-    source.count(1, 1000, 7, {});
-    source.count(2, 2000, 7, {});
-    QCOMPARE(source.duplicates, std::numeric_limits<quint32>::max());
+    Source source("10.0.0.1", 5000, 0, 0, 5, 1);
+    source.duplicates = std::numeric_limits<quint32>::max();
+    source.count(1, 1000, 1, {});
+    for (const quint32 jumpTo : { 0x80000000u, 0xFFFFFFFFu, 0x7FFFFFF6u })
+        source.count(2, 2000, jumpTo, {});
+    QCOMPARE(source.duplicates, quint64(1) << 32);
+    QCOMPARE(source.totalMissed, quint64(2147483646) * 2 + 2147483638);
+    QCOMPARE(cellText(source, columnInfo(SourceColumn::TotalMissed)), "6442450930");
 }
 
 // A full table refuses new sources, and says so at the first and then once a minute; the
@@ -355,7 +363,7 @@ void tst_Core::loss_data()
 {
     QTest::addColumn<QString>("arrivals"); // number@second, number!@second the stopping message
     QTest::addColumn<double>("readAt");
-    QTest::addColumn<QList<quint32>>("counters"); // Total RX and Miss, Cons. RX and Miss, Late
+    QTest::addColumn<QList<quint64>>("counters"); // Total RX and Miss, Cons. RX and Miss, Late
     QTest::addColumn<QString>("cells"); // Loss %, State
     QTest::addColumn<QString>("events"); // lost at the second, recovered after seconds silent
     // The recent marks, oldest first: received, - missing, late, duplicate; -{58} repeats.
@@ -365,7 +373,7 @@ void tst_Core::loss_data()
         const char* name;
         const char* arrivals;
         double readAt;
-        QList<quint32> counters;
+        QList<quint64> counters;
         const char* cells;
         const char* events;
         const char* recent;
@@ -410,7 +418,7 @@ void tst_Core::loss()
 {
     QFETCH(QString, arrivals);
     QFETCH(double, readAt);
-    QFETCH(QList<quint32>, counters);
+    QFETCH(QList<quint64>, counters);
     QFETCH(QString, cells);
     QFETCH(QString, events);
     QFETCH(QString, recent);
@@ -444,7 +452,7 @@ void tst_Core::loss()
         });
     }
     const Source& source = m_table.at(0);
-    QCOMPARE((QList<quint32> { source.totalReceived, source.totalMissed, source.consecutiveReceived,
+    QCOMPARE((QList<quint64> { source.totalReceived, source.totalMissed, source.consecutiveReceived,
                  source.consecutiveMissed, source.late }),
         counters);
     QCOMPARE(QString::fromStdString(cellText(source, columnInfo(SourceColumn::LossPercent)) + ' '
