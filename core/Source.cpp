@@ -8,7 +8,8 @@
 #include <utility>
 
 Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time,
-    std::int64_t nowMs, std::uint32_t advertisedPeriod, std::uint32_t sequence, bool stopping)
+    std::int64_t nowMs, std::uint32_t advertisedPeriod, std::uint32_t sequence, bool stopping,
+    const ProbeTiming& probeTiming)
     : address(from)
     , port(fromPort)
     , period(advertisedPeriod)
@@ -16,8 +17,12 @@ Source::Source(const std::string& from, std::uint16_t fromPort, std::time_t time
     , m_first(sequence)
     , m_highest(sequence)
     , m_highestAtMs(nowMs)
+    // The period it advertised, as a sender may really have one.
+    , m_numberPeriodNs(
+          std::int64_t(std::clamp(advertisedPeriod, Limits::period.min, Limits::period.max))
+          * 1'000'000'000)
 {
-    count(time, nowMs, sequence, {}, stopping);
+    count(time, nowMs, sequence, {}, stopping, probeTiming);
 }
 
 // No new number is above the highest in serial order: one above it, as one in order is,
@@ -29,9 +34,13 @@ bool Source::remembers(std::uint32_t sequence) const
 }
 
 Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_t sequence,
-    const LossRules& rules, bool stopping)
+    const LossRules& rules, bool stopping, const ProbeTiming& probeTiming)
 {
     Arrival arrival;
+    // A burst's numbers are due together; between bursts, the period: on average, the
+    // period over the burst.
+    if (probeTiming.periodNs > 0)
+        m_numberPeriodNs = std::max<std::int64_t>(1, probeTiming.periodNs / probeTiming.burst);
     arrival.duplicate = remembers(sequence);
     const auto missedBefore = std::pair(totalMissed, consecutiveMissed);
     if (!arrival.duplicate) {
@@ -71,6 +80,10 @@ Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_
             --m_gaps; // it was counted missing when a higher one came
     }
     recent.received(sequence, arrival.late);
+    if (probeTiming.arrivalNs)
+        arrival.clockStepped = timing.arrived(probeTiming.arrivalNs, probeTiming.sendNs,
+            arrival.missing, probeTiming.periodNs > 0 ? probeTiming.periodNs : m_numberPeriodNs,
+            probeTiming.clocksAgree);
     consecutiveReceived = arrival.missing ? 1 : consecutiveReceived + 1;
     countMissed(m_gaps, 0);
     arrival.missedChanged = std::pair(totalMissed, consecutiveMissed) != missedBefore || lost;
@@ -100,9 +113,12 @@ std::int64_t Source::longestOutageMs(std::int64_t nowMs) const
     return lost ? std::max(m_longestOutageMs, nowMs - lastArrivalMs) : m_longestOutageMs;
 }
 
-std::int64_t Source::periodMs() const
+std::int64_t Source::dueAfterMs(std::uint64_t count) const
 {
-    return std::int64_t(std::clamp(period, Limits::period.min, Limits::period.max)) * 1000;
+    // The period's whole ms, then its rest, rounded up: no product passes 2^63 at any rate.
+    const auto ns = std::uint64_t(m_numberPeriodNs);
+    return std::int64_t(
+        count * (ns / 1'000'000) + (count * (ns % 1'000'000) + 999'999) / 1'000'000);
 }
 
 bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
@@ -112,7 +128,8 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
     // After the highest number arrived at t, the k-th next is overdue from t + k * period +
     // the latency.
     const std::int64_t pastDue = nowMs - m_highestAtMs - rules.maxLatencyMs;
-    const std::uint64_t overdue = pastDue < periodMs() ? 0 : std::uint64_t(pastDue / periodMs());
+    const std::uint64_t overdue
+        = pastDue < 0 ? 0 : std::uint64_t(pastDue) * 1'000'000 / std::uint64_t(m_numberPeriodNs);
     if (overdue == consecutiveMissed)
         return false;
     if (overdue > 0)
@@ -123,7 +140,7 @@ bool Source::checkOverdue(std::int64_t nowMs, const LossRules& rules)
     if (!lost && consecutiveMissed >= rules.lossThreshold) {
         lost = true;
         ++outages;
-        m_lastLoss = { m_highestAtMs + rules.maxLatencyMs + rules.lossThreshold * periodMs(),
+        m_lastLoss = { m_highestAtMs + rules.maxLatencyMs + dueAfterMs(rules.lossThreshold),
             lastSequence, lastReceived };
     }
     return true;
@@ -133,7 +150,7 @@ std::int64_t Source::nextDueMs(const LossRules& rules) const
 {
     if (stopped)
         return std::numeric_limits<std::int64_t>::max();
-    return m_highestAtMs + rules.maxLatencyMs + (consecutiveMissed + std::int64_t(1)) * periodMs();
+    return m_highestAtMs + rules.maxLatencyMs + dueAfterMs(consecutiveMissed + 1);
 }
 
 void Source::countMissed(std::uint64_t gaps, std::uint64_t overdue)

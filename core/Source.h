@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ArrivalTiming.h"
 #include "core/Defaults.h"
 #include "core/RecentMarks.h"
 
@@ -15,6 +16,15 @@
 struct LossRules {
     std::int64_t maxLatencyMs = std::int64_t(Defaults::maxLatency) * 1000;
     std::uint32_t lossThreshold = Defaults::lossThreshold;
+};
+
+// When a probe arrived, and what its block said of its timing: zeros for what is not told.
+struct ProbeTiming {
+    std::int64_t arrivalNs = 0; // the kernel's CLOCK_REALTIME
+    std::int64_t sendNs = 0; // the sender's, from the block
+    std::int64_t periodNs = 0; // of the stream's bursts, from the block
+    std::uint32_t burst = 1;
+    bool clocksAgree = false; // the same host, or clocks the user says are synchronised
 };
 
 // One probe source, told apart by its address and port together, with what its probes
@@ -37,16 +47,19 @@ struct Source {
         bool resumed = false; // a number above the one it stopped with
         std::uint32_t missing = 0; // numbers skipped by this arrival
         std::int64_t silentForMs = 0; // recovered: since its last probe before the outage
+        bool clockStepped = false; // a clock was set since its last probe
     };
 
-    // A source is made at its first probe, and keeps the period that probe advertised.
+    // A source is made at its first probe, and keeps the period that probe advertised; a
+    // stream's numbers are judged by the exact period its blocks tell.
     Source(const std::string& from, std::uint16_t fromPort, std::time_t time, std::int64_t nowMs,
-        std::uint32_t advertisedPeriod, std::uint32_t sequence, bool stopping = false);
+        std::uint32_t advertisedPeriod, std::uint32_t sequence, bool stopping = false,
+        const ProbeTiming& probeTiming = {});
 
     // Counts in one more probe: a new number, or a duplicate of a remembered one; stopping
     // for the message a transmitter sends as it stops.
     Arrival count(std::time_t time, std::int64_t nowMs, std::uint32_t sequence,
-        const LossRules& rules, bool stopping = false);
+        const LossRules& rules, bool stopping = false, const ProbeTiming& probeTiming = {});
     // Counts the numbers overdue by now; true when a counter changed. Nothing falls overdue
     // while the source is stopped.
     bool checkOverdue(std::int64_t nowMs, const LossRules& rules);
@@ -87,15 +100,17 @@ struct Source {
     std::uint64_t outages = 0; // how many times it went lost
     // The marks of the last numbers expected; a lost source's keep the picture it was lost with.
     RecentMarks recent;
+    ArrivalTiming timing; // of the arrivals the kernel timed
 
 private:
     void countMissed(std::uint64_t gaps, std::uint64_t overdue);
-    // The period it advertised, as a sender may really have one.
-    std::int64_t periodMs() const;
+    // The ms from the highest number's arrival by which count more numbers are due.
+    std::int64_t dueAfterMs(std::uint64_t count) const;
 
     std::uint32_t m_first = 0;
     std::uint32_t m_highest = 0;
     std::int64_t m_highestAtMs = 0;
+    std::int64_t m_numberPeriodNs; // between numbers: the header's period, or a stream's exact one
     std::int64_t m_longestOutageMs = 0;
     std::uint64_t m_gaps = 0; // numbers skipped, and not arrived since
     // The last HistorySize numbers that were new, written round once full. It grows with

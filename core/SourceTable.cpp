@@ -7,8 +7,35 @@
 #include <new>
 #include <utility>
 
+namespace {
+
+std::uint64_t bigEndian(const std::uint8_t* at, int bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = (value << 8) | at[i];
+    return value;
+}
+
+// What a trusted block tells of a stream's timing; nothing of a refused one.
+void readTiming(const ProbeBlock::Reading& block, ProbeTiming& timing)
+{
+    for (const ProbeBlock::EntryView& entry : block.entries) {
+        if (entry.type == std::uint8_t(BlockEntry::SendTime))
+            timing.sendNs = std::int64_t(bigEndian(entry.value, 8));
+        else if (entry.type == std::uint8_t(BlockEntry::StreamTiming)) {
+            timing.periodNs = std::int64_t(std::min<std::uint64_t>(
+                bigEndian(entry.value, 8), std::uint64_t(Limits::period.max) * 1'000'000'000));
+            timing.burst = std::max<std::uint32_t>(1, std::uint32_t(bigEndian(entry.value + 8, 4)));
+        }
+    }
+}
+
+} // namespace
+
 SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::size_t length,
-    const std::string& address, std::uint16_t port, std::time_t time, std::int64_t nowMs, int ttl)
+    const std::string& address, std::uint16_t port, std::time_t time, std::int64_t nowMs, int ttl,
+    ProbeTiming timing)
 {
     const auto probe = ProbePacket::parse(bytes, length);
     if (!probe)
@@ -17,13 +44,14 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
     counted.block = ProbeBlock::read(bytes, length);
     m_blocksRefused += counted.block.outcome == ProbeBlock::Reading::Refused;
     counted.sequence = probe->sequence;
+    readTiming(counted.block, timing);
     const bool stopping = probe->type == ProbePacket::TypeStopping;
     m_lookup.address.assign(address);
     m_lookup.port = port;
     if (const auto known = m_index.find(m_lookup); known != m_index.end()) {
         counted.index = known->second;
-        counted.arrival
-            = m_sources[known->second]->count(time, nowMs, probe->sequence, m_rules, stopping);
+        counted.arrival = m_sources[known->second]->count(
+            time, nowMs, probe->sequence, m_rules, stopping, timing);
     } else {
         const std::size_t place = placeForNew(nowMs);
         if (place == NotCounted) {
@@ -37,7 +65,7 @@ SourceTable::Counted SourceTable::countProbe(const std::uint8_t* bytes, std::siz
             if (place == m_sources.size() && m_sources.size() == m_sources.capacity())
                 m_sources.reserve(std::max(firstRoom, m_sources.size() * 2));
             auto source = std::make_unique<Source>(
-                address, port, time, nowMs, probe->period, probe->sequence, stopping);
+                address, port, time, nowMs, probe->period, probe->sequence, stopping, timing);
             if (place < m_sources.size()) {
                 Source& old = *m_sources[place];
                 m_gaveWay = { old.address, old.port, nowMs - old.lastArrivalMs };

@@ -58,9 +58,11 @@ public:
     };
 
     // Parses a datagram and, when it is a probe, counts it into its sender's source, made
-    // at the sender's first probe. Only reads the bytes. The TTL is -1 when unknown.
+    // at the sender's first probe. Only reads the bytes. The TTL is -1 when unknown. The
+    // timing gives the arrival and whether the clocks agree; the block adds what it tells.
     Counted countProbe(const std::uint8_t* bytes, std::size_t length, const std::string& address,
-        std::uint16_t port, std::time_t time, std::int64_t nowMs, int ttl = -1);
+        std::uint16_t port, std::time_t time, std::int64_t nowMs, int ttl = -1,
+        ProbeTiming timing = {});
     // Counts what is overdue by now, and tells changed(index, becameLost) of every source
     // whose counters moved. A lost source is not told again. Costs a comparison until the
     // next number of any source falls due, so that it can run at every tick.

@@ -4,6 +4,8 @@
 #include "net/SystemError.h"
 #include "net/Tick.h"
 
+#include <QNetworkInterface>
+
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
@@ -20,6 +22,22 @@ ProbeReceiver::ProbeReceiver(HostContext& host, QObject* parent)
     // A membership outlives no interface: when the one joined on is made anew, the receiver
     // joins again by itself.
     connect(&host.interfaces(), &InterfaceWatcher::changed, this, &ProbeReceiver::rejoinIfMoved);
+    connect(
+        &host.interfaces(), &InterfaceWatcher::changed, this, &ProbeReceiver::readLocalAddresses);
+    readLocalAddresses();
+}
+
+void ProbeReceiver::readLocalAddresses()
+{
+    m_localAddresses.clear();
+    for (const QHostAddress& local : QNetworkInterface::allAddresses())
+        m_localAddresses.push_back(local.toString().toStdString());
+}
+
+bool ProbeReceiver::isLocalAddress(const std::string& address) const
+{
+    return std::find(m_localAddresses.begin(), m_localAddresses.end(), address)
+        != m_localAddresses.end();
 }
 
 void ProbeReceiver::rejoinIfMoved()
@@ -174,10 +192,13 @@ void ProbeReceiver::resetCounts()
 }
 
 void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
-    const std::string& address, quint16 port, int ttl)
+    const std::string& address, quint16 port, int ttl, qint64 arrivalNs)
 {
+    ProbeTiming timing;
+    timing.arrivalNs = arrivalNs;
+    timing.clocksAgree = m_settings.syncedClocks || isLocalAddress(address);
     const auto counted = m_sources.countProbe(
-        bytes, length, address, port, std::time(nullptr), Tick::nowMs(), ttl);
+        bytes, length, address, port, std::time(nullptr), Tick::nowMs(), ttl, timing);
     if (!counted)
         return;
     emit probeCounted(counted.index, counted.change());

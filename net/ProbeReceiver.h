@@ -20,6 +20,9 @@ struct ReceiveSettings {
     bool join = true;
     LossRules rules {};
     std::size_t maxSources = Defaults::maxSources;
+    // The senders' clocks agree with this host's: one-way delays mean something. They do
+    // for a sender on this host whatever this says.
+    bool syncedClocks = false;
 };
 
 // Receives probes on one port for one group: it owns the socket, the table of sources and
@@ -94,12 +97,14 @@ signals:
 
 private:
     void countDatagram(const std::uint8_t* bytes, std::size_t length, const std::string& address,
-        quint16 port, int ttl);
+        quint16 port, int ttl, qint64 arrivalNs);
     void refuseJoin(int error);
     void tellJoinRefused(int error);
     void checkOverdue(std::int64_t nowMs);
     void tellLost(const Source& source);
     void rejoinIfMoved();
+    void readLocalAddresses();
+    bool isLocalAddress(const std::string& address) const;
     void watchQuerier();
     // When a query was last heard on the interface, for a lost event.
     QString querierNote() const;
@@ -121,5 +126,6 @@ private:
         std::int64_t atMs = 0;
     };
     std::vector<ToldLost> m_toldLost; // since the last query, the latest hundred at most
+    std::vector<std::string> m_localAddresses; // whose senders share this host's clock
     QStringList m_hostProblems;
 };

@@ -57,7 +57,8 @@ bool ReceiveSocket::bind(const Endpoint& where, int interfaceIndex, bool join)
         || (!keepsDefaultQueue() && !setOption(SOL_SOCKET, SO_RCVBUF, "SO_RCVBUF", QueueBytes))
         || !(ipv6 ? setOption(IPPROTO_IPV6, IPV6_RECVHOPLIMIT, "IPV6_RECVHOPLIMIT", 1)
                   : setOption(IPPROTO_IP, IP_RECVTTL, "IP_RECVTTL", 1))
-        || !setOption(SOL_SOCKET, SO_RXQ_OVFL, "SO_RXQ_OVFL", 1)) {
+        || !setOption(SOL_SOCKET, SO_RXQ_OVFL, "SO_RXQ_OVFL", 1)
+        || !setOption(SOL_SOCKET, SO_TIMESTAMPNS, "SO_TIMESTAMPNS", 1)) {
         close();
         return false;
     }
@@ -195,8 +196,8 @@ void ReceiveSocket::readWaiting()
                 emit emptyDatagramReceived();
             } else {
                 m_sender.assign(datagram.address, datagram.addressLength);
-                emit datagramReceived(
-                    batch.bytes[n], datagram.length, m_sender, datagram.port, datagram.ttl);
+                emit datagramReceived(batch.bytes[n], datagram.length, m_sender, datagram.port,
+                    datagram.ttl, datagram.arrivalNs);
             }
             if (!alive || !isOpen())
                 return;

@@ -43,10 +43,10 @@ public:
     qint64 joinedAtMs() const { return m_joinedAtMs; }
 
 signals:
-    // One non-empty datagram, and the TTL it arrived with. The bytes live only during the
-    // call: connect directly.
+    // One non-empty datagram, the TTL it arrived with, and when (the kernel's CLOCK_REALTIME
+    // nanoseconds). The bytes live only during the call: connect directly.
     void datagramReceived(const std::uint8_t* bytes, std::size_t length, const std::string& address,
-        quint16 port, int ttl);
+        quint16 port, int ttl, qint64 arrivalNs);
     void emptyDatagramReceived();
     void receiveFailed(int error);
     void joinRefused(int error);

@@ -157,6 +157,10 @@ ReceivedDatagram UdpSocket::datagramOf(ReceivedBatch& batch, int n)
             quint32 drops = 0;
             std::memcpy(&drops, CMSG_DATA(header), sizeof drops);
             datagram.drops = drops;
+        } else if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec arrived {};
+            std::memcpy(&arrived, CMSG_DATA(header), sizeof arrived);
+            datagram.arrivalNs = std::int64_t(arrived.tv_sec) * 1'000'000'000 + arrived.tv_nsec;
         }
     }
     const sockaddr_storage& remote = batch.from[n];

@@ -21,7 +21,7 @@ struct ReceivedBatch {
     static constexpr int Size = 8;
     static constexpr std::size_t Room = 2048;
     static constexpr std::size_t ControlRoom
-        = CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(quint32));
+        = CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(quint32)) + CMSG_SPACE(sizeof(timespec));
 
     int count = 0;
     std::uint8_t bytes[Size][Room];
@@ -31,8 +31,9 @@ struct ReceivedBatch {
     alignas(cmsghdr) char control[Size][ControlRoom];
 };
 
-// One datagram of a batch: its length, its sender, and what the system told of it. The TTL
-// and the drops are told where IP_RECVTTL (or IPV6_RECVHOPLIMIT) and SO_RXQ_OVFL are on.
+// One datagram of a batch: its length, its sender, and what the system told of it. The TTL,
+// the drops and the time it arrived are told where IP_RECVTTL (or IPV6_RECVHOPLIMIT),
+// SO_RXQ_OVFL and SO_TIMESTAMPNS are on.
 struct ReceivedDatagram {
     std::size_t length = 0; // 0 for an empty datagram
     char address[INET6_ADDRSTRLEN] = {}; // the sender's, as text
@@ -40,6 +41,7 @@ struct ReceivedDatagram {
     quint16 port = 0;
     int ttl = -1; // -1 when not told
     std::optional<quint32> drops; // the datagrams the socket's queue had no room for so far
+    std::int64_t arrivalNs = 0; // the kernel's time of arrival (CLOCK_REALTIME); 0 when not told
 };
 
 // A non-blocking IPv4 or IPv6 datagram socket over POSIX, for what QUdpSocket does not

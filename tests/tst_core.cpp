@@ -1,3 +1,4 @@
+#include "core/ArrivalTiming.h"
 #include "core/MembershipQuery.h"
 #include "core/MeshMatrix.h"
 #include "core/MeshPager.h"
@@ -36,6 +37,10 @@ private slots:
     void history_data();
     void history();
     void countersPass32Bits();
+    void arrivalTiming_data();
+    void arrivalTiming();
+    void overdueByExactPeriod_data();
+    void overdueByExactPeriod();
     void capacity();
     void loss_data();
     void loss();
@@ -234,6 +239,92 @@ void tst_Core::streamProbesStampEachSend()
         }
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(bytes) + 81, 1500 - 81), plain.mid(81));
     }
+}
+
+// Arrivals as (send time, arrival, numbers missed before it) in µs, a period of 1 ms;
+// arrival times are counted from the epoch's second 1,700,000,000.
+void tst_Core::arrivalTiming_data()
+{
+    QTest::addColumn<QList<qint64>>("arrivals");
+    QTest::addColumn<QString>("jitterUs"); // none without send times
+    QTest::addColumn<QString>("outages"); // longest in µs, then the four buckets
+    QTest::addColumn<double>("rate"); // at the last arrival
+    QTest::addColumn<QString>("delayUs"); // min median max, where the clocks agree
+    QTest::newRow("steady") << QList<qint64> { 0, 100, 0, 1000, 1100, 0, 2000, 2100, 0 } << "0.0"
+                            << "0 0 0 0 0" << 3.0 << "100 100 100";
+    // RFC 3550: J += (|D| - J) / 16; D = 200, then -200: 12.5, then 24.21875.
+    QTest::newRow("transit moves")
+        << QList<qint64> { 0, 100, 0, 1000, 1300, 0, 2000, 2100, 0 } << "24.2"
+        << "0 0 0 0 0" << 3.0 << "100 100 300";
+    QTest::newRow("a 50 ms gap") << QList<qint64> { 0, 100, 0, 50000, 50100, 49 } << "0.0"
+                                 << "49000 0 1 0 0" << 2.0 << "100 100 100";
+    QTest::newRow("gaps of each length") << QList<qint64> { 0, 0, 0, 3000, 3000, 2, 1'004'000,
+        1'004'000, 999, 1'505'000, 1'505'000, 500, 1'506'000, 1'506'000, 0 }
+                                         << "0.0"
+                                         << "1000000 1 0 1 1" << 3.0 << "0 0 0";
+    QTest::newRow("no send times") << QList<qint64> { 0, 100, 0, 0, 1300, 0 } << "none"
+                                   << "0 0 0 0 0" << 2.0 << "100 100 100";
+    QTest::newRow("a clock set is no jitter")
+        << QList<qint64> { 0, 100, 0, 1000, 1100, 0, 3'002'000, 2100, 0, 3'003'000, 3100, 0 }
+        << "0.0"
+        << "0 0 0 0 0" << 4.0 << "-2999900 100 100";
+}
+
+void tst_Core::arrivalTiming()
+{
+    QFETCH(QList<qint64>, arrivals);
+    ArrivalTiming timing;
+    constexpr qint64 epoch = 1'700'000'000'000'000'000;
+    for (qsizetype i = 0; i < arrivals.size(); i += 3)
+        timing.arrived(epoch + arrivals[i + 1] * 1000,
+            arrivals[i] || !i ? epoch + arrivals[i] * 1000 : 0, quint64(arrivals[i + 2]), 1'000'000,
+            true);
+    const auto jitter = timing.jitterMs();
+    QTEST(jitter ? QString::number(*jitter * 1000, 'f', 1) : QStringLiteral("none"), "jitterUs");
+    QStringList outages { QString::number(timing.longestOutageNs() / 1000) };
+    for (const quint64 count : timing.outages())
+        outages << QString::number(count);
+    QTEST(outages.join(' '), "outages");
+    QTEST(timing.rate(epoch + arrivals[arrivals.size() - 2] * 1000), "rate");
+    QCOMPARE(timing.rate(epoch + arrivals[arrivals.size() - 2] * 1000 + 1'100'000'000), 0.0);
+    const auto delay = timing.delay();
+    QVERIFY(delay);
+    QTEST(QStringLiteral("%1 %2 %3")
+              .arg(qRound64(delay->minMs * 1000))
+              .arg(qRound64(delay->medianMs * 1000))
+              .arg(qRound64(delay->maxMs * 1000)),
+        "delayUs");
+}
+
+// A stream's numbers fall overdue by the exact period its blocks tell, to the nanosecond,
+// however short: a number every 500 µs, in bursts or alone.
+void tst_Core::overdueByExactPeriod_data()
+{
+    QTest::addColumn<qint64>("periodNs"); // of the bursts
+    QTest::addColumn<quint32>("burst");
+    QTest::addColumn<qint64>("silentMs"); // past the latency
+    QTest::addColumn<quint64>("overdue");
+    QTest::addColumn<qint64>("nextDueMs"); // past the latency, after the last arrival
+    QTest::newRow("500 µs, none yet")
+        << qint64(500'000) << 1u << qint64(0) << quint64(0) << qint64(1);
+    QTest::newRow("500 µs, 7 ms") << qint64(500'000) << 1u << qint64(7) << quint64(14) << qint64(8);
+    QTest::newRow("bursts of 10 each 10 ms")
+        << qint64(10'000'000) << 10u << qint64(7) << quint64(7) << qint64(8);
+    QTest::newRow("the header's second")
+        << qint64(0) << 1u << qint64(2500) << quint64(2) << qint64(3000);
+}
+
+void tst_Core::overdueByExactPeriod()
+{
+    QFETCH(qint64, periodNs);
+    QFETCH(quint32, burst);
+    QFETCH(qint64, silentMs);
+    const LossRules rules { 2000, 1'000'000 };
+    ProbeTiming timing { 0, 0, periodNs, burst, false };
+    Source source("10.0.0.1", 5000, 0, 100, 1, 1, false, timing);
+    source.checkOverdue(100 + 2000 + silentMs, rules);
+    QTEST(quint64(source.consecutiveMissed), "overdue");
+    QTEST(qint64(source.nextDueMs(rules) - 100 - 2000), "nextDueMs");
 }
 
 constexpr std::int64_t Day = 86'400'000'000'000; // ns

@@ -2,19 +2,23 @@
 
 #include "TestSupport.h"
 
+#include <QDateTime>
 #include <QSignalSpy>
 #include <QUdpSocket>
 
-// What a socket delivered, in order.
+// What a socket delivered, in order, and when the kernel says each arrived.
 struct Heard : QObject {
     explicit Heard(ReceiveSocket& socket)
     {
         connect(&socket, &ReceiveSocket::datagramReceived, this,
-            [this](const std::uint8_t* data, std::size_t length, const std::string&, quint16, int) {
+            [this](const std::uint8_t* data, std::size_t length, const std::string&, quint16, int,
+                qint64 arrivalNs) {
                 datagrams << QByteArray(reinterpret_cast<const char*>(data), qsizetype(length));
+                arrivals << arrivalNs;
             });
     }
     QByteArrayList datagrams;
+    QList<qint64> arrivals;
 };
 
 // The receive socket against real datagrams, inside a private network namespace.
@@ -47,6 +51,7 @@ void tst_ReceiveSocket::membership()
     QVERIFY(later.bind({ QHostAddress(QStringLiteral("234.1.1.1")), quint16(port + 1) }, 0, false));
     Heard toFirst(first), toSecond(second), toLater(later);
 
+    const qint64 before = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
     send("one", "234.1.1.1", port);
     send("two", "234.1.1.2", port);
     send("not joined", "234.1.1.1", port + 1);
@@ -56,6 +61,9 @@ void tst_ReceiveSocket::membership()
     send("one again", "234.1.1.1", port);
     QTRY_COMPARE(toFirst.datagrams, (QByteArrayList { "one", "one again" }));
     QCOMPARE(toSecond.datagrams.size(), 1);
+    const qint64 after = QDateTime::currentMSecsSinceEpoch() * 1'000'000 + 1'000'000;
+    QVERIFY(before <= toFirst.arrivals[0] && toFirst.arrivals[0] <= toFirst.arrivals[1]
+        && toFirst.arrivals[1] <= after);
 
     QVERIFY(later.joinGroup());
     send("joined", "234.1.1.1", port + 1);
