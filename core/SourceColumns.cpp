@@ -1,6 +1,7 @@
 #include "core/SourceColumns.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -30,10 +31,27 @@ std::uint64_t numberIn(const Source& source, SourceColumn column)
     case SourceColumn::SourceAddress:
     case SourceColumn::LastReceived:
     case SourceColumn::LossPercent:
+    case SourceColumn::Jitter:
+    case SourceColumn::Rate:
+    case SourceColumn::LongestGap:
     case SourceColumn::State:
         break;
     }
     return 0;
+}
+
+std::optional<double> measureIn(const Source& source, SourceColumn column, std::int64_t nowNs)
+{
+    switch (column) {
+    case SourceColumn::Jitter:
+        return source.timing.jitterMs();
+    case SourceColumn::Rate:
+        return source.timing.rate(nowNs);
+    case SourceColumn::LongestGap:
+        return double(source.timing.longestOutageNs()) / 1e6;
+    default:
+        return std::nullopt;
+    }
 }
 
 std::string cellText(const Source& source, const SourceColumnInfo& column)
@@ -55,6 +73,16 @@ std::string cellText(const Source& source, const SourceColumnInfo& column)
     }
     case SourceColumnInfo::State:
         return source.lost ? "Lost" : source.stopped ? "Stopped" : "OK";
+    case SourceColumnInfo::Measure: {
+        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::system_clock::now().time_since_epoch());
+        const auto value = measureIn(source, column.column, now.count());
+        char text[32] = {};
+        if (value)
+            std::snprintf(text, sizeof text, column.column == SourceColumn::Rate ? "%.0f" : "%.2f",
+                *value);
+        return text;
+    }
     case SourceColumnInfo::Number:
         break;
     }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // The columns a receiver shows for each source, in the list and in printed rows alike.
 enum class SourceColumn {
@@ -19,12 +20,15 @@ enum class SourceColumn {
     LossPercent,
     Duplicates,
     Late,
+    Jitter, // RFC 3550, in ms; none without send times
+    Rate, // new numbers over the last second
+    LongestGap, // the longest outage, in ms
     ReceivedTtl,
     State,
 };
 
 struct SourceColumnInfo {
-    enum Kind { Address, Time, Number, Percent, State };
+    enum Kind { Address, Time, Number, Percent, Measure, State };
 
     SourceColumn column;
     Kind kind;
@@ -39,7 +43,7 @@ struct SourceColumnInfo {
 constexpr const char* ReceiverPrintedHeading = "RECEIVER";
 constexpr const char* ReceiverJsonKey = "receiver";
 
-constexpr std::array<SourceColumnInfo, 14> SourceColumns { {
+constexpr std::array<SourceColumnInfo, 17> SourceColumns { {
     { SourceColumn::SourceAddress, SourceColumnInfo::Address, "Source IP", 100, "SOURCE", 15,
         "source" },
     { SourceColumn::SourcePort, SourceColumnInfo::Number, "Src UDP", 50, "PORT", 5, "port" },
@@ -59,6 +63,10 @@ constexpr std::array<SourceColumnInfo, 14> SourceColumns { {
         "loss_percent" },
     { SourceColumn::Duplicates, SourceColumnInfo::Number, "Dups", 50, "DUPS", 10, "dups" },
     { SourceColumn::Late, SourceColumnInfo::Number, "Late", 50, "LATE", 10, "late" },
+    { SourceColumn::Jitter, SourceColumnInfo::Measure, "Jitter", 50, "JITTER-MS", 9, "jitter_ms" },
+    { SourceColumn::Rate, SourceColumnInfo::Measure, "Rate", 50, "RATE", 7, "rate" },
+    { SourceColumn::LongestGap, SourceColumnInfo::Measure, "Longest Gap", 50, "GAP-MS", 8,
+        "longest_gap_ms" },
     { SourceColumn::ReceivedTtl, SourceColumnInfo::Number, "RX TTL", 50, "RX-TTL", 6, "rx_ttl" },
     { SourceColumn::State, SourceColumnInfo::State, "State", 50, "STATE", 5, "state" },
 } };
@@ -77,6 +85,9 @@ constexpr const SourceColumnInfo& columnInfo(SourceColumn column)
 {
     return SourceColumns[std::size_t(column)];
 }
+
+// The value of a Measure column at a time (CLOCK_REALTIME ns): none for a jitter not known.
+std::optional<double> measureIn(const Source& source, SourceColumn column, std::int64_t nowNs);
 
 // The value of a Number column.
 std::uint64_t numberIn(const Source& source, SourceColumn column);

@@ -59,6 +59,10 @@ void RowPrinter::printRow(
                 row.insert(key, qint64(numberIn(source, column.column)));
             else if (column.kind == SourceColumnInfo::Percent)
                 row.insert(key, shownLossPercent(source));
+            else if (column.kind == SourceColumnInfo::Measure) {
+                const QString shown = QString::fromStdString(cellText(source, column));
+                row.insert(key, shown.isEmpty() ? QJsonValue() : QJsonValue(shown.toDouble()));
+            }
             else if (column.kind == SourceColumnInfo::State)
                 row.insert(key, QLatin1String(stateKey(source)));
             else
