@@ -89,6 +89,9 @@ std::vector<CommandLine::OptionInfo> CommandLine::optionTable()
             tr("the mesh members kept, %1 (%2); more are refused and\ncounted")
                 .arg(range(MeshMembersRange))
                 .arg(MeshSettings::DefaultMaxMembers) },
+        { { QStringLiteral("synced-clocks") }, {},
+            tr("the senders' clocks agree with this host's (PTP, NTP):\nreceivers give one-way "
+               "delays, as they do for\nsenders on this host") },
         { { QStringLiteral("no-join") }, {},
             tr("receivers listen on their port without joining the group") },
         { { QStringLiteral("headless") }, {},
@@ -295,6 +298,7 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         m_options.sending.interfaceIndex = m_options.interfaceIndex;
     }
     m_options.join = !parser.isSet(QStringLiteral("no-join"));
+    m_options.syncedClocks = parser.isSet(QStringLiteral("synced-clocks"));
     m_options.headless = parser.isSet(QStringLiteral("headless"));
     m_options.json = parser.isSet(QStringLiteral("json"));
     if (m_options.json && !m_options.headless)
@@ -323,6 +327,7 @@ std::vector<ReceiverSetup> Options::receivers() const
         setup.settings.where = where;
         setup.settings.interfaceIndex = interfaceIndex;
         setup.settings.join = join;
+        setup.settings.syncedClocks = syncedClocks;
         setup.settings.rules = { qint64(maxLatencySeconds) * 1000, lossThreshold };
         setup.settings.maxSources = maxSources;
         all.push_back(setup);

@@ -23,6 +23,7 @@ struct Options {
     bool headless = false;
     bool json = false;
     bool join = true;
+    bool syncedClocks = false; // one-way delays from every sender, not only this host's
     std::vector<Endpoint> transmit;
     std::vector<Endpoint> receive;
     SendSettings sending; // for every transmitter, each with its own destination

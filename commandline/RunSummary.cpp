@@ -252,7 +252,8 @@ int RunSummary::receiverWidth(const Options& options)
 void RunSummary::print(QTextStream& out, bool json) const
 {
     const int receivers = receiverWidth(m_options);
-    const std::vector<int> sourceWidths { -receivers, -EndpointWidth, 8, 8, 5, 10, 10, 7, 7, -7 };
+    const std::vector<int> sourceWidths { -receivers, -EndpointWidth, 8, 8, 5, 10, 10, 7, 7, 9, 8,
+        -7 };
     const std::vector<int> receiverWidths { -receivers, 7, 10, 15, 13 };
     const std::vector<int> transmitterWidths { -EndpointWidth, 10, 12, 10 };
     const bool anySource = std::any_of(m_receivers.begin(), m_receivers.end(),
@@ -262,7 +263,7 @@ void RunSummary::print(QTextStream& out, bool json) const
             { QStringLiteral("RECEIVER"), QStringLiteral("SOURCE"), QStringLiteral("RECEIVED"),
                 QStringLiteral("MISSING"), QStringLiteral("LOSS%"), QStringLiteral("DUPS"),
                 QStringLiteral("LATE"), QStringLiteral("OUTAGES"), QStringLiteral("LONGEST"),
-                QStringLiteral("STATE") },
+                QStringLiteral("JITTER-MS"), QStringLiteral("GAP-MS"), QStringLiteral("STATE") },
             sourceWidths)
             << Qt::endl;
     }
@@ -270,19 +271,33 @@ void RunSummary::print(QTextStream& out, bool json) const
         for (std::size_t i = 0; i < receiver->sources().size(); ++i) {
             const Source& source = receiver->sources().at(i);
             const qint64 longest = source.longestOutageMs(m_nowMs) / 1000;
+            const QString jitter
+                = QString::fromStdString(cellText(source, columnInfo(SourceColumn::Jitter)));
+            const QString gap
+                = QString::fromStdString(cellText(source, columnInfo(SourceColumn::LongestGap)));
             if (json) {
-                printJson(out,
-                    { { QStringLiteral("receiver"), name },
-                        { QStringLiteral("source"), QString::fromStdString(source.address) },
-                        { QStringLiteral("port"), source.port },
-                        { QStringLiteral("received"), qint64(source.totalReceived) },
-                        { QStringLiteral("missing"), qint64(source.totalMissed) },
-                        { QStringLiteral("loss_percent"), shownLossPercent(source) },
-                        { QStringLiteral("dups"), qint64(source.duplicates) },
-                        { QStringLiteral("late"), qint64(source.late) },
-                        { QStringLiteral("outages"), qint64(source.outages) },
-                        { QStringLiteral("longest_outage_seconds"), longest },
-                        { QStringLiteral("state"), QLatin1String(stateKey(source)) } });
+                QJsonObject line { { QStringLiteral("receiver"), name },
+                    { QStringLiteral("source"), QString::fromStdString(source.address) },
+                    { QStringLiteral("port"), source.port },
+                    { QStringLiteral("received"), qint64(source.totalReceived) },
+                    { QStringLiteral("missing"), qint64(source.totalMissed) },
+                    { QStringLiteral("loss_percent"), shownLossPercent(source) },
+                    { QStringLiteral("dups"), qint64(source.duplicates) },
+                    { QStringLiteral("late"), qint64(source.late) },
+                    { QStringLiteral("outages"), qint64(source.outages) },
+                    { QStringLiteral("longest_outage_seconds"), longest },
+                    { QStringLiteral("jitter_ms"),
+                        jitter.isEmpty() ? QJsonValue() : jitter.toDouble() },
+                    { QStringLiteral("longest_gap_ms"), gap.toDouble() },
+                    { QStringLiteral("state"), QLatin1String(stateKey(source)) } };
+                QJsonArray outages;
+                for (const std::uint64_t count : source.timing.outages())
+                    outages.append(qint64(count));
+                line.insert(QStringLiteral("outages_by_ms"), outages);
+                if (const auto delay = source.timing.delay())
+                    line.insert(QStringLiteral("delay_ms"),
+                        QJsonArray { delay->minMs, delay->medianMs, delay->maxMs });
+                printJson(out, line);
                 continue;
             }
             out << tableLine({ name, sourceName(source), QString::number(source.totalReceived),
@@ -290,6 +305,7 @@ void RunSummary::print(QTextStream& out, bool json) const
                                  QString::number(source.lossPercent(), 'f', 1),
                                  QString::number(source.duplicates), QString::number(source.late),
                                  QString::number(source.outages), QString::number(longest),
+                                 jitter.isEmpty() ? QStringLiteral("-") : jitter, gap,
                                  QLatin1String(stateKey(source)) },
                 sourceWidths)
                 << Qt::endl;

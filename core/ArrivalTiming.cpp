@@ -20,6 +20,7 @@ bool ArrivalTiming::arrived(std::int64_t arrivalNs, std::int64_t sendNs, std::ui
         for (std::size_t bucket = OutageFloorsMs.size(); bucket-- > 0;) {
             if (outageNs >= OutageFloorsMs[bucket] * 1'000'000) {
                 ++m_outages[bucket];
+                m_outageSumNs += outageNs;
                 break;
             }
         }

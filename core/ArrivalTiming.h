@@ -38,6 +38,7 @@ public:
     double rate(std::int64_t nowNs) const;
     std::int64_t longestOutageNs() const { return m_longestOutageNs; }
     const std::array<std::uint64_t, 4>& outages() const { return m_outages; }
+    std::int64_t outageSumNs() const { return m_outageSumNs; } // of those counted
     std::optional<Delay> delay() const;
     std::uint64_t clockSteps() const { return m_clockSteps; }
 
@@ -55,6 +56,7 @@ private:
     std::int64_t m_slot = 0; // the slot of the last arrival, in tenths of a second
     std::int64_t m_longestOutageNs = 0;
     std::array<std::uint64_t, 4> m_outages {};
+    std::int64_t m_outageSumNs = 0;
     std::vector<std::int64_t> m_delaysNs; // the last DelaysKept, written round
     std::size_t m_nextDelay = 0;
     std::int64_t m_minDelayNs = 0;

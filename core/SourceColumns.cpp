@@ -79,8 +79,8 @@ std::string cellText(const Source& source, const SourceColumnInfo& column)
         const auto value = measureIn(source, column.column, now.count());
         char text[32] = {};
         if (value)
-            std::snprintf(text, sizeof text, column.column == SourceColumn::Rate ? "%.0f" : "%.2f",
-                *value);
+            std::snprintf(
+                text, sizeof text, column.column == SourceColumn::Rate ? "%.0f" : "%.2f", *value);
         return text;
     }
     case SourceColumnInfo::Number:

@@ -62,8 +62,7 @@ void RowPrinter::printRow(
             else if (column.kind == SourceColumnInfo::Measure) {
                 const QString shown = QString::fromStdString(cellText(source, column));
                 row.insert(key, shown.isEmpty() ? QJsonValue() : QJsonValue(shown.toDouble()));
-            }
-            else if (column.kind == SourceColumnInfo::State)
+            } else if (column.kind == SourceColumnInfo::State)
                 row.insert(key, QLatin1String(stateKey(source)));
             else
                 row.insert(key, QString::fromStdString(cellText(source, column)));

@@ -8,8 +8,16 @@
 #include "net/Tick.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
+
+std::int64_t realtimeNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 // A label's value with the three characters the format escapes.
 QByteArray escaped(const QString& value)
@@ -75,24 +83,36 @@ QByteArray MetricsText::text() const
     // empty one for none. A source stopped on purpose an hour ago is of no more interest,
     // as a silent one gives way in its table after an hour.
     const std::int64_t now = Tick::nowMs();
-    const auto perSource = [&](const char* name, const char* type, const char* help, auto value) {
-        family(out, name, type, help);
+    // Every source shown, with a writer of its labels.
+    const auto eachSource = [&](auto write) {
         for (std::size_t r = 0; r < m_receivers.size(); ++r) {
             const SourceTable& sources = *m_receivers[r].sources;
             const std::size_t shown = std::min(sources.size(), m_maxSources);
             for (std::size_t i = 0; i < shown; ++i) {
                 const Source& source = sources.at(i);
-                const QByteArray sample = value(source);
-                if (sample.isEmpty()
-                    || (source.stopped
-                        && now - source.lastArrivalMs >= SourceTable::DefaultGiveWayAfterMs))
+                if (source.stopped
+                    && now - source.lastArrivalMs >= SourceTable::DefaultGiveWayAfterMs)
                     continue;
-                out.append(name).append("{receiver=\"").append(receivers[r]);
-                out.append("\",source=\"").append(escaped(QString::fromStdString(source.address)));
-                out.append("\",source_port=\"").append(QByteArray::number(source.port));
-                out.append("\"} ").append(sample).append('\n');
+                write(source, [&] {
+                    out.append("receiver=\"").append(receivers[r]);
+                    out.append("\",source=\"")
+                        .append(escaped(QString::fromStdString(source.address)));
+                    out.append("\",source_port=\"").append(QByteArray::number(source.port));
+                    out.append('"');
+                });
             }
         }
+    };
+    const auto perSource = [&](const char* name, const char* type, const char* help, auto value) {
+        family(out, name, type, help);
+        eachSource([&](const Source& source, auto labels) {
+            const QByteArray sample = value(source);
+            if (sample.isEmpty())
+                return;
+            out.append(name).append('{');
+            labels();
+            out.append("} ").append(sample).append('\n');
+        });
     };
     perSource("lumivox_rx_probes_total", "counter", "Probes received with a new number.",
         [](const Source& s) { return QByteArray::number(s.totalReceived); });
@@ -118,6 +138,50 @@ QByteArray MetricsText::text() const
         [](const Source& s) {
             return s.receivedTtl < 0 ? QByteArray() : QByteArray::number(s.receivedTtl);
         });
+
+    perSource("lumivox_rx_jitter_seconds", "gauge",
+        "The interarrival jitter of RFC 3550, from the send times a stream's probes carry.",
+        [](const Source& s) {
+            const auto jitter = s.timing.jitterMs();
+            return jitter ? QByteArray::number(*jitter / 1000, 'g', 9) : QByteArray();
+        });
+    perSource("lumivox_rx_rate_probes_per_second", "gauge",
+        "New numbers received over the last second.",
+        [](const Source& s) { return QByteArray::number(s.timing.rate(realtimeNs()), 'g', 9); });
+    perSource("lumivox_rx_one_way_delay_seconds", "gauge",
+        "The median one-way delay of the last 1000 probes, where the clocks agree.",
+        [](const Source& s) {
+            const auto delay = s.timing.delay();
+            return delay ? QByteArray::number(delay->medianMs / 1000, 'g', 9) : QByteArray();
+        });
+    // Outages: the arrival after missing numbers less the one before them, less a period.
+    family(out, "lumivox_rx_outage_seconds", "histogram",
+        "Outages, from the arrival before missing numbers to the one after, less a period.");
+    eachSource([&](const Source& source, auto labels) {
+        // A bucket counts the outages up to the next floor; +Inf all of them.
+        const auto& counts = source.timing.outages();
+        std::uint64_t cumulative = 0;
+        for (std::size_t bucket = 0; bucket < counts.size(); ++bucket) {
+            cumulative += counts[bucket];
+            const bool last = bucket + 1 == counts.size();
+            out.append("lumivox_rx_outage_seconds_bucket{");
+            labels();
+            out.append(",le=\"")
+                .append(last ? QByteArray("+Inf")
+                             : QByteArray::number(
+                                 double(ArrivalTiming::OutageFloorsMs[bucket + 1]) / 1000))
+                .append("\"} ")
+                .append(QByteArray::number(cumulative))
+                .append('\n');
+        }
+        out.append("lumivox_rx_outage_seconds_sum{");
+        labels();
+        out.append("} ")
+            .append(QByteArray::number(double(source.timing.outageSumNs()) / 1e9, 'g', 9))
+            .append("\nlumivox_rx_outage_seconds_count{");
+        labels();
+        out.append("} ").append(QByteArray::number(cumulative)).append('\n');
+    });
 
     // One sample a panel, labelled with its kind's label.
     const auto perPanel = [&](const char* name, const char* type, const char* help,

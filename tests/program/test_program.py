@@ -125,7 +125,8 @@ class ProgramTest(unittest.TestCase):
         for row in rows:
             self.assertEqual(set(row), {"receiver", "source", "port", "last_rx", "seq", "freq", "cons_rx",
                                         "cons_miss", "total_rx", "total_miss", "loss_percent", "dups",
-                                        "late", "rx_ttl", "state", "host_drops", "sources_refused"})
+                                        "late", "jitter_ms", "rate", "longest_gap_ms", "rx_ttl", "state",
+                                        "host_drops", "sources_refused"})
             self.assertIsNotNone(datetime.datetime.fromisoformat(row["last_rx"]).tzinfo)
         self.assertEqual([(row["port"], row["seq"], row["total_rx"], row["rx_ttl"]) for row in rows],
                          [(burst.getsockname()[1], 100, 100, 64), (marker.getsockname()[1], 1, 1, 64)])
