@@ -254,7 +254,7 @@ void RunSummary::print(QTextStream& out, bool json) const
     const int receivers = receiverWidth(m_options);
     const std::vector<int> sourceWidths { -receivers, -EndpointWidth, 8, 8, 5, 10, 10, 7, 7, 9, 8,
         -7 };
-    const std::vector<int> receiverWidths { -receivers, 7, 10, 15, 13 };
+    const std::vector<int> receiverWidths { -receivers, 7, 10, 10, 8, 15, 13 };
     const std::vector<int> transmitterWidths { -EndpointWidth, 10, 12, 10 };
     const bool anySource = std::any_of(m_receivers.begin(), m_receivers.end(),
         [](const auto& receiver) { return receiver.first->sources().size() > 0; });
@@ -314,22 +314,29 @@ void RunSummary::print(QTextStream& out, bool json) const
     if (!json && !m_receivers.empty())
         out << tableLine(
             { QStringLiteral("RECEIVER"), QStringLiteral("SENDERS"), QStringLiteral("HOST-DROPS"),
+                QStringLiteral("MISSING"), QStringLiteral("ON-HOST"),
                 QStringLiteral("SOURCES-REFUSED"), QStringLiteral("JOINS-REFUSED") },
             receiverWidths)
             << Qt::endl;
     for (const auto& [receiver, name] : m_receivers) {
         const auto senders = qint64(receiver->sources().size());
         const auto refused = qint64(receiver->sources().refused());
+        // The host's share of the numbers missing; the rest is the network's.
+        const auto onHost = qint64(receiver->sources().droppedOnHost(receiver->hostDrops()));
+        const auto missing = qint64(receiver->sources().missing());
         if (json)
             printJson(out,
                 { { QStringLiteral("receiver"), name }, { QStringLiteral("senders"), senders },
                     { QStringLiteral("host_drops"), qint64(receiver->hostDrops()) },
+                    { QStringLiteral("missing"), missing },
+                    { QStringLiteral("missing_dropped_on_host"), onHost },
                     { QStringLiteral("sources_refused"), refused },
                     { QStringLiteral("joins_refused"), receiver->joinsRefused() } });
         else
             out << tableLine(
                 { name, QString::number(senders), QString::number(receiver->hostDrops()),
-                    QString::number(refused), QString::number(receiver->joinsRefused()) },
+                    QString::number(missing), QString::number(onHost), QString::number(refused),
+                    QString::number(receiver->joinsRefused()) },
                 receiverWidths)
                 << Qt::endl;
     }

@@ -79,6 +79,8 @@ struct Source {
         std::time_t lastReceived = 0;
     };
     const Loss& lastLoss() const { return m_lastLoss; }
+    // Between numbers: the header's period, or the exact one a stream's blocks tell.
+    std::int64_t numberPeriodNs() const { return m_numberPeriodNs; }
 
     std::string address;
     std::uint16_t port = 0;

@@ -135,3 +135,11 @@ const Source* SourceTable::find(const std::string& address, std::uint16_t port) 
     const auto found = m_index.find(Key { address, port });
     return found == m_index.end() ? nullptr : m_sources[found->second].get();
 }
+
+std::uint64_t SourceTable::missing() const
+{
+    std::uint64_t all = 0;
+    for (const auto& source : m_sources)
+        all += source->totalMissed;
+    return all;
+}

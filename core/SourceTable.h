@@ -79,6 +79,15 @@ public:
             m_nextDueMs = std::min(m_nextDueMs, source.nextDueMs(m_rules));
         }
     }
+    // The numbers counted missing, of every source.
+    std::uint64_t missing() const;
+    // Of those, how many this host dropped itself, given the datagrams its queue had no room
+    // for (every datagram it drops is a number counted missing, or a duplicate or junk that
+    // counts nothing): the rest is the network's.
+    std::uint64_t droppedOnHost(std::uint64_t hostDrops) const
+    {
+        return std::min(hostDrops, missing());
+    }
     // The source that sends from there; null when there is none.
     const Source* find(const std::string& address, std::uint16_t port) const;
     // Forgets every source: the next probe of each makes it anew.

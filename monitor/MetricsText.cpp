@@ -200,6 +200,13 @@ QByteArray MetricsText::text() const
     perPanel("lumivox_rx_host_drops_total", "counter",
         "Datagrams this host dropped because the receiver's queue was full.", "receiver", receivers,
         [this](std::size_t r) { return QByteArray::number(m_receivers[r].hostDrops); });
+    perPanel("lumivox_rx_missing_dropped_on_host", "gauge",
+        "Of the numbers counted missing, those this host dropped itself: the rest is the "
+        "network's.",
+        "receiver", receivers, [this](std::size_t r) {
+            return QByteArray::number(
+                m_receivers[r].sources->droppedOnHost(m_receivers[r].hostDrops));
+        });
     perPanel("lumivox_rx_sources_refused_total", "counter",
         "Probes of new sources refused because the receiver held as many sources as it keeps.",
         "receiver", receivers,

@@ -69,6 +69,8 @@ QString Event::name() const
         return QStringLiteral("pair_recovered");
     case MemberChanged:
         return QStringLiteral("member_changed");
+    case ClockStepped:
+        return QStringLiteral("clock_stepped");
     }
     return {};
 }
@@ -83,7 +85,19 @@ QString Event::sourceText() const
 Event Event::newSource(const QString& receiver, const Source& source)
 {
     Event event = sourceEvent(New, receiver, source);
-    event.detail = tr("New source, sending every %1 s").arg(source.period);
+    // A stream tells its rate; a probe a period, the period.
+    const std::int64_t periodNs = source.numberPeriodNs();
+    event.detail = periodNs % 1'000'000'000
+        ? tr("New source, sending %1 a second").arg(1e9 / double(periodNs), 0, 'g', 7)
+        : tr("New source, sending every %1 s").arg(source.period);
+    return event;
+}
+
+Event Event::clockStepped(const QString& receiver, const Source& source)
+{
+    Event event = sourceEvent(ClockStepped, receiver, source);
+    event.detail = tr("A clock was set, here or at the sender: the time its probes take moved by "
+                      "more than a second. The jitter goes on from the next probe");
     return event;
 }
 

@@ -39,7 +39,8 @@ public:
         Summary,
         PairLost,
         PairRecovered,
-        MemberChanged
+        MemberChanged,
+        ClockStepped
     };
 
     Kind kind = New;
@@ -65,6 +66,8 @@ public:
     QString sourceText() const;
 
     static Event newSource(const QString& receiver, const Source& source);
+    // A transit time that moved by more than a second: a clock was set.
+    static Event clockStepped(const QString& receiver, const Source& source);
     // querierNote says when a query was last heard on the receiver's interface.
     static Event lostSource(
         const QString& receiver, const Source& source, const QString& querierNote);

@@ -220,6 +220,8 @@ void ProbeReceiver::countDatagram(const std::uint8_t* bytes, std::size_t length,
         emit eventOccurred(Event::resumedSource(name(), source));
     if (counted.arrival.stopped)
         emit eventOccurred(Event::stoppedSource(name(), source));
+    if (counted.arrival.clockStepped)
+        emit eventOccurred(Event::clockStepped(name(), source));
 }
 
 namespace {

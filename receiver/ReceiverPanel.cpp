@@ -125,9 +125,17 @@ void ReceiverPanel::tick(int phase)
     // Numbers fall due by the second; so does what this panel shows of them.
     if (phase != Tick::secondPhase)
         return;
-    if (m_receiver.hostDrops() != m_shownDrops) {
+    const quint64 missing = m_receiver.sources().missing();
+    if (m_receiver.hostDrops() != m_shownDrops || missing != m_shownMissing) {
         m_shownDrops = m_receiver.hostDrops();
-        ui->dropsLabel->setText(tr("Dropped on this host: %1").arg(m_shownDrops));
+        m_shownMissing = missing;
+        // With numbers missing, how many of them this host dropped: the rest is the network's.
+        ui->dropsLabel->setText(missing
+                ? tr("Dropped on this host: %1, %2 of the %3 numbers missing")
+                      .arg(m_shownDrops)
+                      .arg(m_receiver.sources().droppedOnHost(m_shownDrops))
+                      .arg(missing)
+                : tr("Dropped on this host: %1").arg(m_shownDrops));
     }
     if (m_receiver.sources().refused() != m_shownRefused) {
         m_shownRefused = m_receiver.sources().refused();

@@ -68,6 +68,7 @@ private:
     QString m_trapDestination = QLatin1String(Defaults::trapDestination);
     QString m_community = QLatin1String(Defaults::community);
     quint32 m_shownDrops = 0;
+    quint64 m_shownMissing = 0;
     quint64 m_shownRefused = 0;
     Recurring m_emptyDatagrams;
     ProbeReceiver m_receiver;
