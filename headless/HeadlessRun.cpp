@@ -177,7 +177,7 @@ bool HeadlessRun::startTransmitter(Transmitter& transmitter)
         [this, &transmitter](const StreamProgress& progress) {
             const ProbeSender& stream = transmitter.sender;
             m_printer.printStream(transmitter.name, stream.sourcePort(), progress,
-                stream.failure().isEmpty() ? QString() : systemErrorText(stream.sendError()));
+                stream.failure().isEmpty() ? QString() : stream.sendErrorText());
         });
     connect(&sender, &ProbeSender::eventOccurred, this, [this, &transmitter](Event event) {
         event.panel = transmitter.name;

@@ -171,7 +171,7 @@ void ProbeSender::noteSendOutcome(bool failed, int error)
     const bool wasFailing = !m_failure.isEmpty();
     if (failed) {
         m_sendError = error;
-        m_failure = tr("Send failed: %1").arg(systemErrorText(error));
+        m_failure = tr("Send failed: %1").arg(sendErrorText());
         if (!wasFailing) {
             const QString hint = HostChecks::afterSendFailed(error, m_settings.destination.group);
             emit eventOccurred(
@@ -181,6 +181,12 @@ void ProbeSender::noteSendOutcome(bool failed, int error)
         m_failure.clear();
         emit eventOccurred(Event::withDetail(Event::SendOk, name(), tr("Sending again")));
     }
+}
+
+// A stream's batch cut short does not say why.
+QString ProbeSender::sendErrorText() const
+{
+    return m_sendError ? systemErrorText(m_sendError) : tr("dropped on this host");
 }
 
 // Once a second: what the stream's thread sent since the last time, and whether its sends

@@ -91,7 +91,8 @@ public:
     const QStringList& hostProblems() const { return m_hostProblems; }
     // "Send failed: ..." from a failed send until a probe leaves again; empty meanwhile.
     const QString& failure() const { return m_failure; }
-    int sendError() const { return m_sendError; } // the last failed send's
+    // Why the last failed send failed.
+    QString sendErrorText() const;
 
 signals:
     void probeSent(quint32 sequence, quint32 size);

@@ -5,9 +5,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <ctime>
 
-#include <poll.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/prctl.h>
 
@@ -47,6 +48,8 @@ StreamSender::StreamSender(int socket, const sockaddr_storage& to, socklen_t toL
     , m_probes(BatchSize, sizes.random ? Limits::randomSize.max : sizes.fixed, timing)
     , m_sizes(sizes)
 {
+    // The thread waits for room in the send buffer rather than find it full.
+    fcntl(m_socket, F_SETFL, fcntl(m_socket, F_GETFL) & ~O_NONBLOCK);
     for (std::size_t i = 0; i < BatchSize; ++i) {
         m_messages[i].msg_hdr.msg_name = &m_to;
         m_messages[i].msg_hdr.msg_namelen = m_toLength;
@@ -100,6 +103,10 @@ StreamSender::Totals StreamSender::totals() const
 void StreamSender::run()
 {
     pthread_setname_np(pthread_self(), "lumivox-stream");
+    // Signals are the main thread's: none cuts a send of this one short.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
     // Woken within microseconds of the time asked, not the 50 µs a thread may be late by.
     prctl(PR_SET_TIMERSLACK, 1UL);
     std::unique_lock lock(m_mutex);
@@ -148,25 +155,22 @@ void StreamSender::sendBatch(std::int8_t type, std::size_t count)
         m_vectors[i].iov_base = m_probes.stamp(i, type, ++m_sequence, sentAt);
         m_vectors[i].iov_len = nextSize();
     }
-    // A message the kernel refuses is counted failed and not retried: its number is used up,
-    // so that receivers see the gap. A full send buffer is waited for, not a failure.
+    // A message the kernel refuses is counted failed and not tried again: its number is used
+    // up, so that receivers see the gap. The socket blocks, so a full send buffer is waited
+    // for, and a batch cut short ends at a message refused; the system does not say why.
     std::size_t done = 0;
     std::size_t failed = 0;
     while (done < count) {
         const int sent = sendmmsg(m_socket, m_messages + done, unsigned(count - done), 0);
-        if (sent > 0) {
-            done += std::size_t(sent);
-            continue;
-        }
-        const int error = errno;
-        if (error == EINTR)
-            continue;
-        if (error == EAGAIN || error == EWOULDBLOCK) {
-            pollfd writable { m_socket, POLLOUT, 0 };
-            if (poll(&writable, 1, 100) > 0 || !m_stopping)
+        if (sent < 0) {
+            if (errno == EINTR)
                 continue;
+            m_lastError.store(errno, std::memory_order_relaxed);
+        } else {
+            done += std::size_t(sent);
+            if (done == count)
+                break;
         }
-        m_lastError.store(error, std::memory_order_relaxed);
         drainErrorQueue(m_socket);
         ++failed;
         ++done;

@@ -76,7 +76,7 @@ private:
     std::thread m_thread;
     std::mutex m_mutex; // guards the flags below, so that a wait never misses a change
     std::condition_variable m_wake;
-    std::atomic<bool> m_stopping { false }; // also read while a send waits for room
+    std::atomic<bool> m_stopping { false };
     bool m_paused = false;
     bool m_announce = false;
 

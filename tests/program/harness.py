@@ -20,6 +20,23 @@ def probe(sequence, period=5, size=100, version=1, kind=1):
     return header + (SIGNATURE * (size // 32 + 1))[:max(0, size - len(header))]
 
 
+def crc32c(data):
+    crc = 0xFFFFFFFF
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ (0x82F63B78 & -(crc & 1))
+    return crc ^ 0xFFFFFFFF
+
+
+def with_block(plain, entries):
+    """The probe with a block of these (type, value) entries over its filler."""
+    body = b"".join(bytes([kind]) + len(value).to_bytes(2, "big") + value for kind, value in entries)
+    block = b"\xb5LVX\x01\x00" + (12 + len(body)).to_bytes(2, "big") + body
+    block += crc32c(block).to_bytes(4, "big")
+    return plain[:43] + block + plain[43 + len(block):]
+
+
 def run(*args, check=True):
     return subprocess.run(args, check=check, capture_output=True, text=True)
 

@@ -275,24 +275,11 @@ class LanTest(unittest.TestCase):
             harness.run(*target.prefix, "nft", "delete", "table", "ip", "lvx")
 
 
-def crc32c(data):
-    crc = 0xFFFFFFFF
-    for byte in data:
-        crc ^= byte
-        for _ in range(8):
-            crc = (crc >> 1) ^ (0x82F63B78 & -(crc & 1))
-    return crc ^ 0xFFFFFFFF
-
-
 def forged_probe(member, name, lost, sequence=1):
     """A member's probe without a signature: it says it is member and hears those lost."""
     entries = [(1, member + name), (5, bytes([16, 0, 0, 0, 0, len(lost), 0, 0]) + bytes(16)),
                (2, b"".join(id + bytes([1, 0, 60, 0, 0, 0, 0, 0, 0, 0, 60, 0]) for id in lost))]
-    body = b"".join(bytes([kind]) + len(value).to_bytes(2, "big") + value for kind, value in entries)
-    block = b"\xb5LVX\x01\x00" + (12 + len(body)).to_bytes(2, "big") + body
-    block += crc32c(block).to_bytes(4, "big")
-    plain = harness.probe(sequence, 1, 300)
-    return plain[:43] + block + plain[43 + len(block):]
+    return harness.with_block(harness.probe(sequence, 1, 300), entries)
 
 
 if __name__ == "__main__":

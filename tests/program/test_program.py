@@ -15,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 import urllib.request
 
@@ -222,6 +223,62 @@ class ProgramTest(unittest.TestCase):
         self.assertTrue(0 < summary["send_failures"] <= dropped, (summary, dropped))
         self.assertGreater(program.probes()[-1]["send_failures"], 0)
         self.assertEqual(len(program.events("send_failed")), 1)
+
+    def test_a_stream_timed_on_arrival(self):
+        """A known pattern at 1,000 a second: a 50 ms gap of 49 numbers, a burst of ten, two
+        numbers swapped; the row tells each, and the clock set between two probes."""
+        program = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9562")
+        self.addCleanup(lambda: program.process.poll() is None and program.stop())
+        self.assertTrue(harness.wait_until(lambda: harness.joined(GROUP)))
+        udp = harness.sender()
+        self.addCleanup(udp.close)
+        timing = (4, (1_000_000).to_bytes(8, "big") + (1).to_bytes(4, "big"))
+
+        def send(numbers, pause=0.001, clock=0):
+            for number in numbers:
+                sent = (time.time_ns() + clock).to_bytes(8, "big")
+                udp.sendto(harness.with_block(probe(number, 1, 100), [(3, sent), timing]),
+                           (GROUP, 9562))
+                time.sleep(pause)
+        send(range(1, 101))
+        time.sleep(0.05)
+        send(range(150, 160), pause=0)
+        send([161, 160, *range(162, 200)])
+        send([200], clock=5_000_000_000)
+        self.assertTrue(harness.wait_until(lambda: (program.row(udp.getsockname()[1]) or {})
+                                           .get("seq") == 200), program.lines)
+        self.assertEqual(program.stop(), 0)
+        row = program.rows()[-1]
+        self.assertEqual((row["total_rx"], row["total_miss"], row["late"]), (151, 49, 1))
+        self.assertGreaterEqual(row["longest_gap_ms"], 49)
+        self.assertIsNotNone(row["jitter_ms"])
+        [line] = [line for line in program.summary() if line.get("port") == udp.getsockname()[1]]
+        self.assertEqual(sum(line["outages_by_ms"][1:]), 1)
+        self.assertEqual(len(program.events("clock_stepped")), 1)
+
+    def test_loss_exact_at_rate(self):
+        """nftables drops a tenth of the probes of a stream of 2,000 a second, at random (not
+        the first, before which a receiver knows of no number, nor the stopping message): the
+        receiver counts every one it dropped missing, and every other received; the sender
+        counts each as a failed send."""
+        rule = "udp dport 9563 @th,336,8 1 @th,344,32 != 1 numgen random mod 10 0 counter drop"
+        harness.run("nft", "add table inet lvx")
+        self.addCleanup(harness.run, "nft", "delete table inet lvx")
+        harness.run("nft", "add chain inet lvx out { type filter hook output priority 0; }")
+        harness.run("nft", f"add rule inet lvx out {rule}")
+        receiver = harness.Headless(PROGRAM, "--receive", f"{GROUP}:9563")
+        self.assertTrue(harness.wait_until(lambda: harness.joined(GROUP)))
+        sender = harness.Headless(PROGRAM, "--transmit", f"{GROUP}:9563", "--rate", "2000",
+                                  "--duration", "3")
+        self.assertEqual(sender.stop(None), 0)
+        self.assertTrue(harness.wait_until(lambda: receiver.events("stopped")), receiver.lines)
+        self.assertEqual(receiver.stop(), 0)
+        dropped = int(re.search(r"packets (\d+)", harness.run("nft", "list table inet lvx").stdout)[1])
+        [sent] = [line for line in sender.summary() if "sent" in line]
+        [row] = receiver.rows()
+        self.assertGreater(dropped, sent["sent"] // 20)
+        self.assertEqual((row["total_rx"], row["total_miss"], row["host_drops"], sent["send_failures"]),
+                         (sent["sent"], dropped, 0, dropped))
 
     def test_planned_stop_and_verdict(self):
         """A transmitter stopped by SIGTERM says so and is no loss; one killed is lost, and a
