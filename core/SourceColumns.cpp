@@ -80,7 +80,7 @@ std::string cellText(const Source& source, const SourceColumnInfo& column)
         char text[32] = {};
         if (value)
             std::snprintf(
-                text, sizeof text, column.column == SourceColumn::Rate ? "%.0f" : "%.2f", *value);
+                text, sizeof text, column.column == SourceColumn::Rate ? "%.0f" : "%.3f", *value);
         return text;
     }
     case SourceColumnInfo::Number:
