@@ -63,12 +63,14 @@ std::optional<double> ArrivalTiming::jitterMs() const
 
 double ArrivalTiming::rate(std::int64_t nowNs) const
 {
-    // The slots from a second before now up to the last arrival; none when that was longer ago.
+    // The ten slots before the one now filling; those the last arrival had not reached yet are
+    // empty, and so is all of them once it is a second old.
     const std::int64_t now = nowNs / SlotNs;
     std::uint64_t count = 0;
-    for (std::int64_t slot = std::max(now - RateSlots + 1, m_slot - RateSlots + 1); slot <= m_slot;
-         ++slot)
-        count += m_slots[std::size_t(slot % RateSlots)];
+    for (std::int64_t slot = now - (RateSlots - 1); slot < now && slot <= m_slot; ++slot) {
+        if (slot > m_slot - RateSlots)
+            count += m_slots[std::size_t(slot % RateSlots)];
+    }
     return double(count);
 }
 

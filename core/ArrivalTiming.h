@@ -34,7 +34,8 @@ public:
 
     // None before two probes that carried send times.
     std::optional<double> jitterMs() const;
-    // New numbers a second over the second before now.
+    // New numbers a second: those of the last whole second, which ended at most a tenth of a
+    // second before now.
     double rate(std::int64_t nowNs) const;
     std::int64_t longestOutageNs() const { return m_longestOutageNs; }
     const std::array<std::uint64_t, 4>& outages() const { return m_outages; }
@@ -43,7 +44,8 @@ public:
     std::uint64_t clockSteps() const { return m_clockSteps; }
 
 private:
-    static constexpr int RateSlots = 10; // of a tenth of a second each
+    static constexpr int RateSlots
+        = 11; // of a tenth of a second each: a second and the one filling
     static constexpr std::int64_t SlotNs = 100'000'000;
 
     std::int64_t m_lastArrivalNs = 0;

@@ -248,7 +248,7 @@ void tst_Core::arrivalTiming_data()
     QTest::addColumn<QList<qint64>>("arrivals");
     QTest::addColumn<QString>("jitterUs"); // none without send times
     QTest::addColumn<QString>("outages"); // longest in µs, then the four buckets
-    QTest::addColumn<double>("rate"); // at the last arrival
+    QTest::addColumn<double>("rate"); // a tenth of a second after the last arrival
     QTest::addColumn<QString>("delayUs"); // min median max, where the clocks agree
     QTest::newRow("steady") << QList<qint64> { 0, 100, 0, 1000, 1100, 0, 2000, 2100, 0 } << "0.0"
                             << "0 0 0 0 0" << 3.0 << "100 100 100";
@@ -285,8 +285,9 @@ void tst_Core::arrivalTiming()
     for (const quint64 count : timing.outages())
         outages << QString::number(count);
     QTEST(outages.join(' '), "outages");
-    QTEST(timing.rate(epoch + arrivals[arrivals.size() - 2] * 1000), "rate");
-    QCOMPARE(timing.rate(epoch + arrivals[arrivals.size() - 2] * 1000 + 1'100'000'000), 0.0);
+    const qint64 last = epoch + arrivals[arrivals.size() - 2] * 1000;
+    QTEST(timing.rate(last + 100'000'000), "rate"); // the second that ended since
+    QCOMPARE(timing.rate(last + 1'200'000'000), 0.0);
     const auto delay = timing.delay();
     QVERIFY(delay);
     QTEST(QStringLiteral("%1 %2 %3")
