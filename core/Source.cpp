@@ -37,10 +37,13 @@ Source::Arrival Source::count(std::time_t time, std::int64_t nowMs, std::uint32_
     const LossRules& rules, bool stopping, const ProbeTiming& probeTiming)
 {
     Arrival arrival;
-    // A burst's numbers are due together; between bursts, the period: on average, the
-    // period over the burst.
-    if (probeTiming.periodNs > 0)
+    // The first block that tells the stream's timing sets it, as the first probe's header
+    // does for the rest: a burst's numbers are due together, so on average a number is due
+    // every period over the burst.
+    if (probeTiming.periodNs > 0 && !m_periodFromBlock) {
         m_numberPeriodNs = std::max<std::int64_t>(1, probeTiming.periodNs / probeTiming.burst);
+        m_periodFromBlock = true;
+    }
     arrival.duplicate = remembers(sequence);
     const auto missedBefore = std::pair(totalMissed, consecutiveMissed);
     if (!arrival.duplicate) {

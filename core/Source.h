@@ -113,6 +113,7 @@ private:
     std::uint32_t m_highest = 0;
     std::int64_t m_highestAtMs = 0;
     std::int64_t m_numberPeriodNs; // between numbers: the header's period, or a stream's exact one
+    bool m_periodFromBlock = false;
     std::int64_t m_longestOutageMs = 0;
     std::uint64_t m_gaps = 0; // numbers skipped, and not arrived since
     // The last HistorySize numbers that were new, written round once full. It grows with
