@@ -2,9 +2,9 @@
 // loop, a plain recvmmsg loop, iperf2's multicast server, lumivox-tool --headless and a
 // receiver panel on the offscreen platform, all in one run on this machine.
 //  1. The highest paced rate of 1000-byte probes from 16 sources, then from one, that a
-//     receiver takes with under 0.1 % loss, found by a binary search in the manner of
-//     RFC 2544, offered by several sending threads so that the receiver sets the limit;
-//     once with the system's default queue, once with the largest it allows.
+//     receiver takes with under 0.1 % loss, and with none, found by a binary search in the
+//     manner of RFC 2544, offered by several sending threads so that the receiver sets the
+//     limit; once with the system's default queue, once with the largest it allows.
 //  2. What each datagram costs a receiver: its CPU time (user and system) per datagram
 //     taken at a rate every receiver takes, and the ratio to the plain recvfrom loop; with
 //     a chart of it.
@@ -177,23 +177,24 @@ double highestOffer(int sources)
     return sent / secondsSince(start);
 }
 
-// A rate passes when a trial loses under 0.1 %. The sender and the receiver share two
-// cores with everything else here, so a failed trial is tried once more before the rate
-// counts as too high.
-bool passes(Sources& from, double rate, Payload payload)
+// A rate passes when a trial loses under the loss allowed, or nothing at all where none is.
+// The sender and the receiver share two cores with everything else here, so a failed trial
+// is tried once more before the rate counts as too high.
+bool passes(Sources& from, double rate, Payload payload, double allowed)
 {
-    return lossAt(from, rate, payload) < LOSS_ALLOWED || lossAt(from, rate, payload) < LOSS_ALLOWED;
+    const auto within = [allowed](double loss) { return allowed > 0 ? loss < allowed : loss == 0; };
+    return within(lossAt(from, rate, payload)) || within(lossAt(from, rate, payload));
 }
 
-double highestRateWithoutLoss(int sources, double ceiling, Payload payload)
+double highestRateWithoutLoss(int sources, double ceiling, Payload payload, double allowed)
 {
     Sources from(sources);
-    if (passes(from, ceiling, payload))
+    if (passes(from, ceiling, payload, allowed))
         return ceiling;
     double low = 0, high = ceiling;
     for (int step = 0; step < SEARCH_STEPS; ++step) {
         const double middle = (low + high) / 2;
-        (passes(from, middle, payload) ? low : high) = middle;
+        (passes(from, middle, payload, allowed) ? low : high) = middle;
     }
     return low;
 }
@@ -341,8 +342,8 @@ void zeroLossRates(const std::string& self, const std::string& tool)
                   : "the system's default");
         for (const int sources : { 16, 1 }) {
             const double ceiling = highestOffer(sources);
-            std::printf("  %d source%s, %d-byte datagrams, highest rate with under %.1f %% loss "
-                        "(%d sending threads offer at most %.0f /s here):\n",
+            std::printf("  %d source%s, %d-byte datagrams, highest rate with under %.1f %% loss, "
+                        "then with none (%d sending threads offer at most %.0f /s here):\n",
                 sources, sources == 1 ? "" : "s", SIZE, LOSS_ALLOWED * 100, SENDING_THREADS,
                 ceiling);
             std::fflush(stdout);
@@ -351,12 +352,16 @@ void zeroLossRates(const std::string& self, const std::string& tool)
                 if (receiver.oneSourceOnly && sources > 1)
                     continue;
                 const pid_t child = startReceiver(receiver.command, receiver.environment);
-                const double rate = highestRateWithoutLoss(sources, ceiling, receiver.payload);
+                const double rate
+                    = highestRateWithoutLoss(sources, ceiling, receiver.payload, LOSS_ALLOWED);
+                const double lossless
+                    = highestRateWithoutLoss(sources, ceiling, receiver.payload, 0);
                 stopReceiver(child);
                 if (plain == 0)
                     plain = rate;
-                std::printf("    %-22s %9.0f /s   %.2f of the plain recvfrom loop\n", receiver.name,
-                    rate, plain > 0 ? rate / plain : 0.0);
+                std::printf("    %-22s %9.0f /s   %.2f of the plain recvfrom loop;   none lost: "
+                            "%9.0f /s\n",
+                    receiver.name, rate, plain > 0 ? rate / plain : 0.0, lossless);
                 std::fflush(stdout);
             }
         }
