@@ -78,13 +78,14 @@ class FloodTest(unittest.TestCase):
                 rows = program.rows()
                 self.assertEqual({row["port"]: (row["seq"], row["dups"]) for row in rows}, listed)
                 self.assertEqual({row["sources_refused"] for row in rows}, {len(sent) - len(listed)})
-                # About 0.3 KiB a source heard a few times, and none for those refused: the
-                # bound is under what 3,000 kept would take. AddressSanitizer pads every
-                # block and keeps its own books, so there the bound is only a ceiling.
+                # About 0.7 KiB a source heard a few times (its counts, history and timing),
+                # and none for those refused: the bound is under what 3,000 kept would take.
+                # AddressSanitizer pads every block and keeps its own books, so there the
+                # bound is only a ceiling.
                 if "ASAN_OPTIONS" in os.environ:
                     self.assertLess(grown, 4096 + 8 * len(listed))
                 else:
-                    self.assertLess(grown, 256 + 0.6 * len(listed))
+                    self.assertLess(grown, 256 + 1.0 * len(listed))
 
     def test_stopping_in_the_middle_of_a_flood(self):
         program, done = self.start(9910), threading.Event()
